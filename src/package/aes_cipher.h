@@ -1,0 +1,36 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace orvane::package {
+
+enum class CipherDirection { Encipher, Decipher };
+
+// AES-128 in ECB mode, tables computed at run time from the field arithmetic.
+// One context serves one Update run.
+class AesCipher {
+public:
+    AesCipher();  // builds the S-boxes, round tables and round constants
+    // Expands the key and derives the decryption schedule (equivalent inverse cipher).
+    void SetKey(const uint8_t key[16]);
+    // Each whole 16-byte block of [buffer, buffer+length) in place, independently.
+    void Run(uint8_t* buffer, size_t length, CipherDirection dir) const;
+
+private:
+    uint8_t sbox_[256];
+    uint8_t inv_sbox_[256];
+    uint32_t fwd_[4][256];
+    uint32_t inv_[4][256];
+    uint32_t rcon_[10];
+    uint32_t enc_keys_[44];
+    uint32_t dec_keys_[44];
+};
+
+// The package key, assembled at run time (the packer enciphers with the same one).
+void AssemblePackageKey(uint8_t key[16]);
+
+// Deciphers an image loaded into the image buffer: length is the rounded image length,
+// and the block just after it is deciphered too (the buffer must hold length + 16 bytes).
+void DecipherImage(AesCipher& context, uint8_t* buffer, size_t length);
+
+}  // namespace orvane::package

@@ -1,0 +1,116 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvane::platform {
+
+// The fields of OSVERSIONINFOEXA that the version code reads.
+struct OsVersion {
+    uint32_t dwMajorVersion = 0;
+    uint32_t dwMinorVersion = 0;
+    uint32_t dwBuildNumber = 0;
+    uint32_t dwPlatformId = 0;   // 0 Win32s, 1 Windows 9x, 2 NT
+    std::string szCSDVersion;    // service-pack text
+    uint16_t wServicePackMajor = 0;
+    uint16_t wServicePackMinor = 0;
+    uint16_t wSuiteMask = 0;
+    uint8_t wProductType = 0;    // 1 workstation, 2 domain controller, 3 server
+};
+
+constexpr uint32_t kPlatformWin32s = 0;
+constexpr uint32_t kPlatformWindows = 1;
+constexpr uint32_t kPlatformNT = 2;
+
+constexpr uint16_t kArchIntel = 0;
+constexpr uint16_t kArchIA64 = 6;
+constexpr uint16_t kArchAMD64 = 9;
+
+enum class Wow64 { Missing, No, Yes };
+
+// The steps of the Administrators-group test, so a caller can tell why it said no.
+enum class AdminCheck { Member, NotMember, ApiMissing, SidFailed, CallFailed };
+
+// SERVICE_STATUS.dwCurrentState values.
+constexpr uint32_t kServiceStopped = 1;
+constexpr uint32_t kServiceStartPending = 2;
+constexpr uint32_t kServiceStopPending = 3;
+constexpr uint32_t kServiceRunning = 4;
+
+struct ServiceStatus {
+    uint32_t dwCurrentState = 0;
+    uint32_t dwWaitHint = 0;  // milliseconds
+};
+
+// An open service (with its service-manager handle); closed when destroyed.
+class ServiceHandle {
+public:
+    virtual ~ServiceHandle() = default;
+    virtual bool Query(ServiceStatus& out) = 0;
+    virtual bool Start() = 0;
+    virtual bool ControlStop(ServiceStatus& out) = 0;
+};
+
+enum ServiceAccess : uint32_t {
+    kServiceQuery = 1,
+    kServiceStart = 2,
+    kServiceStop = 4,
+};
+
+enum class ExitKind { Reboot, Shutdown };
+
+// Result of the forced restart or shutdown sequence (token, privilege, ExitWindowsEx).
+enum class ExitResult { Done, TokenFailed, PrivilegeFailed, ExitFailed };
+
+enum class RegWrite { Ok, OpenFailed, WriteFailed };
+
+// Everything the program asks of the operating system outside storage and setup services.
+class SystemApi {
+public:
+    virtual ~SystemApi() = default;
+
+    // GetVersionExA with OSVERSIONINFOEXA, and with the basic OSVERSIONINFOA.
+    virtual bool GetVersionEx(OsVersion& out) = 0;
+    virtual bool GetVersionBasic(OsVersion& out) = 0;
+    // GetNativeSystemInfo when kernel32 has it, else GetSystemInfo.
+    virtual uint16_t ProcessorArchitecture() = 0;
+    // GetSystemMetrics(SM_SERVERR2) != 0
+    virtual bool IsServerR2() = 0;
+    virtual Wow64 IsWow64Process() = 0;
+    virtual AdminCheck CheckAdministrators() = 0;
+
+    // Folders with their trailing separator left as the system gives it.
+    virtual std::string TempPath() = 0;        // GetTempPathA: with trailing separator
+    virtual std::string SystemDirectory() = 0; // GetSystemDirectoryA: without
+    virtual std::string WindowsDirectory() = 0;
+
+    // Open for appending in text mode, write, flush, close.
+    virtual bool AppendText(const std::string& path, const std::string& text) = 0;
+    // Create or replace a file with these bytes.
+    virtual bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) = 0;
+    virtual std::optional<std::vector<uint8_t>> ReadFile(const std::string& path) = 0;
+
+    // HKEY_LOCAL_MACHINE only: the program touches nothing else.
+    virtual bool RegKeyExists(const std::string& path) = 0;
+    virtual std::optional<std::string> RegQueryString(const std::string& path, const std::string& name,
+                                                      size_t max_bytes) = 0;
+    virtual RegWrite RegSetMultiSz(const std::string& path, const std::string& name,
+                                   const std::vector<uint8_t>& bytes) = 0;
+
+    // Opens the service manager and the service with the given ServiceAccess bits; null on failure.
+    virtual std::unique_ptr<ServiceHandle> OpenService(const std::string& name, uint32_t access) = 0;
+
+    // Forced restart or shutdown with the shutdown privilege (never on the simulated machine's host).
+    virtual ExitResult ForcedExit(ExitKind kind) = 0;
+
+    // Single-instance mutex: does one of this name exist; create one (not owned, kept open).
+    virtual bool MutexExists(const std::string& name) = 0;
+    virtual bool CreateMutex(const std::string& name) = 0;
+
+    // Full path of the running executable.
+    virtual std::string ModuleFileName() = 0;
+};
+
+}  // namespace orvane::platform
