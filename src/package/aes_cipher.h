@@ -13,7 +13,8 @@ public:
     AesCipher();  // builds the S-boxes, round tables and round constants
     // Expands the key and derives the decryption schedule (equivalent inverse cipher).
     void SetKey(const uint8_t key[16]);
-    // Each whole 16-byte block of [buffer, buffer+length) in place, independently.
+    // Each whole 16-byte block of [buffer, buffer+length) in place, independently;
+    // a trailing partial block is left as it is. SetKey must have been called.
     void Run(uint8_t* buffer, size_t length, CipherDirection dir) const;
 
 private:
@@ -29,8 +30,9 @@ private:
 // The package key, assembled at run time (the packer enciphers with the same one).
 void AssemblePackageKey(uint8_t key[16]);
 
-// Deciphers an image loaded into the image buffer: length is the rounded image length,
-// and the block just after it is deciphered too (the buffer must hold length + 16 bytes).
-void DecipherImage(AesCipher& context, uint8_t* buffer, size_t length);
+// Deciphers an image loaded into the image buffer (kImageBufferSize bytes): length is the
+// rounded image length, and the block just after it is deciphered too. A length above
+// kMaxCipheredImage would run past the buffer: nothing is touched and false comes back.
+[[nodiscard]] bool DecipherImage(AesCipher& context, uint8_t* buffer, size_t length);
 
 }  // namespace orvane::package

@@ -1,0 +1,148 @@
+#include "package/aes_cipher.h"
+
+#include "package/package_layout.h"
+
+namespace orvane::package {
+
+namespace {
+
+constexpr int kRounds = 10;
+
+// Multiplication in GF(2^8) modulo x^8 + x^4 + x^3 + x + 1.
+uint8_t XTime(uint8_t a) { return uint8_t((a << 1) ^ ((a & 0x80) ? 0x1B : 0x00)); }
+
+uint8_t Mul(uint8_t a, uint8_t b) {
+    uint8_t p = 0;
+    while (b) {
+        if (b & 1) p ^= a;
+        a = XTime(a);
+        b >>= 1;
+    }
+    return p;
+}
+
+uint8_t Rotl8(uint8_t x, int n) { return uint8_t((x << n) | (x >> (8 - n))); }
+uint32_t Rotr32(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+
+uint32_t Word(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
+    return (uint32_t(b0) << 24) | (uint32_t(b1) << 16) | (uint32_t(b2) << 8) | uint32_t(b3);
+}
+
+uint32_t Load(const uint8_t* p) { return Word(p[0], p[1], p[2], p[3]); }
+
+void Store(uint8_t* p, uint32_t w) {
+    p[0] = uint8_t(w >> 24);
+    p[1] = uint8_t(w >> 16);
+    p[2] = uint8_t(w >> 8);
+    p[3] = uint8_t(w);
+}
+
+uint8_t B(uint32_t w, int i) { return uint8_t(w >> (24 - 8 * i)); }
+
+}  // namespace
+
+AesCipher::AesCipher() : enc_keys_{}, dec_keys_{} {
+    // Powers and logarithms of the generator 3 give the multiplicative inverses.
+    uint8_t pow[255];
+    uint8_t log[256] = {};
+    uint8_t x = 1;
+    for (int i = 0; i < 255; ++i) {
+        pow[i] = x;
+        log[x] = uint8_t(i);
+        x ^= XTime(x);  // x * 3
+    }
+
+    for (int i = 0; i < 256; ++i) {
+        uint8_t inv = i == 0 ? 0 : pow[(255 - log[i]) % 255];
+        uint8_t s = inv ^ Rotl8(inv, 1) ^ Rotl8(inv, 2) ^ Rotl8(inv, 3) ^ Rotl8(inv, 4) ^ 0x63;
+        sbox_[i] = s;
+        inv_sbox_[s] = uint8_t(i);
+    }
+
+    for (int i = 0; i < 256; ++i) {
+        uint8_t s = sbox_[i];
+        uint32_t f = Word(Mul(s, 2), s, s, Mul(s, 3));
+        uint8_t t = inv_sbox_[i];
+        uint32_t v = Word(Mul(t, 14), Mul(t, 9), Mul(t, 13), Mul(t, 11));
+        for (int k = 0; k < 4; ++k) {
+            fwd_[k][i] = Rotr32(f, 8 * k);
+            inv_[k][i] = Rotr32(v, 8 * k);
+        }
+    }
+
+    uint8_t rc = 1;
+    for (int i = 0; i < kRounds; ++i) {
+        rcon_[i] = uint32_t(rc) << 24;
+        rc = XTime(rc);
+    }
+}
+
+void AesCipher::SetKey(const uint8_t key[16]) {
+    uint32_t* w = enc_keys_;
+    for (int i = 0; i < 4; ++i) w[i] = Load(key + 4 * i);
+    for (int i = 4; i < 4 * (kRounds + 1); ++i) {
+        uint32_t t = w[i - 1];
+        if (i % 4 == 0) {
+            t = Word(sbox_[B(t, 1)], sbox_[B(t, 2)], sbox_[B(t, 3)], sbox_[B(t, 0)]) ^ rcon_[i / 4 - 1];
+        }
+        w[i] = w[i - 4] ^ t;
+    }
+
+    // Equivalent inverse cipher: rounds reversed, InvMixColumns folded into the inner round keys.
+    // The inverse tables undo the S-box, so S-box first leaves InvMixColumns alone.
+    for (int r = 0; r <= kRounds; ++r) {
+        for (int c = 0; c < 4; ++c) {
+            uint32_t k = enc_keys_[4 * (kRounds - r) + c];
+            if (r != 0 && r != kRounds) {
+                k = inv_[0][sbox_[B(k, 0)]] ^ inv_[1][sbox_[B(k, 1)]] ^ inv_[2][sbox_[B(k, 2)]] ^
+                    inv_[3][sbox_[B(k, 3)]];
+            }
+            dec_keys_[4 * r + c] = k;
+        }
+    }
+}
+
+void AesCipher::Run(uint8_t* buffer, size_t length, CipherDirection dir) const {
+    const bool enc = dir == CipherDirection::Encipher;
+    const uint32_t* rk = enc ? enc_keys_ : dec_keys_;
+    const uint32_t (*T)[256] = enc ? fwd_ : inv_;
+    const uint8_t* last = enc ? sbox_ : inv_sbox_;
+    // Column c of the next state takes row i from column c+i (encipher) or c-i (decipher).
+    const int step = enc ? 1 : 3;
+
+    for (size_t off = 0; off + 16 <= length; off += 16) {
+        uint8_t* p = buffer + off;
+        uint32_t s[4], t[4];
+        for (int c = 0; c < 4; ++c) s[c] = Load(p + 4 * c) ^ rk[c];
+        for (int r = 1; r < kRounds; ++r) {
+            for (int c = 0; c < 4; ++c) {
+                t[c] = T[0][B(s[c], 0)] ^ T[1][B(s[(c + step) & 3], 1)] ^
+                       T[2][B(s[(c + 2 * step) & 3], 2)] ^ T[3][B(s[(c + 3 * step) & 3], 3)] ^
+                       rk[4 * r + c];
+            }
+            for (int c = 0; c < 4; ++c) s[c] = t[c];
+        }
+        for (int c = 0; c < 4; ++c) {
+            uint32_t v = Word(last[B(s[c], 0)], last[B(s[(c + step) & 3], 1)],
+                              last[B(s[(c + 2 * step) & 3], 2)], last[B(s[(c + 3 * step) & 3], 3)]);
+            Store(p + 4 * c, v ^ rk[4 * kRounds + c]);
+        }
+    }
+}
+
+bool DecipherImage(AesCipher& context, uint8_t* buffer, size_t length) {
+    // The spare block past the image must still lie inside the image buffer.
+    if (length > kMaxCipheredImage) return false;
+
+    uint8_t key[16];
+    AssemblePackageKey(key);
+    context.SetKey(key);
+    volatile uint8_t* wipe = key;
+    for (int i = 0; i < 16; ++i) wipe[i] = 0;
+
+    const size_t span = (length + 16) & ~size_t(15);
+    context.Run(buffer, span, CipherDirection::Decipher);
+    return true;
+}
+
+}  // namespace orvane::package

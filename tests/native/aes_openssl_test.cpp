@@ -1,0 +1,67 @@
+// Our AES against OpenSSL's, on random keys and data.
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "package/aes_cipher.h"
+#include "package/package_layout.h"
+
+namespace orvane::package {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes ReferenceEcb(const uint8_t key[16], const Bytes& in, bool encipher) {
+    std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+    Bytes out(in.size() + 16);
+    int n = 0, tail = 0;
+    bool ok = ctx && EVP_CipherInit_ex(ctx.get(), EVP_aes_128_ecb(), nullptr, key, nullptr, encipher ? 1 : 0) == 1 &&
+              EVP_CIPHER_CTX_set_padding(ctx.get(), 0) == 1 &&
+              EVP_CipherUpdate(ctx.get(), out.data(), &n, in.data(), int(in.size())) == 1 &&
+              EVP_CipherFinal_ex(ctx.get(), out.data() + n, &tail) == 1;
+    EXPECT_TRUE(ok);
+    out.resize(size_t(n + tail));
+    return out;
+}
+
+TEST(AesOpenssl, MatchesReferenceOnRandomKeysAndData) {
+    std::mt19937 rng(20160125);
+    AesCipher aes;  // re-keyed every round
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        uint8_t key[16];
+        for (auto& b : key) b = uint8_t(rng());
+        Bytes data(16 * (1 + rng() % 64));
+        for (auto& b : data) b = uint8_t(rng());
+        aes.SetKey(key);
+
+        for (bool encipher : {true, false}) {
+            Bytes ours = data;
+            aes.Run(ours.data(), ours.size(), encipher ? CipherDirection::Encipher : CipherDirection::Decipher);
+            ASSERT_EQ(ours, ReferenceEcb(key, data, encipher)) << (encipher ? "encipher" : "decipher");
+        }
+    }
+}
+
+TEST(AesOpenssl, ImageEncipheredByReferenceDeciphersWithPackageKey) {
+    uint8_t key[16];
+    AssemblePackageKey(key);
+    std::mt19937 rng(7);
+    Bytes image(394'240);
+    for (auto& b : image) b = uint8_t(rng());
+
+    Bytes buffer(kImageBufferSize, 0);
+    const Bytes packed = ReferenceEcb(key, image, true);
+    ASSERT_EQ(packed.size(), image.size());
+    std::copy(packed.begin(), packed.end(), buffer.begin());
+
+    AesCipher aes;
+    ASSERT_TRUE(DecipherImage(aes, buffer.data(), image.size()));
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + ptrdiff_t(image.size())), image);
+}
+
+}  // namespace
+}  // namespace orvane::package
