@@ -1,5 +1,7 @@
 #pragma once
+#include <chrono>
 #include <cstdint>
+#include <thread>
 
 namespace orvane::platform {
 
@@ -12,6 +14,11 @@ public:
     virtual int64_t Counter() = 0;
     // Coarse millisecond tick (GetTickCount64), the fallback when Frequency() is 0.
     virtual uint64_t TickMs() = 0;
+    // Sleep this many seconds of this clock's time without a message queue (worker threads).
+    // A simulated clock that runs faster than real time sleeps correspondingly less.
+    virtual void SleepSeconds(double seconds) {
+        if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    }
 };
 
 }  // namespace orvane::platform

@@ -104,6 +104,8 @@ public:
 
     // Forced restart or shutdown with the shutdown privilege (never on the simulated machine's host).
     virtual ExitResult ForcedExit(ExitKind kind) = 0;
+    // ExitWindowsEx(flags | EWX_FORCE) alone, for the 9x family, which has no tokens or privileges.
+    virtual bool ExitWindowsForced(ExitKind kind) { return ForcedExit(kind) == ExitResult::Done; }
 
     // Single-instance mutex: does one of this name exist; create one (not owned, kept open).
     virtual bool MutexExists(const std::string& name) = 0;

@@ -1,0 +1,75 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/system_api.h"
+
+namespace orvane::platform::sim {
+
+// One registry value under HKEY_LOCAL_MACHINE.
+struct SimRegValue {
+    enum Type : uint32_t { kSz = 1, kMultiSz = 7 };
+    uint32_t type = kSz;
+    std::vector<uint8_t> bytes;  // REG_SZ: the text and its NUL; REG_MULTI_SZ: as stored
+};
+
+struct SimRegKey {
+    std::string path;                           // as written in the machine file
+    std::map<std::string, SimRegValue> values;  // by value name as written
+};
+
+struct SimService {
+    uint32_t state = kServiceStopped;  // SERVICE_STATUS.dwCurrentState at start
+    std::string start_type = "demand"; // "auto", "demand" or "disabled" (cannot be started)
+    std::optional<double> start_seconds = 1.0;  // simulated time to start; none: never gets there
+    std::optional<double> stop_seconds = 1.0;
+    uint32_t wait_hint_ms = 0;
+};
+
+// Windows facts of the simulated machine ("system" section of the machine file).
+struct SimSystem {
+    OsVersion version;  // OSVERSIONINFOEXA fields
+    bool extended_query_fails = false;
+    bool basic_query_fails = false;
+    uint16_t architecture = kArchAMD64;
+    bool server_r2 = false;
+    Wow64 wow64 = Wow64::No;
+    AdminCheck admin = AdminCheck::Member;
+    bool wmi = true;
+    bool performance_counter = true;
+    ExitResult forced_exit = ExitResult::Done;
+    bool registry_write_fails = false;
+    // Keys by lower-case path without leading or trailing backslash.
+    std::map<std::string, SimRegKey> registry;
+    // By lower-case name (service names are case-insensitive).
+    std::map<std::string, SimService> services;
+    std::vector<std::string> instances_running;  // single-instance mutexes another copy holds
+    std::string system_dir;   // host folders; empty: defaults under the temporary folder
+    std::string windows_dir;
+    std::string temp_dir;     // empty: $TMPDIR, else /tmp
+    std::string module_file;  // empty: the running executable
+};
+
+struct SimMachine {
+    SimSystem system;
+    // The whole description as read, for the sections other layers parse.
+    nlohmann::json raw = nlohmann::json::object();
+};
+
+// Parse a machine description; missing fields keep the built-in machine's values.
+// False with a message naming the field (for example "system.version.dwMajorVersion: ...").
+bool LoadMachine(const std::string& json_text, SimMachine& out, std::string& error);
+
+// The built-in machine: Windows 10 Pro x64 (10.0.19045), administrator, WMI present,
+// "Winmgmt" stopped with demand start.
+const char* DefaultMachineJson();
+
+// Registry paths compare without case and without leading or trailing backslashes.
+std::string RegKeyId(const std::string& path);
+
+}  // namespace orvane::platform::sim

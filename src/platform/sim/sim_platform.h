@@ -1,0 +1,33 @@
+#pragma once
+#include <memory>
+
+#include "platform/platform.h"
+#include "platform/sim/sim_clock.h"
+#include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_message_pump.h"
+#include "platform/sim/sim_system_api.h"
+
+namespace orvane::platform::sim {
+
+// The simulated machine as one bundle of thin layers. Create it on the thread that plays
+// the window's thread: the pump belongs to that thread.
+class SimPlatform {
+public:
+    // speed: simulated seconds per real second.
+    SimPlatform(const SimMachine& machine, double speed = 1.0);
+
+    Platform& platform() { return platform_; }
+    SimClock& clock() { return clock_; }
+    SimMessagePump& pump() { return pump_; }
+    SimSystemApi& system() { return system_; }
+    const SimMachine& machine() const { return machine_; }
+
+private:
+    SimMachine machine_;
+    SimClock clock_;
+    SimMessagePump pump_;
+    SimSystemApi system_;
+    Platform platform_;
+};
+
+}  // namespace orvane::platform::sim

@@ -1,0 +1,80 @@
+#pragma once
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim_clock.h"
+#include "platform/sim/sim_machine.h"
+#include "platform/system_api.h"
+
+namespace orvane::platform::sim {
+
+// SystemApi answered from the machine description. Files are real files in host folders
+// (backslashes in paths become '/'); registry, services and mutexes live in memory;
+// restart and shutdown are only recorded.
+class SimSystemApi : public SystemApi {
+public:
+    SimSystemApi(const SimMachine& machine, SimClock& clock);
+
+    bool GetVersionEx(OsVersion& out) override;
+    bool GetVersionBasic(OsVersion& out) override;
+    uint16_t ProcessorArchitecture() override;
+    bool IsServerR2() override;
+    Wow64 IsWow64Process() override;
+    AdminCheck CheckAdministrators() override;
+
+    std::string TempPath() override;
+    std::string SystemDirectory() override;
+    std::string WindowsDirectory() override;
+
+    bool AppendText(const std::string& path, const std::string& text) override;
+    bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) override;
+    std::optional<std::vector<uint8_t>> ReadFile(const std::string& path) override;
+
+    bool RegKeyExists(const std::string& path) override;
+    std::optional<std::string> RegQueryString(const std::string& path, const std::string& name,
+                                              size_t max_bytes) override;
+    RegWrite RegSetMultiSz(const std::string& path, const std::string& name,
+                           const std::vector<uint8_t>& bytes) override;
+
+    std::unique_ptr<ServiceHandle> OpenService(const std::string& name, uint32_t access) override;
+
+    ExitResult ForcedExit(ExitKind kind) override;
+    bool ExitWindowsForced(ExitKind kind) override;
+
+    bool MutexExists(const std::string& name) override;
+    bool CreateMutex(const std::string& name) override;
+
+    std::string ModuleFileName() override;
+
+    // What a test looks at afterwards.
+    std::vector<ExitKind> exit_requests;  // both routes, in order
+    std::vector<bool> exit_direct;        // parallel: true for the 9x route
+    std::optional<SimRegValue> RegValue(const std::string& path, const std::string& name) const;
+    uint32_t ServiceState(const std::string& name) const;
+    int OpenServiceHandles() const;
+    std::string HostPath(const std::string& path) const;
+
+private:
+    friend class SimServiceHandle;
+    struct ServiceRun {
+        SimService config;
+        uint32_t state = kServiceStopped;  // settled state
+        uint32_t target = 0;               // 0: nothing pending
+        double until = 0;                  // simulated time the pending change completes
+    };
+    uint32_t Settle(ServiceRun& s);
+
+    SimSystem system_;
+    SimClock& clock_;
+    mutable std::mutex mutex_;  // the worker thread and the window thread both call in
+    std::map<std::string, SimRegKey> registry_;
+    std::map<std::string, ServiceRun> services_;
+    std::set<std::string> mutexes_;
+    int open_services_ = 0;
+};
+
+}  // namespace orvane::platform::sim
