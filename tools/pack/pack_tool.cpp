@@ -1,0 +1,116 @@
+#include "pack/pack_tool.h"
+
+#include <exception>
+
+#include "pack/block_locator.h"
+#include "pack/file_io.h"
+#include "pack/manifest.h"
+#include "pack/pack_error.h"
+#include "pack/package_writer.h"
+#include "package/package_info.h"
+#include "package/package_json.h"
+
+namespace orvane::pack {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: orvane-pack build --manifest MANIFEST.json --base PROGRAM --out PACKED\n"
+    "       orvane-pack show PROGRAM\n"
+    "build writes the manifest's package into a copy of a built Orvane program;\n"
+    "show prints the package a program carries, as JSON.\n";
+
+struct UsageError {
+    std::string message;
+};
+
+void BuildCommand(const std::vector<std::string>& args) {
+    std::string manifest, base, out;
+    for (size_t i = 1; i < args.size(); i += 2) {
+        std::string* target = args[i] == "--manifest" ? &manifest
+                              : args[i] == "--base"   ? &base
+                              : args[i] == "--out"    ? &out
+                                                      : nullptr;
+        if (target == nullptr) throw UsageError{"unknown argument \"" + args[i] + "\""};
+        if (i + 1 >= args.size() || args[i + 1].empty()) throw UsageError{args[i] + " needs a file name"};
+        if (!target->empty()) throw UsageError{args[i] + " given twice"};
+        *target = args[i + 1];
+    }
+    if (manifest.empty() || base.empty() || out.empty())
+        throw UsageError{"build needs --manifest, --base and --out"};
+    BuildPackage(manifest, base, out);
+}
+
+}  // namespace
+
+void BuildPackage(const fs::path& manifest_file, const fs::path& base, const fs::path& out) {
+    std::error_code ec;
+    if (fs::exists(out, ec) && fs::equivalent(out, base, ec))
+        throw PackError("the output " + out.string() + " is the base program itself; the base is never changed");
+    const Manifest manifest = LoadManifest(manifest_file);
+    std::vector<uint8_t> file = ReadFileBytes(base, "base program");
+    const size_t block = LocateBlock(file);
+    const PackPlan plan = WritePackage(file.data() + block, manifest);
+    try {
+        if (LocateBlock(file) != block) throw PackError("the package block moved");
+    } catch (const PackError& e) {
+        throw PackError(std::string("the packed program could not be packed or shown again (an image or "
+                                    "auxiliary executable holding a marker text?): ") + e.what());
+    }
+    CheckWrittenPackage(file.data() + block, plan);
+
+    fs::path partial = out;
+    partial += ".partial";
+    try {
+        WriteFileBytes(partial, file);
+        if (ReadFileBytes(partial, "packed program") != file)
+            throw PackError("the packed program " + partial.string() + " does not read back as written");
+        fs::permissions(partial, fs::status(base).permissions(), fs::perm_options::replace);
+        fs::rename(partial, out);
+    } catch (const fs::filesystem_error& e) {
+        fs::remove(partial, ec);
+        throw PackError("cannot write " + out.string() + ": " + e.code().message());
+    } catch (...) {
+        fs::remove(partial, ec);
+        throw;
+    }
+}
+
+std::string ShowPackage(const fs::path& file_name) {
+    const std::vector<uint8_t> file = ReadFileBytes(file_name, "program");
+    const size_t block = LocateBlock(file);
+    const package::ParseResult r = package::ParsePackage(file.data() + block, file.size() - block);
+    if (!r.ok) throw PackError("the package in " + file_name.string() + " does not read: " + r.error);
+    return package::DescribePackage(r.info).dump(2) + "\n";
+}
+
+int RunPackTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    try {
+        if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
+            out << kUsage;
+            return 0;
+        }
+        if (args.empty()) throw UsageError{"no command given"};
+        if (args[0] == "build") {
+            BuildCommand(args);
+        } else if (args[0] == "show") {
+            if (args.size() != 2) throw UsageError{"show takes one file"};
+            out << ShowPackage(args[1]);
+        } else {
+            throw UsageError{"unknown command \"" + args[0] + "\""};
+        }
+        return 0;
+    } catch (const UsageError& e) {
+        err << "orvane-pack: " << e.message << "\n" << kUsage;
+        return 2;
+    } catch (const PackError& e) {
+        err << "orvane-pack: " << e.what() << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        err << "orvane-pack: failed: " << e.what() << "\n";
+        return 1;
+    }
+}
+
+}  // namespace orvane::pack

@@ -1,0 +1,21 @@
+#pragma once
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace orvane::pack {
+
+// Packs the manifest into a copy of base written to out; base is never changed, and out
+// appears only once the packed copy has been written, read back and checked.
+// Throws PackError.
+void BuildPackage(const std::filesystem::path& manifest, const std::filesystem::path& base,
+                  const std::filesystem::path& out);
+
+// The description of the package that file carries, as pretty JSON. Throws PackError.
+std::string ShowPackage(const std::filesystem::path& file);
+
+// The command line (without the program name). Exit code: 0 done, 1 refused or failed, 2 usage.
+int RunPackTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace orvane::pack
