@@ -1,0 +1,97 @@
+#include "system/hi_timer.h"
+
+#include <algorithm>
+
+namespace orvane::system {
+
+namespace {
+// Sleeping waits can wake a millisecond or so late; wake this much early and finish on the counter.
+constexpr double kSpinMargin = 0.0015;
+}  // namespace
+
+HiTimer::HiTimer(platform::Clock& clock, platform::MessagePump* pump) : clock_(clock), pump_(pump) {
+    iFrequency = clock_.Frequency();
+    if (iFrequency <= 0) {
+        // Without a performance counter every reading would be 0 and no delay would ever end.
+        bUnavailable = 1;
+        iFrequency = 1000;
+    }
+    // Overhead: what a start, a stop and the readings between them cost.
+    iStart = Read();
+    bRunning = 1;
+    iCalStart = Read();
+    iCalStop = Read();
+    iCalTotal = iCalStop - iCalStart;
+    Stop();
+    iOverhead = iTotal;
+    iStart = iStop = iTotal = 0;
+}
+
+HiTimer::~HiTimer() {
+    if (bRunning) Stop();
+}
+
+int64_t HiTimer::Read() {
+    return bUnavailable ? static_cast<int64_t>(clock_.TickMs()) : clock_.Counter();
+}
+
+// A reading older than the start (no reading since Start) or an interval shorter than the
+// overhead counts as nothing rather than as negative time.
+int64_t HiTimer::Interval(int64_t to) const {
+    return std::max<int64_t>(0, to - iStart - iOverhead);
+}
+
+void HiTimer::Start(bool reset) {
+    if (reset) {
+        if (bRunning) Stop();
+        iTotal = 0;
+    }
+    iStart = Read();
+    bRunning = 1;
+}
+
+void HiTimer::Stop() {
+    iStop = Read();
+    if (bRunning) iTotal += Interval(iStop);
+    iStart = 0;
+    bRunning = 0;
+}
+
+double HiTimer::Elapsed() {
+    iStop = Read();
+    if (!bRunning) return 0;
+    return static_cast<double>(Interval(iStop)) / static_cast<double>(iFrequency);
+}
+
+double HiTimer::TotalSeconds() const {
+    int64_t counts = iTotal;
+    if (bRunning) counts += Interval(iStop);
+    return static_cast<double>(counts) / static_cast<double>(iFrequency);
+}
+
+void HiTimer::WaitUntil(double seconds) {
+    for (;;) {
+        if (pump_) pump_->Dispatch();
+        double elapsed = Elapsed();
+        if (elapsed >= seconds) return;
+        double sleep = seconds - elapsed - kSpinMargin;
+        if (sleep <= 0) continue;  // the last stretch: spin on the counter
+        if (pump_)
+            pump_->Wait(sleep);
+        else
+            clock_.SleepSeconds(sleep);
+    }
+}
+
+void HiTimer::DelaySeconds(double seconds) {
+    Start(true);
+    // A negative or NaN duration must not turn into an endless wait.
+    WaitUntil(seconds > 0 ? seconds : 0);
+    Stop();
+}
+
+void HiTimer::DelayMs(double ms) {
+    DelaySeconds(ms / 1000.0);
+}
+
+}  // namespace orvane::system
