@@ -1,0 +1,315 @@
+#include "platform/sim/sim_machine.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <initializer_list>
+#include <utility>
+
+namespace orvane::platform::sim {
+
+namespace {
+
+using nlohmann::json;
+
+const char kDefaultMachine[] = R"({
+  "system": {
+    "version": {
+      "dwMajorVersion": 10,
+      "dwMinorVersion": 0,
+      "dwBuildNumber": 19045,
+      "dwPlatformId": 2,
+      "szCSDVersion": "",
+      "wServicePackMajor": 0,
+      "wServicePackMinor": 0,
+      "wSuiteMask": 256,
+      "wProductType": 1
+    },
+    "extended_query_fails": false,
+    "basic_query_fails": false,
+    "architecture": "amd64",
+    "server_r2": false,
+    "wow64": "no",
+    "admin": "member",
+    "wmi": true,
+    "performance_counter": true,
+    "forced_exit": "done",
+    "registry_write_fails": false,
+    "registry": {
+      "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion": {
+        "ProductName": "Windows 10 Pro",
+        "CurrentBuild": "19045"
+      },
+      "SYSTEM\\CurrentControlSet\\Control\\ProductOptions": { "ProductType": "WinNT" },
+      "SYSTEM\\CurrentControlSet\\Control\\Session Manager": { "BootExecute": ["autocheck autochk *"] }
+    },
+    "services": {
+      "Winmgmt": {
+        "state": "stopped",
+        "start_type": "demand",
+        "start_seconds": 1.0,
+        "stop_seconds": 1.0,
+        "wait_hint_ms": 0
+      }
+    },
+    "instances_running": [],
+    "system_dir": "",
+    "windows_dir": "",
+    "temp_dir": "",
+    "module_file": ""
+  }
+})";
+
+// Thrown inside the loader only; LoadMachine turns it into its error text.
+struct FieldError {
+    std::string message;
+};
+
+[[noreturn]] void Fail(const std::string& path, const std::string& what) {
+    throw FieldError{path + ": " + what};
+}
+
+void OnlyKeys(const json& obj, const std::string& path, std::initializer_list<const char*> known) {
+    for (auto it = obj.begin(); it != obj.end(); ++it) {
+        bool ok = std::any_of(known.begin(), known.end(), [&](const char* k) { return it.key() == k; });
+        if (!ok) Fail(path.empty() ? it.key() : path + "." + it.key(), "unknown field");
+    }
+}
+
+const json& Object(const json& j, const std::string& path) {
+    if (!j.is_object()) Fail(path, "expected an object");
+    return j;
+}
+
+uint64_t Unsigned(const json& j, const std::string& path, uint64_t max) {
+    if (!j.is_number_unsigned() || j.get<uint64_t>() > max)
+        Fail(path, "expected a whole number from 0 to " + std::to_string(max));
+    return j.get<uint64_t>();
+}
+
+bool Bool(const json& j, const std::string& path) {
+    if (!j.is_boolean()) Fail(path, "expected true or false");
+    return j.get<bool>();
+}
+
+std::string Text(const json& j, const std::string& path, size_t max_len = 4096) {
+    if (!j.is_string()) Fail(path, "expected a string");
+    std::string s = j.get<std::string>();
+    if (s.size() > max_len) Fail(path, "longer than " + std::to_string(max_len) + " characters");
+    return s;
+}
+
+template <typename T>
+T Choice(const json& j, const std::string& path, std::initializer_list<std::pair<const char*, T>> names) {
+    std::string list;
+    if (j.is_string()) {
+        for (const auto& [name, value] : names)
+            if (j.get<std::string>() == name) return value;
+    }
+    for (const auto& n : names) list += std::string(list.empty() ? "" : ", ") + "\"" + n.first + "\"";
+    Fail(path, "expected one of " + list);
+}
+
+std::optional<double> Seconds(const json& j, const std::string& path) {
+    if (j.is_string() && j.get<std::string>() == "never") return std::nullopt;
+    if (!j.is_number() || !std::isfinite(j.get<double>()) || j.get<double>() < 0)
+        Fail(path, "expected seconds (a number, 0 or more) or \"never\"");
+    return j.get<double>();
+}
+
+void ReadVersion(const json& j, const std::string& path, OsVersion& v) {
+    Object(j, path);
+    OnlyKeys(j, path,
+             {"dwMajorVersion", "dwMinorVersion", "dwBuildNumber", "dwPlatformId", "szCSDVersion",
+              "wServicePackMajor", "wServicePackMinor", "wSuiteMask", "wProductType"});
+    auto u32 = [&](const char* k, uint32_t& f) {
+        if (j.contains(k)) f = static_cast<uint32_t>(Unsigned(j[k], path + "." + k, 0xFFFFFFFFu));
+    };
+    auto u16 = [&](const char* k, uint16_t& f) {
+        if (j.contains(k)) f = static_cast<uint16_t>(Unsigned(j[k], path + "." + k, 0xFFFF));
+    };
+    u32("dwMajorVersion", v.dwMajorVersion);
+    u32("dwMinorVersion", v.dwMinorVersion);
+    u32("dwBuildNumber", v.dwBuildNumber);
+    u32("dwPlatformId", v.dwPlatformId);
+    // szCSDVersion is a 128-byte field with its NUL.
+    if (j.contains("szCSDVersion")) v.szCSDVersion = Text(j["szCSDVersion"], path + ".szCSDVersion", 127);
+    u16("wServicePackMajor", v.wServicePackMajor);
+    u16("wServicePackMinor", v.wServicePackMinor);
+    u16("wSuiteMask", v.wSuiteMask);
+    if (j.contains("wProductType"))
+        v.wProductType = static_cast<uint8_t>(Unsigned(j["wProductType"], path + ".wProductType", 0xFF));
+}
+
+uint16_t ReadArchitecture(const json& j, const std::string& path) {
+    if (j.is_number_integer()) return static_cast<uint16_t>(Unsigned(j, path, 0xFFFF));
+    return Choice<uint16_t>(j, path, {{"x86", kArchIntel}, {"amd64", kArchAMD64}, {"ia64", kArchIA64}});
+}
+
+std::vector<uint8_t> SzBytes(const std::string& s) {
+    std::vector<uint8_t> b(s.begin(), s.end());
+    b.push_back(0);
+    return b;
+}
+
+std::map<std::string, SimRegKey> ReadRegistry(const json& j, const std::string& path) {
+    Object(j, path);
+    std::map<std::string, SimRegKey> reg;
+    for (auto it = j.begin(); it != j.end(); ++it) {
+        std::string kpath = path + "." + it.key();
+        std::string id = RegKeyId(it.key());
+        if (id.empty()) Fail(kpath, "empty key path");
+        if (reg.count(id)) Fail(kpath, "the same key twice");
+        Object(it.value(), kpath);
+        SimRegKey key;
+        key.path = it.key();
+        for (auto v = it.value().begin(); v != it.value().end(); ++v) {
+            std::string vpath = kpath + "." + v.key();
+            SimRegValue value;
+            if (v.value().is_string()) {
+                value.bytes = SzBytes(v.value().get<std::string>());
+            } else if (v.value().is_array()) {
+                value.type = SimRegValue::kMultiSz;
+                for (size_t i = 0; i < v.value().size(); ++i) {
+                    std::string s = Text(v.value()[i], vpath + "[" + std::to_string(i) + "]");
+                    value.bytes.insert(value.bytes.end(), s.begin(), s.end());
+                    value.bytes.push_back(0);
+                }
+                value.bytes.push_back(0);
+            } else {
+                Fail(vpath, "expected a string (REG_SZ) or an array of strings (REG_MULTI_SZ)");
+            }
+            key.values[v.key()] = std::move(value);
+        }
+        reg[id] = std::move(key);
+    }
+    return reg;
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::map<std::string, SimService> ReadServices(const json& j, const std::string& path) {
+    Object(j, path);
+    std::map<std::string, SimService> out;
+    for (auto it = j.begin(); it != j.end(); ++it) {
+        std::string spath = path + "." + it.key();
+        const json& s = Object(it.value(), spath);
+        OnlyKeys(s, spath, {"state", "start_type", "start_seconds", "stop_seconds", "wait_hint_ms"});
+        if (it.key().empty()) Fail(spath, "empty service name");
+        if (out.count(Lower(it.key()))) Fail(spath, "the same service twice");
+        SimService svc;
+        if (s.contains("state"))
+            svc.state = Choice<uint32_t>(s["state"], spath + ".state",
+                                         {{"stopped", kServiceStopped},
+                                          {"start_pending", kServiceStartPending},
+                                          {"stop_pending", kServiceStopPending},
+                                          {"running", kServiceRunning}});
+        if (s.contains("start_type"))
+            svc.start_type = Choice<std::string>(s["start_type"], spath + ".start_type",
+                                                 {{"auto", "auto"}, {"demand", "demand"}, {"disabled", "disabled"}});
+        if (s.contains("start_seconds")) svc.start_seconds = Seconds(s["start_seconds"], spath + ".start_seconds");
+        if (s.contains("stop_seconds")) svc.stop_seconds = Seconds(s["stop_seconds"], spath + ".stop_seconds");
+        if (s.contains("wait_hint_ms"))
+            svc.wait_hint_ms = static_cast<uint32_t>(Unsigned(s["wait_hint_ms"], spath + ".wait_hint_ms", 0xFFFFFFFFu));
+        out[Lower(it.key())] = svc;
+    }
+    return out;
+}
+
+void ReadSystem(const json& j, SimSystem& sys) {
+    const std::string p = "system";
+    Object(j, p);
+    OnlyKeys(j, p,
+             {"version", "extended_query_fails", "basic_query_fails", "architecture", "server_r2", "wow64", "admin",
+              "wmi", "performance_counter", "forced_exit", "registry_write_fails", "registry", "services",
+              "instances_running", "system_dir", "windows_dir", "temp_dir", "module_file"});
+    auto flag = [&](const char* k, bool& f) {
+        if (j.contains(k)) f = Bool(j[k], p + "." + k);
+    };
+    auto text = [&](const char* k, std::string& f) {
+        if (j.contains(k)) f = Text(j[k], p + "." + k);
+    };
+    if (j.contains("version")) ReadVersion(j["version"], p + ".version", sys.version);
+    flag("extended_query_fails", sys.extended_query_fails);
+    flag("basic_query_fails", sys.basic_query_fails);
+    if (j.contains("architecture")) sys.architecture = ReadArchitecture(j["architecture"], p + ".architecture");
+    flag("server_r2", sys.server_r2);
+    if (j.contains("wow64"))
+        sys.wow64 = Choice<Wow64>(j["wow64"], p + ".wow64", {{"missing", Wow64::Missing}, {"no", Wow64::No}, {"yes", Wow64::Yes}});
+    if (j.contains("admin"))
+        sys.admin = Choice<AdminCheck>(j["admin"], p + ".admin",
+                                       {{"member", AdminCheck::Member},
+                                        {"not_member", AdminCheck::NotMember},
+                                        {"api_missing", AdminCheck::ApiMissing},
+                                        {"sid_failed", AdminCheck::SidFailed},
+                                        {"call_failed", AdminCheck::CallFailed}});
+    flag("wmi", sys.wmi);
+    flag("performance_counter", sys.performance_counter);
+    if (j.contains("forced_exit"))
+        sys.forced_exit = Choice<ExitResult>(j["forced_exit"], p + ".forced_exit",
+                                             {{"done", ExitResult::Done},
+                                              {"token_failed", ExitResult::TokenFailed},
+                                              {"privilege_failed", ExitResult::PrivilegeFailed},
+                                              {"exit_failed", ExitResult::ExitFailed}});
+    flag("registry_write_fails", sys.registry_write_fails);
+    if (j.contains("registry")) sys.registry = ReadRegistry(j["registry"], p + ".registry");
+    if (j.contains("services")) sys.services = ReadServices(j["services"], p + ".services");
+    if (j.contains("instances_running")) {
+        const json& a = j["instances_running"];
+        if (!a.is_array()) Fail(p + ".instances_running", "expected an array of mutex names");
+        sys.instances_running.clear();
+        for (size_t i = 0; i < a.size(); ++i)
+            sys.instances_running.push_back(Text(a[i], p + ".instances_running[" + std::to_string(i) + "]"));
+    }
+    text("system_dir", sys.system_dir);
+    text("windows_dir", sys.windows_dir);
+    text("temp_dir", sys.temp_dir);
+    text("module_file", sys.module_file);
+}
+
+void Apply(const json& j, SimMachine& m) {
+    if (!j.is_object()) Fail("(top level)", "expected an object");
+    // "controllers" and "disks" belong to the storage layers, which read them from raw.
+    OnlyKeys(j, "", {"comment", "system", "controllers", "disks"});
+    if (j.contains("comment")) Text(j["comment"], "comment");
+    if (j.contains("system")) ReadSystem(j["system"], m.system);
+}
+
+}  // namespace
+
+std::string RegKeyId(const std::string& path) {
+    size_t b = path.find_first_not_of('\\');
+    if (b == std::string::npos) return "";
+    size_t e = path.find_last_not_of('\\');
+    return Lower(path.substr(b, e - b + 1));
+}
+
+const char* DefaultMachineJson() { return kDefaultMachine; }
+
+bool LoadMachine(const std::string& json_text, SimMachine& out, std::string& error) {
+    SimMachine m;
+    json given;
+    try {
+        Apply(json::parse(kDefaultMachine), m);
+        given = json::parse(json_text);
+        Apply(given, m);
+    } catch (const json::parse_error& e) {
+        error = std::string("not valid JSON: ") + e.what();
+        return false;
+    } catch (const json::exception& e) {
+        error = std::string("machine description: ") + e.what();
+        return false;
+    } catch (const FieldError& e) {
+        error = e.message;
+        return false;
+    }
+    m.raw = std::move(given);
+    out = std::move(m);
+    error.clear();
+    return true;
+}
+
+}  // namespace orvane::platform::sim

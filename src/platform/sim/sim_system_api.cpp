@@ -1,0 +1,325 @@
+#include "platform/sim/sim_system_api.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace orvane::platform::sim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+#ifdef _WIN32
+constexpr char kSep = '\\';
+#else
+constexpr char kSep = '/';
+#endif
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string WithSep(std::string dir) {
+    if (dir.empty() || (dir.back() != '/' && dir.back() != '\\')) dir += kSep;
+    return dir;
+}
+
+std::string DefaultTemp() {
+    std::error_code ec;
+    fs::path p = fs::temp_directory_path(ec);
+    return ec ? std::string(1, '.') : p.string();
+}
+
+const SimRegValue* FindValue(const SimRegKey& key, const std::string& name) {
+    for (const auto& [n, v] : key.values)
+        if (Lower(n) == Lower(name)) return &v;
+    return nullptr;
+}
+
+}  // namespace
+
+// An open service; the service manager's part of the handle needs no state here.
+class SimServiceHandle : public ServiceHandle {
+public:
+    SimServiceHandle(SimSystemApi& api, std::string id, uint32_t access)
+        : api_(api), id_(std::move(id)), access_(access) {}
+    ~SimServiceHandle() override {
+        std::lock_guard<std::mutex> lock(api_.mutex_);
+        --api_.open_services_;
+    }
+
+    bool Query(ServiceStatus& out) override {
+        if (!(access_ & kServiceQuery)) return false;
+        std::lock_guard<std::mutex> lock(api_.mutex_);
+        out = Status(api_.services_.at(id_));
+        return true;
+    }
+
+    bool Start() override {
+        if (!(access_ & kServiceStart)) return false;
+        std::lock_guard<std::mutex> lock(api_.mutex_);
+        auto& s = api_.services_.at(id_);
+        if (api_.Settle(s) != kServiceStopped || s.target != 0 || s.config.start_type == "disabled") return false;
+        Begin(s, kServiceRunning, s.config.start_seconds);
+        return true;
+    }
+
+    bool ControlStop(ServiceStatus& out) override {
+        if (!(access_ & kServiceStop)) return false;
+        std::lock_guard<std::mutex> lock(api_.mutex_);
+        auto& s = api_.services_.at(id_);
+        if (api_.Settle(s) != kServiceRunning || s.target != 0) return false;
+        Begin(s, kServiceStopped, s.config.stop_seconds);
+        out = Status(s);
+        return true;
+    }
+
+private:
+    void Begin(SimSystemApi::ServiceRun& s, uint32_t target, const std::optional<double>& seconds) {
+        s.target = target;
+        s.until = seconds ? api_.clock_.Now() + *seconds : std::numeric_limits<double>::infinity();
+        api_.Settle(s);
+    }
+
+    ServiceStatus Status(SimSystemApi::ServiceRun& s) {
+        ServiceStatus st;
+        st.dwCurrentState = api_.Settle(s);
+        if (s.target == kServiceRunning) st.dwCurrentState = kServiceStartPending;
+        if (s.target == kServiceStopped) st.dwCurrentState = kServiceStopPending;
+        st.dwWaitHint = s.target ? s.config.wait_hint_ms : 0;
+        return st;
+    }
+
+    SimSystemApi& api_;
+    std::string id_;
+    uint32_t access_;
+};
+
+SimSystemApi::SimSystemApi(const SimMachine& machine, SimClock& clock)
+    : system_(machine.system), clock_(clock), registry_(machine.system.registry) {
+    if (system_.temp_dir.empty()) system_.temp_dir = DefaultTemp();
+    system_.temp_dir = WithSep(system_.temp_dir);
+    std::string base = system_.temp_dir + "orvane-sim";
+    if (system_.system_dir.empty()) system_.system_dir = base + kSep + "system32";
+    if (system_.windows_dir.empty()) system_.windows_dir = base + kSep + "windows";
+    std::error_code ec;
+    fs::create_directories(system_.system_dir, ec);
+    fs::create_directories(system_.windows_dir, ec);
+    // 64-bit Windows has the folder for 32-bit system files; 32-bit Windows has not.
+    if (system_.architecture == kArchAMD64 || system_.architecture == kArchIA64)
+        fs::create_directories(fs::path(system_.windows_dir) / "SysWOW64", ec);
+
+    for (const auto& [id, config] : system_.services) {
+        ServiceRun run;
+        run.config = config;
+        run.state = config.state;
+        // A service the machine file shows mid-change finishes that change in its configured time.
+        if (config.state == kServiceStartPending) {
+            run.state = kServiceStopped;
+            run.target = kServiceRunning;
+            run.until = config.start_seconds ? clock_.Now() + *config.start_seconds
+                                             : std::numeric_limits<double>::infinity();
+        } else if (config.state == kServiceStopPending) {
+            run.state = kServiceRunning;
+            run.target = kServiceStopped;
+            run.until = config.stop_seconds ? clock_.Now() + *config.stop_seconds
+                                            : std::numeric_limits<double>::infinity();
+        }
+        services_[id] = run;
+    }
+}
+
+uint32_t SimSystemApi::Settle(ServiceRun& s) {
+    if (s.target != 0 && clock_.Now() >= s.until) {
+        s.state = s.target;
+        s.target = 0;
+    }
+    return s.state;
+}
+
+bool SimSystemApi::GetVersionEx(OsVersion& out) {
+    if (system_.extended_query_fails) return false;
+    out = system_.version;
+    return true;
+}
+
+bool SimSystemApi::GetVersionBasic(OsVersion& out) {
+    if (system_.basic_query_fails) return false;
+    // OSVERSIONINFOA has no service-pack numbers, suite mask or product type.
+    out = OsVersion{};
+    out.dwMajorVersion = system_.version.dwMajorVersion;
+    out.dwMinorVersion = system_.version.dwMinorVersion;
+    out.dwBuildNumber = system_.version.dwBuildNumber;
+    out.dwPlatformId = system_.version.dwPlatformId;
+    out.szCSDVersion = system_.version.szCSDVersion;
+    return true;
+}
+
+uint16_t SimSystemApi::ProcessorArchitecture() { return system_.architecture; }
+bool SimSystemApi::IsServerR2() { return system_.server_r2; }
+Wow64 SimSystemApi::IsWow64Process() { return system_.wow64; }
+AdminCheck SimSystemApi::CheckAdministrators() { return system_.admin; }
+
+std::string SimSystemApi::TempPath() { return system_.temp_dir; }
+std::string SimSystemApi::SystemDirectory() { return system_.system_dir; }
+std::string SimSystemApi::WindowsDirectory() { return system_.windows_dir; }
+
+std::string SimSystemApi::HostPath(const std::string& path) const {
+#ifdef _WIN32
+    return path;
+#else
+    // The program builds Windows paths ("<system dir>\FW.bin"); the host wants '/'.
+    std::string p = path;
+    for (char& c : p)
+        if (c == '\\') c = '/';
+    return p;
+#endif
+}
+
+bool SimSystemApi::AppendText(const std::string& path, const std::string& text) {
+    FILE* f = std::fopen(HostPath(path).c_str(), "a");
+    if (!f) return false;
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    ok = std::fflush(f) == 0 && ok;
+    return std::fclose(f) == 0 && ok;
+}
+
+bool SimSystemApi::WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    FILE* f = std::fopen(HostPath(path).c_str(), "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+std::optional<std::vector<uint8_t>> SimSystemApi::ReadFile(const std::string& path) {
+    FILE* f = std::fopen(HostPath(path).c_str(), "rb");
+    if (!f) return std::nullopt;
+    std::vector<uint8_t> out;
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    if (!ok) return std::nullopt;
+    return out;
+}
+
+bool SimSystemApi::RegKeyExists(const std::string& path) {
+    std::string id = RegKeyId(path);
+    if (id.empty()) return true;
+    std::lock_guard<std::mutex> lock(mutex_);
+    // A key exists when it or any key below it is described.
+    auto it = registry_.lower_bound(id);
+    return it != registry_.end() && (it->first == id || it->first.compare(0, id.size() + 1, id + "\\") == 0);
+}
+
+std::optional<std::string> SimSystemApi::RegQueryString(const std::string& path, const std::string& name,
+                                                        size_t max_bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = registry_.find(RegKeyId(path));
+    if (it == registry_.end()) return std::nullopt;
+    const SimRegValue* v = FindValue(it->second, name);
+    if (!v || v->bytes.size() > max_bytes) return std::nullopt;  // ERROR_MORE_DATA
+    std::string s(v->bytes.begin(), v->bytes.end());
+    return s.substr(0, s.find('\0'));
+}
+
+RegWrite SimSystemApi::RegSetMultiSz(const std::string& path, const std::string& name,
+                                     const std::vector<uint8_t>& bytes) {
+    if (!RegKeyExists(path)) return RegWrite::OpenFailed;
+    if (system_.registry_write_fails) return RegWrite::WriteFailed;
+    std::lock_guard<std::mutex> lock(mutex_);
+    SimRegKey& key = registry_[RegKeyId(path)];
+    if (key.path.empty()) key.path = path;
+    for (auto it = key.values.begin(); it != key.values.end(); ++it)
+        if (Lower(it->first) == Lower(name)) {
+            key.values.erase(it);
+            break;
+        }
+    key.values[name] = SimRegValue{SimRegValue::kMultiSz, bytes};
+    return RegWrite::Ok;
+}
+
+std::optional<SimRegValue> SimSystemApi::RegValue(const std::string& path, const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = registry_.find(RegKeyId(path));
+    if (it == registry_.end()) return std::nullopt;
+    const SimRegValue* v = FindValue(it->second, name);
+    if (!v) return std::nullopt;
+    return *v;
+}
+
+std::unique_ptr<ServiceHandle> SimSystemApi::OpenService(const std::string& name, uint32_t access) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string id = Lower(name);
+    if (!services_.count(id)) return nullptr;
+    ++open_services_;
+    return std::make_unique<SimServiceHandle>(*this, id, access);
+}
+
+uint32_t SimSystemApi::ServiceState(const std::string& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = services_.find(Lower(name));
+    if (it == services_.end()) return 0;
+    const ServiceRun& s = it->second;
+    if (s.target == 0) return s.state;
+    if (clock_.Now() >= s.until) return s.target;
+    return s.target == kServiceRunning ? kServiceStartPending : kServiceStopPending;
+}
+
+int SimSystemApi::OpenServiceHandles() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return open_services_;
+}
+
+ExitResult SimSystemApi::ForcedExit(ExitKind kind) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    exit_requests.push_back(kind);
+    exit_direct.push_back(false);
+    return system_.forced_exit;
+}
+
+bool SimSystemApi::ExitWindowsForced(ExitKind kind) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    exit_requests.push_back(kind);
+    exit_direct.push_back(true);
+    // No token or privilege on this route: only the exit call itself can fail.
+    return system_.forced_exit != ExitResult::ExitFailed;
+}
+
+bool SimSystemApi::MutexExists(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (mutexes_.count(name)) return true;
+    for (const auto& n : system_.instances_running)
+        if (n == name) return true;
+    return false;
+}
+
+bool SimSystemApi::CreateMutex(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    mutexes_.insert(name);
+    return true;
+}
+
+std::string SimSystemApi::ModuleFileName() {
+    if (!system_.module_file.empty()) return system_.module_file;
+#ifdef _WIN32
+    char* p = nullptr;
+    return _get_pgmptr(&p) == 0 && p ? std::string(p) : std::string();
+#else
+    std::error_code ec;
+    fs::path p = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : p.string();
+#endif
+}
+
+}  // namespace orvane::platform::sim
