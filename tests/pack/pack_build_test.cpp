@@ -166,7 +166,7 @@ TEST_F(PackBuild, RefusesWhatDoesNotFitOrMakesNoSense) {
     WriteBytes(Path("over.bin"), Junk(524289, 1));
     WriteBytes(Path("cmax.bin"), Junk(523776, 1));
     WriteBytes(Path("cover.bin"), Junk(523777, 1));
-    WriteBytes(Path("aux.bin"), Junk(1100000, 1));
+    WriteBytes(Path("huge.exe"), Junk(1100000, 1));
     WriteBytes(Path("empty.bin"), {});
     Bytes marked = Junk(64, 1);
     std::memcpy(marked.data() + 20, "AES_BUF_HERE", 12);
@@ -226,7 +226,7 @@ TEST_F(PackBuild, RefusesWhatDoesNotFitOrMakesNoSense) {
         {"bWinFlash changed under kept images", R"({"options": {"bWinFlash": false}})", "give the \"slots\" again"},
         {"bWinFlash changed with no firmware", R"({"slots": [], "options": {"bWinFlash": false}})", nullptr},
         {"unknown aux slot", R"({"aux": {"EXE_WIN8_X64": "fw.bin"}})", "unknown auxiliary slot"},
-        {"aux over 2 MiB", R"({"aux": {"EXE_XP_X86": "aux.bin", "EXE_WIN7_X86": "aux.bin"}})", "area holds 2097152"},
+        {"aux over 2 MiB", R"({"aux": {"EXE_XP_X86": "huge.exe", "EXE_WIN7_X86": "huge.exe"}})", "area holds 2097152"},
         {"marker text inside an image", image("marked.bin", true), "marker"},
     };
     for (const auto& c : cases) {
