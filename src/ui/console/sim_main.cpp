@@ -1,1 +1,117 @@
-int main() { return 0; }
+// orvane-sim: the program's logic on a simulated machine, with the window as console lines.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/run_program.h"
+#include "package/package_block.h"
+#include "package/package_info.h"
+#include "package/package_json.h"
+#include "platform/sim/sim_platform.h"
+#include "ui/console/console_view.h"
+
+namespace {
+
+constexpr int kUsageError = 64;
+
+void Usage() {
+    std::fprintf(stderr,
+                 "usage: orvane-sim [--machine FILE] [--answers yes,no,...] [--speed N] [--package]"
+                 " [-- program arguments]\n"
+                 "  --machine FILE  simulated machine description (JSON); default: the built-in machine\n"
+                 "  --answers LIST  answers for the message boxes in turn, then Yes/OK\n"
+                 "  --speed N       simulated time runs N times faster\n"
+                 "  --package       print the package this program carries, as JSON, and exit\n");
+}
+
+std::vector<std::string> Split(const std::string& text) {
+    std::vector<std::string> out;
+    std::stringstream ss(text);
+    std::string item;
+    while (std::getline(ss, item, ',')) out.push_back(item);
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string machine_file;
+    std::vector<std::string> answers;
+    double speed = 1.0;
+    bool show_package = false;
+    std::vector<std::string> program_args;
+
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--") {
+            program_args.assign(argv + i + 1, argv + argc);
+            break;
+        }
+        if ((a == "--machine" || a == "--answers" || a == "--speed") && i + 1 >= argc) {
+            std::fprintf(stderr, "orvane-sim: %s needs a value\n", a.c_str());
+            return kUsageError;
+        }
+        if (a == "--machine") {
+            machine_file = argv[++i];
+        } else if (a == "--answers") {
+            answers = Split(argv[++i]);
+        } else if (a == "--speed") {
+            char* end = nullptr;
+            speed = std::strtod(argv[++i], &end);
+            if (end == argv[i] || *end != '\0' || !(speed > 0)) {
+                std::fprintf(stderr, "orvane-sim: --speed needs a positive number\n");
+                return kUsageError;
+            }
+        } else if (a == "--package") {
+            show_package = true;
+        } else if (a == "--help" || a == "-h") {
+            Usage();
+            return 0;
+        } else {
+            std::fprintf(stderr, "orvane-sim: unknown option %s\n", a.c_str());
+            Usage();
+            return kUsageError;
+        }
+    }
+
+    using namespace orvane;
+    if (show_package) {
+        package::ParseResult parsed =
+            package::ParsePackage(package::PackageBlockBytes(), package::PackageBlockSize());
+        if (!parsed.ok) {
+            std::fprintf(stderr, "orvane-sim: malformed package: %s\n", parsed.error.c_str());
+            return 4;
+        }
+        std::printf("%s\n", package::DescribePackage(parsed.info).dump(2).c_str());
+        return 0;
+    }
+
+    std::string text = platform::sim::DefaultMachineJson();
+    if (!machine_file.empty()) {
+        std::ifstream in(machine_file, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "orvane-sim: cannot read machine file %s\n", machine_file.c_str());
+            return kUsageError;
+        }
+        std::stringstream ss;
+        ss << in.rdbuf();
+        text = ss.str();
+    }
+    platform::sim::SimMachine machine;
+    std::string error;
+    if (!platform::sim::LoadMachine(text, machine, error)) {
+        std::fprintf(stderr, "orvane-sim: machine description: %s\n", error.c_str());
+        return kUsageError;
+    }
+
+    platform::sim::SimPlatform sim(machine, speed);
+    ui::ConsoleView view(stdout, answers);
+    app::AppContext ctx{sim.platform(), view, package::PackageBlockBytes(), package::PackageBlockSize(),
+                        program_args};
+    int code = app::RunProgram(ctx);
+    std::printf("[exit] %d\n", code);
+    return code;
+}

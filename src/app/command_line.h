@@ -1,0 +1,33 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvane::app {
+
+// Hexadecimal (base 16, at most 16 digits, read in two-digit pieces from the end) or
+// decimal (base 10) text to a 64-bit value; nothing when the text does not convert.
+std::optional<uint64_t> HexTextToInt64(const std::string& text, int base);
+
+// What the command line asks for; the window copies it into its state.
+struct CommandLine {
+    bool bSilent = false;
+    bool bEraseAll = false;
+    std::string devPath;
+    int gScanType = 0;
+    int scsiPort = 0;
+    int csmiIndex = 0;
+    int csmiPort = 0;
+    uint64_t sasAddr = 0;
+    int errorLevel = -1;   // -1: leave the exit code as it is
+    bool closing = false;  // the program is to end
+    std::vector<std::string> log;  // debug-log lines, in order
+};
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args, bool bUnattended);
+
+// Blanks and control characters off both ends.
+std::string Trim(const std::string& text);
+
+}  // namespace orvane::app

@@ -1,0 +1,39 @@
+#pragma once
+#include <string>
+
+#include "platform/system_api.h"
+
+namespace orvane::app {
+
+inline constexpr const char* kDebugLogName = "ORVANE_DEBUG.txt";
+
+// The debug log: every writer opens, appends and closes the file per line.
+class DebugLog {
+public:
+    DebugLog(platform::SystemApi& api, std::string path) : api_(api), path_(std::move(path)) {}
+    // The temporary-files folder (at most 1,024 characters) and the log's name.
+    static std::string DefaultPath(platform::SystemApi& api);
+
+    // LogLine: the text and one more line end.
+    void Line(const std::string& text) const;
+    // write_debug and the worker's lines: the text as it is.
+    void Write(const std::string& text) const;
+    const std::string& path() const { return path_; }
+
+private:
+    platform::SystemApi& api_;
+    std::string path_;
+};
+
+// printf-style formatting into a std::string, for the log's format strings.
+#ifdef __MINGW32__
+#define ORVANE_PRINTF_FORMAT gnu_printf
+#else
+#define ORVANE_PRINTF_FORMAT printf
+#endif
+std::string Format(const char* fmt, ...) __attribute__((format(ORVANE_PRINTF_FORMAT, 1, 2)));
+
+// Local date and time for the worker's lines.
+std::string LogDateTime();
+
+}  // namespace orvane::app

@@ -1,0 +1,189 @@
+#include "app/orvane_main.h"
+
+#include "app/command_line.h"
+#include "system/admin.h"
+
+namespace orvane::app {
+
+TOrvaneMain::TOrvaneMain(AppContext& ctx)
+    : m_Stopwatch(ctx.platform.clock, &ctx.platform.pump),
+      m_OSInfo(ctx.platform.system),
+      ctx_(ctx),
+      view_(ctx.view),
+      log_(ctx.platform.system, DebugLog::DefaultPath(ctx.platform.system)) {
+    StartUp();
+}
+
+TOrvaneMain::~TOrvaneMain() = default;
+
+void TOrvaneMain::EndProgram() { ctx_.platform.pump.Quit(); }
+
+BoxAnswer TOrvaneMain::Box(const std::string& caption, const std::string& text, BoxButtons buttons,
+                           BoxIcon icon, bool topmost) {
+    return view_.MessageBox(BoxRequest{caption, text, buttons, icon, topmost});
+}
+
+void TOrvaneMain::ReadPackageOptions() {
+    package::ParseResult parsed = package::ParsePackage(ctx_.package, ctx_.package_size);
+    m_Package = parsed.info;
+    if (!parsed.ok) {
+        // Nothing of a refused package is acted on; its texts still name the window.
+        m_PackageError = parsed.error;
+        m_Package.opt = package::PackageOptions{};
+    }
+
+    iErrorLevel = 0;
+    m_ImageBuffer.assign(package::kImageBufferSize, 0);
+    m_DebugLogPath = log_.path();
+    m_bDebugLog = true;
+
+    if (m_Package.opt.bUnattended) {
+        view_.SetCaption(kUnattendedCaption);
+        view_.SetSystemMenu(false);
+    } else {
+        view_.SetCaption(Format("%s (%s)", m_Package.banner.c_str(), m_Package.version.c_str()));
+        view_.SetSystemMenu(true);
+    }
+}
+
+void TOrvaneMain::SetLabels() {
+    const TextSet& t = texts();
+    view_.SetText(Control::Label1, t.Label1);
+    view_.SetText(Control::lblUpdateMsg, t.lblUpdateMsg);
+    view_.SetText(Control::lblTo, t.lblTo);
+    view_.SetText(Control::lblMsg, t.lblMsg);
+    view_.SetText(Control::cmdUpdate, t.cmdUpdate);
+    view_.SetText(Control::cmdClose, t.cmdClose);
+    view_.SetText(Control::Label2, t.Label2);
+    view_.SetText(Control::Label3, t.Label3);
+    view_.SetText(Control::Label4, t.Label4);
+}
+
+void TOrvaneMain::ApplyCommandLine() {
+    CommandLine cl = ParseCommandLine(ctx_.args, m_Package.opt.bUnattended);
+    bSilent = cl.bSilent;
+    bEraseAll = cl.bEraseAll;
+    for (const std::string& line : cl.log) LogLine(line);
+    if (!cl.devPath.empty()) m_DevPath = cl.devPath;
+    gScanType = cl.gScanType;
+    if (cl.gScanType == 1) {
+        m_ScsiPort = cl.scsiPort;
+        m_CsmiIndex = cl.csmiIndex;
+        m_CsmiPort = cl.csmiPort;
+        m_SasAddr = cl.sasAddr;
+    }
+    if (cl.errorLevel >= 0) iErrorLevel = cl.errorLevel;
+    if (cl.closing) {
+        m_bClosing = true;
+        EndProgram();
+    }
+}
+
+void TOrvaneMain::StartUp() {
+    ReadPackageOptions();
+    SetLabels();
+    ApplyCommandLine();
+
+    // A package that does not read right is refused before any drive is touched.
+    if (!m_PackageError.empty()) {
+        LogLine("PACKAGE_ERROR: " + m_PackageError);
+        if (MayShowBox())
+            Box(kErrorCaption, "Malformed firmware package: " + m_PackageError, BoxButtons::Ok, BoxIcon::Error);
+        iErrorLevel = 4;
+        m_bShowWindow = false;
+        EndProgram();
+        return;
+    }
+    if (m_Package.opt.iFWCount == 0) {
+        if (MayShowBox()) Box(kErrorCaption, texts().NoFirmware, BoxButtons::Ok, BoxIcon::Error);
+        iErrorLevel = 4;
+        m_bShowWindow = false;
+        EndProgram();
+        return;
+    }
+
+    m_Device = ctx_.make_device ? ctx_.make_device() : nullptr;
+    if (!m_Device) {
+        if (MayShowBox()) Box(texts().ErrorCaption, texts().DeviceInitFailed, BoxButtons::Ok, BoxIcon::Error);
+        iErrorLevel = 1;
+        m_bShowWindow = false;
+        EndProgram();
+        ctx_.platform.pump.Dispatch();
+        return;
+    }
+
+    if (m_OSInfo.bIsNT && !system::IsAdmin(ctx_.platform.system)) {
+        if (MayShowBox()) Box(texts().ErrorCaption, texts().AccessDenied, BoxButtons::Ok, BoxIcon::Error);
+        iErrorLevel = 1;
+        EndProgram();
+    }
+
+    // The drive scan, the list and the eligibility decision come with the device object.
+    if (bSilent || m_Package.opt.bAutoStart) {
+        // Silent runs show no window; until the Update command exists there is nothing to run.
+        m_bShowWindow = false;
+        EndProgram();
+    }
+}
+
+void TOrvaneMain::FormCreate() {
+    std::string title = m_AppTitle;
+    if (title.empty()) {
+        std::string exe = ctx_.platform.system.ModuleFileName();
+        size_t slash = exe.find_last_of("/\\");
+        std::string name = slash == std::string::npos ? exe : exe.substr(slash + 1);
+        title = name.substr(0, name.find('.'));
+        m_AppTitle = title;
+    }
+    view_.SetApplicationTitle(title);
+    platform::SystemApi& sys = ctx_.platform.system;
+    if (sys.MutexExists(title)) {
+        m_bShowWindow = false;
+        view_.SetApplicationTitle("");
+        view_.ActivateOtherInstance(title);
+        EndProgram();
+        return;
+    }
+    sys.CreateMutex(title);
+    if (m_Package.opt.bUnattended) view_.GreyCloseCommand();
+}
+
+void TOrvaneMain::FormShow() {
+    view_.LayoutFirmwareLine();
+    if (m_Package.opt.bUnattended) {
+        LogLine("FormShow: 1");
+        iPhase = 0;
+        view_.ShowCompactPanel();
+        view_.SetVisible(Control::cboDrives, false);
+        view_.StartTimer(Timer::Timer1);
+    } else {
+        LogLine("FormShow: 2");
+        view_.SetVisible(Control::cboDrives, true);
+    }
+}
+
+void TOrvaneMain::FormActivate() {
+    if (m_Package.opt.bAutoFlashAll && !m_Package.opt.bUnattended) {
+        view_.StartTimer(Timer::tmrAutoFlash);
+        view_.SetEnabled(Control::cmdUpdate, false);
+    }
+}
+
+void TOrvaneMain::FormDestroy() {
+    LogLine(Format("EXIT_ERROR: 0x%X\n", static_cast<unsigned>(iErrorLevel)));
+    m_Device.reset();
+    view_.HideAnimated();
+}
+
+uint32_t TOrvaneMain::OnPowerBroadcast(uint32_t event) {
+    if (!m_bUpdating || event == kPbtApmQuerySuspendFailed) return 0;
+    Box(kWarningCaption, kPowerDeniedText, BoxButtons::Ok, BoxIcon::Information, true);
+    return kBroadcastQueryDeny;
+}
+
+void TOrvaneMain::ShowStatus(const std::string& text) {
+    if (m_Package.opt.bUnattended) return;
+    view_.ShowStatus(text);
+}
+
+}  // namespace orvane::app

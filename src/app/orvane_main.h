@@ -1,0 +1,102 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/debug_log.h"
+#include "app/device_placeholder.h"
+#include "app/texts.h"
+#include "app/view.h"
+#include "package/package_info.h"
+#include "platform/platform.h"
+#include "system/hi_timer.h"
+#include "system/os_info.h"
+
+namespace orvane::app {
+
+// What one run of the program is given.
+struct AppContext {
+    platform::Platform& platform;
+    View& view;
+    const uint8_t* package = nullptr;  // the package block this executable carries
+    size_t package_size = 0;
+    std::vector<std::string> args;     // program arguments, without the program name
+    // Makes the device object; null means it could not be created.
+    std::function<std::unique_ptr<DeviceObjectPlaceholder>()> make_device = DeviceObjectPlaceholder::Create;
+};
+
+constexpr uint32_t kPbtApmQuerySuspendFailed = 0x0002;
+constexpr uint32_t kBroadcastQueryDeny = 0x424D5144;
+
+// The main window's logic: its construction runs the start-up sequence.
+class TOrvaneMain {
+public:
+    explicit TOrvaneMain(AppContext& ctx);
+    ~TOrvaneMain();
+
+    void FormCreate();
+    void FormShow();
+    void FormActivate();
+    void FormDestroy();
+    // The window's answer to a power-broadcast event (0 = let it pass).
+    uint32_t OnPowerBroadcast(uint32_t event);
+
+    void LogLine(const std::string& text) const { log_.Line(text); }
+    void ShowStatus(const std::string& text);
+
+    // Whether the message loop should show the window.
+    bool ShouldShow() const { return m_bShowWindow; }
+    bool EndRequested() const { return ctx_.platform.pump.Quitting(); }
+
+    // State the later steps and the tests read.
+    int iErrorLevel = 0;
+    package::PackageInfo m_Package;
+    std::string m_PackageError;  // why the package was refused, empty when it was read
+    std::unique_ptr<DeviceObjectPlaceholder> m_Device;
+    system::HiTimer m_Stopwatch;
+    system::OSInfo m_OSInfo;
+    int DriveCount = 0;
+    int32_t m_ItemToDrive[16] = {};
+    uint32_t m_SelectedSlot = 0;
+    std::vector<uint8_t> m_ImageBuffer;
+    std::string m_DevPath;
+    int gScanType = 0;
+    int m_ScsiPort = 0;
+    int m_CsmiIndex = 0;
+    int m_CsmiPort = 0;
+    uint64_t m_SasAddr = 0;
+    bool m_bClosing = false;
+    bool m_bDebugLog = true;
+    std::string m_DebugLogPath;
+    bool m_bUpdating = false;
+    bool bNextPending = false;
+    int iPhase = 0;
+    std::string m_DetectedList;
+    std::string TargetSerial;
+    std::string TargetPath;
+    bool bSilent = false;
+    bool bEraseAll = false;
+    std::string m_AppTitle;
+
+    const package::PackageOptions& opt() const { return m_Package.opt; }
+    const TextSet& texts() const { return Texts(m_Package.opt.iLanguage); }
+
+private:
+    void StartUp();
+    void ReadPackageOptions();
+    void SetLabels();
+    void ApplyCommandLine();
+    bool MayShowBox() const { return !bSilent || m_Package.opt.bAutoStart; }
+    BoxAnswer Box(const std::string& caption, const std::string& text, BoxButtons buttons, BoxIcon icon,
+                  bool topmost = false);
+    void EndProgram();
+
+    AppContext& ctx_;
+    View& view_;
+    DebugLog log_;
+    bool m_bShowWindow = true;
+};
+
+}  // namespace orvane::app

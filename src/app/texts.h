@@ -1,0 +1,47 @@
+#pragma once
+
+namespace orvane::app {
+
+// The texts that exist in English and in Traditional Chinese (UTF-8).
+struct TextSet {
+    const char* Label1;
+    const char* lblUpdateMsg;
+    const char* lblTo;
+    const char* lblMsg;
+    const char* cmdUpdate;
+    const char* cmdClose;
+    const char* Label2;
+    const char* Label3;
+    const char* Label4;
+    const char* NoFirmware;
+    const char* ErrorCaption;  // "Error ..." of the device and rights boxes
+    const char* DeviceInitFailed;
+    const char* AccessDenied;
+    const char* NoMatched;
+    const char* DetectedDrives;
+    const char* UnlockPassword;
+    const char* NoticeSupports;
+    const char* NoticeSsd;
+    const char* NoticeHead;
+    const char* Notice1;
+    const char* Notice2;
+    const char* Notice3;
+    const char* NoticeContinue;
+    const char* UpdatedFrom;  // firmware-line captions of a selected drive
+    const char* UpdatedTo;
+};
+
+const TextSet& Texts(int iLanguage);
+
+// Texts that are the same in both sets.
+inline constexpr const char* kUnattendedCaption = "Updating firmware";
+inline constexpr const char* kWarningText =
+    "WARNING: THIS PROCESS WILL UPDATE THE FIRMWARE ON YOUR SSD.  THERE IS A RISK DURING FIRMWARE UPDATE "
+    "PROCESS.  YOUR SSD MAY NOT FUNCTION PROPERLY IF THE FIRMWARE PROCESS IS INTERRUPTED FOR ANY REASON.  AS "
+    "WE PROVIDES NO WARRANTY FOR THE DATA ON YOUR DRIVE, IT IS STRONGLY RECOMMENDED THAT YOU SHOULD BACKUP "
+    "ALL IMPORTANT FILES IN ADVANCE.";
+inline constexpr const char* kPowerDeniedText = "Firmware is updating, all power change events are denied !";
+inline constexpr const char* kWarningCaption = "Warning";
+inline constexpr const char* kErrorCaption = "Error";
+
+}  // namespace orvane::app

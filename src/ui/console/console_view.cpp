@@ -1,0 +1,166 @@
+#include "ui/console/console_view.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace orvane::ui {
+namespace {
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+const char* TimerName(app::Timer t) {
+    switch (t) {
+        case app::Timer::Timer1: return "Timer1";
+        case app::Timer::Timer2: return "Timer2";
+        case app::Timer::tmrAutoFlash: return "tmrAutoFlash";
+    }
+    return "?";
+}
+
+}  // namespace
+
+const char* ConsoleView::Name(app::Control c) {
+    using app::Control;
+    switch (c) {
+        case Control::Image1: return "Image1";
+        case Control::Label1: return "Label1";
+        case Control::Label9: return "Label9";
+        case Control::lblMsg: return "lblMsg";
+        case Control::lblFWExt: return "lblFWExt";
+        case Control::cboDrives: return "cboDrives";
+        case Control::cbMsg: return "cbMsg";
+        case Control::lblUpdateMsg: return "lblUpdateMsg";
+        case Control::lblOldFW: return "lblOldFW";
+        case Control::lblTo: return "lblTo";
+        case Control::lblNewFW: return "lblNewFW";
+        case Control::lblFwSlot: return "lblFwSlot";
+        case Control::cboFwSlot: return "cboFwSlot";
+        case Control::lblCommitAction: return "lblCommitAction";
+        case Control::cboCommitAction: return "cboCommitAction";
+        case Control::cmdClose: return "cmdClose";
+        case Control::cmdUpdate: return "cmdUpdate";
+        case Control::Panel1: return "Panel1";
+        case Control::Label2: return "Label2";
+        case Control::Label3: return "Label3";
+        case Control::Label4: return "Label4";
+        case Control::Label5: return "Label5";
+        case Control::Label6: return "Label6";
+        case Control::Label7: return "Label7";
+        case Control::Label8: return "Label8";
+        case Control::ProgressBar1: return "ProgressBar1";
+    }
+    return "?";
+}
+
+void ConsoleView::Print(const std::string& line) {
+    if (!out_) return;
+    std::fputs(line.c_str(), out_);
+    std::fputc('\n', out_);
+    std::fflush(out_);
+}
+
+void ConsoleView::SetCaption(const std::string& text) {
+    caption_ = text;
+    Print("[caption] " + text);
+}
+
+void ConsoleView::SetText(app::Control c, const std::string& text) {
+    auto it = std::find_if(texts_.begin(), texts_.end(), [c](const auto& p) { return p.first == c; });
+    if (it != texts_.end())
+        it->second = text;
+    else
+        texts_.emplace_back(c, text);
+    Print(std::string("[label] ") + Name(c) + ": " + Escaped(text));
+}
+
+std::string ConsoleView::text(app::Control c) const {
+    for (const auto& p : texts_)
+        if (p.first == c) return p.second;
+    return {};
+}
+
+void ConsoleView::SetVisible(app::Control c, bool visible) {
+    Print(std::string("[") + (visible ? "show" : "hide") + "] " + Name(c));
+}
+
+void ConsoleView::SetEnabled(app::Control c, bool enabled) {
+    Print(std::string("[") + (enabled ? "enable" : "disable") + "] " + Name(c));
+}
+
+app::BoxAnswer ConsoleView::MessageBox(const app::BoxRequest& box) {
+    boxes_.push_back(box);
+    app::BoxAnswer answer = box.buttons == app::BoxButtons::YesNo ? app::BoxAnswer::Yes : app::BoxAnswer::Ok;
+    if (next_answer_ < answers_.size()) {
+        std::string a = Lower(answers_[next_answer_++]);
+        if (box.buttons == app::BoxButtons::YesNo && a == "no") answer = app::BoxAnswer::No;
+    }
+    const char* buttons = box.buttons == app::BoxButtons::YesNo ? "YESNO" : "OK";
+    const char* said = answer == app::BoxAnswer::Yes ? "YES" : answer == app::BoxAnswer::No ? "NO" : "OK";
+    Print("[box] caption=\"" + box.caption + "\" text=\"" + Escaped(box.text) + "\" buttons=" + buttons +
+          " -> " + said);
+    return answer;
+}
+
+void ConsoleView::RemoveSystemMenuItem(int position) {
+    Print("[sysmenu] remove item " + std::to_string(position));
+}
+
+bool ConsoleView::ActivateOtherInstance(const std::string& title) {
+    Print("[instance] another copy is running: " + title + " brought forward");
+    return true;
+}
+
+void ConsoleView::ShowCompactPanel() { Print("[panel] compact unattended view"); }
+
+void ConsoleView::ShowStatus(const std::string& text) {
+    status_ = text;
+    Print("[status] " + Escaped(text));
+}
+
+void ConsoleView::StartTimer(app::Timer t) {
+    ++timers_running_;
+    Print(std::string("[timer] ") + TimerName(t) + " started");
+}
+
+void ConsoleView::StopTimer(app::Timer t) {
+    if (timers_running_ > 0) --timers_running_;
+    Print(std::string("[timer] ") + TimerName(t) + " stopped");
+}
+
+void ConsoleView::Show() {
+    shown_ = true;
+    Print("[window] shown");
+}
+
+void ConsoleView::HideAnimated() {
+    if (shown_) Print("[window] closed");
+    shown_ = false;
+}
+
+void ConsoleView::RunMessageLoop(platform::MessagePump& pump) {
+    // Nobody sits at this window: once nothing is left to run, it is closed.
+    while (!pump.Quitting()) {
+        pump.Dispatch();
+        // Timers run only once something handles them; otherwise the window is idle.
+        if (timers_running_ == 0 || !on_timer) break;
+        pump.Wait(0.05);
+    }
+}
+
+}  // namespace orvane::ui

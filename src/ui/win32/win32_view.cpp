@@ -1,0 +1,433 @@
+#include "ui/win32/win32_view.h"
+
+#include <commctrl.h>
+
+#include <vector>
+
+namespace orvane::ui {
+namespace {
+
+constexpr int kClientW = 449;
+constexpr int kClientH = 190;
+constexpr UINT kActivateRequest = WM_APP + 1;
+constexpr const wchar_t* kMainClass = L"TOrvaneMain";
+constexpr const wchar_t* kAppClass = L"TApplication";
+
+int ControlId(app::Control c) { return 100 + static_cast<int>(c); }
+
+UINT_PTR TimerId(app::Timer t) { return 1 + static_cast<UINT_PTR>(t); }
+
+UINT TimerInterval(app::Timer t) {
+    switch (t) {
+        case app::Timer::Timer1: return 2500;
+        case app::Timer::Timer2: return 100;
+        case app::Timer::tmrAutoFlash: return 2000;
+    }
+    return 1000;
+}
+
+bool IsLabel(app::Control c) {
+    using app::Control;
+    switch (c) {
+        case Control::Label1: case Control::lblMsg: case Control::lblFWExt: case Control::lblUpdateMsg:
+        case Control::lblOldFW: case Control::lblTo: case Control::lblNewFW: case Control::lblFwSlot:
+        case Control::lblCommitAction: case Control::Label2: case Control::Label3: case Control::Label4:
+        case Control::Label5: case Control::Label6: case Control::Label7: case Control::Label8:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+std::wstring Widen(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+Win32View::Win32View(HINSTANCE instance) : instance_(instance) {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+
+    WNDCLASSEXW app{};
+    app.cbSize = sizeof app;
+    app.lpfnWndProc = AppProc;
+    app.hInstance = instance_;
+    app.lpszClassName = kAppClass;
+    RegisterClassExW(&app);
+
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = MainProc;
+    wc.hInstance = instance_;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    wc.lpszClassName = kMainClass;
+    RegisterClassExW(&wc);
+
+    font_ = FontHandle(CreateFontW(-13, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0,
+                                   L"Tahoma"));
+    bold_ = FontHandle(CreateFontW(-13, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0,
+                                   L"Tahoma"));
+    banner_font_ = FontHandle(CreateFontW(-22, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
+                                          CLEARTYPE_QUALITY, 0, L"Tahoma"));
+
+    app_ = CreateWindowExW(WS_EX_TOOLWINDOW, kAppClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance_,
+                           this);
+    SetWindowLongPtrW(app_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+
+    DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    DWORD ex = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST;
+    RECT r{0, 0, kClientW, kClientH};
+    AdjustWindowRectEx(&r, style, FALSE, ex);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+    main_ = CreateWindowExW(ex, kMainClass, L"", style, x, y, w, h, nullptr, nullptr, instance_, this);
+    if (main_) CreateControls();
+}
+
+Win32View::~Win32View() {
+    for (UINT_PTR id = 1; id <= 3; ++id)
+        if (main_) KillTimer(main_, id);
+    if (main_) DestroyWindow(main_);
+    if (app_) DestroyWindow(app_);
+}
+
+HWND Win32View::Make(app::Control c, const wchar_t* cls, DWORD style, int x, int y, int w, int h, HWND parent) {
+    HWND hwnd = CreateWindowExW(0, cls, L"", WS_CHILD | style, x, y, w, h, parent ? parent : main_,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(c))), instance_, nullptr);
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    controls_[c] = hwnd;
+    return hwnd;
+}
+
+void Win32View::CreateControls() {
+    using app::Control;
+    const DWORD label = WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
+    const DWORD list = WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS;
+    Make(Control::Label1, L"STATIC", label, 12, 72, 300, 16);
+    Make(Control::lblMsg, L"STATIC", SS_LEFT, 12, 72, 120, 16);
+    Make(Control::lblFWExt, L"STATIC", SS_LEFT, 300, 72, 120, 16);
+    Make(Control::cboDrives, L"COMBOBOX", WS_VISIBLE | WS_TABSTOP | list, 8, 92, 433, 200);
+    Make(Control::cbMsg, L"COMBOBOX", WS_DISABLED | list, 8, 92, 433, 200);
+    // Wine forgets an owner-drawn list's item height after WM_SETFONT.
+    SendMessageW(Get(Control::cboDrives), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), 32);
+    SendMessageW(Get(Control::cbMsg), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), 32);
+    Make(Control::lblUpdateMsg, L"STATIC", label, 12, 141, 150, 16);
+    Make(Control::lblOldFW, L"STATIC", label, 170, 141, 40, 16);
+    Make(Control::lblTo, L"STATIC", label, 220, 141, 20, 16);
+    Make(Control::lblNewFW, L"STATIC", label, 250, 141, 40, 16);
+    SendMessageW(Get(Control::lblOldFW), WM_SETFONT, reinterpret_cast<WPARAM>(bold_.get()), FALSE);
+    SendMessageW(Get(Control::lblNewFW), WM_SETFONT, reinterpret_cast<WPARAM>(bold_.get()), FALSE);
+    SetWindowTextW(Get(Control::lblOldFW), L"XXXX");
+    SetWindowTextW(Get(Control::lblNewFW), L"XXXX");
+    Make(Control::lblFwSlot, L"STATIC", SS_LEFT, 12, 168, 60, 16);
+    Make(Control::cboFwSlot, L"COMBOBOX", CBS_DROPDOWNLIST, 75, 165, 60, 120);
+    Make(Control::lblCommitAction, L"STATIC", SS_LEFT, 145, 168, 80, 16);
+    Make(Control::cboCommitAction, L"COMBOBOX", CBS_DROPDOWNLIST, 228, 165, 60, 120);
+    Make(Control::cmdClose, L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 291, 150, 73, 33);
+    Make(Control::cmdUpdate, L"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 368, 150, 73, 33);
+
+    HWND panel = Make(Control::Panel1, L"STATIC", SS_LEFT, 0, 0, kClientW, 152);
+    Make(Control::Label2, L"STATIC", label, 16, 24, 160, 16, panel);
+    Make(Control::Label3, L"STATIC", label, 16, 52, 160, 16, panel);
+    Make(Control::Label4, L"STATIC", label, 16, 80, 160, 16, panel);
+    Make(Control::Label5, L"STATIC", label, 190, 24, 240, 16, panel);
+    Make(Control::Label6, L"STATIC", label, 190, 52, 240, 16, panel);
+    Make(Control::Label7, L"STATIC", label, 190, 80, 240, 16, panel);
+    Make(Control::Label8, L"STATIC", SS_LEFT, 16, 104, 400, 16, panel);
+    HWND bar = Make(Control::ProgressBar1, PROGRESS_CLASSW, WS_VISIBLE, 16, 120, 417, 18, panel);
+    SendMessageW(bar, PBM_SETRANGE32, 0, 100);
+}
+
+HWND Win32View::Get(app::Control c) const {
+    auto it = controls_.find(c);
+    return it == controls_.end() ? nullptr : it->second;
+}
+
+int Win32View::TextWidth(HWND label) const {
+    if (!label) return 0;
+    int n = GetWindowTextLengthW(label);
+    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+    GetWindowTextW(label, text.data(), n + 1);
+    HDC dc = GetDC(label);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), n, &size);
+    SelectObject(dc, old);
+    ReleaseDC(label, dc);
+    return size.cx;
+}
+
+void Win32View::SetCaption(const std::string& text) {
+    if (main_) SetWindowTextW(main_, Widen(text).c_str());
+}
+
+void Win32View::SetSystemMenu(bool present) {
+    if (!main_) return;
+    LONG_PTR style = GetWindowLongPtrW(main_, GWL_STYLE);
+    style = present ? (style | WS_SYSMENU) : (style & ~static_cast<LONG_PTR>(WS_SYSMENU));
+    SetWindowLongPtrW(main_, GWL_STYLE, style);
+    SetWindowPos(main_, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+}
+
+void Win32View::SetText(app::Control c, const std::string& text) {
+    HWND hwnd = Get(c);
+    if (!hwnd) return;
+    SetWindowTextW(hwnd, Widen(text).c_str());
+    if (IsLabel(c)) {
+        // Labels size themselves to their text.
+        RECT r;
+        GetWindowRect(hwnd, &r);
+        MapWindowPoints(nullptr, GetParent(hwnd), reinterpret_cast<POINT*>(&r), 2);
+        SetWindowPos(hwnd, nullptr, 0, 0, TextWidth(hwnd) + 2, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
+    }
+}
+
+void Win32View::SetVisible(app::Control c, bool visible) {
+    if (c == app::Control::Image1) {
+        banner_visible_ = visible;
+        if (main_) InvalidateRect(main_, nullptr, TRUE);
+        return;
+    }
+    if (HWND hwnd = Get(c)) ShowWindow(hwnd, visible ? SW_SHOW : SW_HIDE);
+}
+
+void Win32View::SetEnabled(app::Control c, bool enabled) {
+    if (HWND hwnd = Get(c)) EnableWindow(hwnd, enabled);
+}
+
+app::BoxAnswer Win32View::MessageBox(const app::BoxRequest& box) {
+    UINT flags = box.buttons == app::BoxButtons::YesNo ? MB_YESNO : MB_OK;
+    switch (box.icon) {
+        case app::BoxIcon::Error: flags |= MB_ICONERROR; break;
+        case app::BoxIcon::Information: flags |= MB_ICONINFORMATION; break;
+        case app::BoxIcon::Warning: flags |= MB_ICONWARNING; break;
+        case app::BoxIcon::None: break;
+    }
+    if (box.topmost) flags |= MB_TOPMOST | MB_SETFOREGROUND;
+    HWND owner = main_ && IsWindowVisible(main_) ? main_ : nullptr;
+    int answer = MessageBoxW(owner, Widen(box.text).c_str(), Widen(box.caption).c_str(), flags);
+    if (answer == IDYES) return app::BoxAnswer::Yes;
+    // A box that could not be shown is not a "Yes".
+    if (box.buttons == app::BoxButtons::YesNo) return app::BoxAnswer::No;
+    return app::BoxAnswer::Ok;
+}
+
+void Win32View::RemoveSystemMenuItem(int position) {
+    if (HMENU menu = main_ ? GetSystemMenu(main_, FALSE) : nullptr) RemoveMenu(menu, position, MF_BYPOSITION);
+}
+
+void Win32View::GreyCloseCommand() {
+    if (HMENU menu = main_ ? GetSystemMenu(main_, FALSE) : nullptr)
+        EnableMenuItem(menu, SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
+}
+
+void Win32View::SetApplicationTitle(const std::string& title) {
+    if (app_) SetWindowTextW(app_, Widen(title).c_str());
+}
+
+bool Win32View::ActivateOtherInstance(const std::string& title) {
+    HWND other = FindWindowW(kAppClass, Widen(title).c_str());
+    if (!other) return false;
+    if (IsIconic(other)) ShowWindow(other, SW_RESTORE);
+    BringWindowToTop(other);
+    SetForegroundWindow(other);
+    // Its main window is what the user sees: ask that copy to bring it up.
+    PostMessageW(other, kActivateRequest, 0, 0);
+    return true;
+}
+
+void Win32View::LayoutFirmwareLine() {
+    using app::Control;
+    HWND msg = Get(Control::lblUpdateMsg), old_fw = Get(Control::lblOldFW), to = Get(Control::lblTo),
+         new_fw = Get(Control::lblNewFW);
+    if (!msg) return;
+    auto rect = [this](HWND h) {
+        RECT r;
+        GetWindowRect(h, &r);
+        MapWindowPoints(nullptr, main_, reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    };
+    RECT m = rect(msg);
+    int middle = m.top + (m.bottom - m.top) / 2;
+    int left = m.right + 10;
+    for (HWND h : {old_fw, to, new_fw}) {
+        RECT r = rect(h);
+        int height = r.bottom - r.top;
+        SetWindowPos(h, nullptr, left, middle - height / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        left += (r.right - r.left) + 10;
+    }
+}
+
+void Win32View::ShowCompactPanel() {
+    using app::Control;
+    SetVisible(Control::Image1, false);
+    RECT w;
+    GetWindowRect(main_, &w);
+    SetWindowPos(main_, nullptr, 0, 0, w.right - w.left, 160, SWP_NOMOVE | SWP_NOZORDER);
+    RECT c;
+    GetClientRect(main_, &c);
+    HWND panel = Get(Control::Panel1);
+    MoveWindow(panel, 0, 0, c.right, c.bottom, TRUE);
+    ShowWindow(panel, SW_SHOW);
+    int widest = TextWidth(Get(Control::Label3));
+    for (Control caption : {Control::Label2, Control::Label4}) {
+        HWND h = Get(caption);
+        RECT r;
+        GetWindowRect(h, &r);
+        MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&r), 2);
+        SetWindowPos(h, nullptr, widest - TextWidth(h) + 16, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    }
+}
+
+void Win32View::ShowStatus(const std::string& text) {
+    HWND list = Get(app::Control::cbMsg);
+    if (!list) return;
+    ShowWindow(list, SW_SHOW);
+    EnableWindow(list, FALSE);
+    SendMessageW(list, CB_RESETCONTENT, 0, 0);
+    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str()));
+    SendMessageW(list, CB_SETCURSEL, 0, 0);
+}
+
+void Win32View::StartTimer(app::Timer t) {
+    if (main_) SetTimer(main_, TimerId(t), TimerInterval(t), nullptr);
+}
+
+void Win32View::StopTimer(app::Timer t) {
+    if (main_) KillTimer(main_, TimerId(t));
+}
+
+void Win32View::Show() {
+    if (!main_) return;
+    ShowWindow(main_, SW_SHOW);
+    UpdateWindow(main_);
+    SetForegroundWindow(main_);
+}
+
+void Win32View::HideAnimated() {
+    if (main_ && IsWindowVisible(main_)) AnimateWindow(main_, 120, AW_HIDE | AW_CENTER);
+}
+
+void Win32View::RunMessageLoop(platform::MessagePump& pump) {
+    pump_ = &pump;
+    while (!pump.Quitting()) {
+        pump.Dispatch();
+        if (!pump.Quitting()) pump.Wait(1.0);
+    }
+    pump_ = nullptr;
+}
+
+void Win32View::PaintBanner(HDC dc) {
+    if (!banner_visible_) return;
+    // Banner: a navy-to-blue band with the product name.
+    for (int x = 0; x < kClientW; ++x) {
+        int t = x * 255 / kClientW;
+        HBRUSH b = CreateSolidBrush(RGB(10, 30 + t / 4, 90 + t / 2));
+        RECT col{x, 0, x + 1, 65};
+        FillRect(dc, &col, b);
+        DeleteObject(b);
+    }
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(255, 255, 255));
+    HGDIOBJ old = SelectObject(dc, banner_font_.get());
+    RECT text{16, 0, kClientW - 16, 65};
+    DrawTextW(dc, L"Orvane  SSD Firmware Update", -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+    SelectObject(dc, old);
+}
+
+LRESULT CALLBACK Win32View::AppProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = reinterpret_cast<Win32View*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (msg == kActivateRequest && self && self->main_) {
+        if (IsIconic(self->main_)) ShowWindow(self->main_, SW_RESTORE);
+        BringWindowToTop(self->main_);
+        SetForegroundWindow(self->main_);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK Win32View::MainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<Win32View*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self || !self->main_) return DefWindowProcW(hwnd, msg, wp, lp);
+    return self->Handle(msg, wp, lp);
+}
+
+LRESULT Win32View::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+    using app::Control;
+    switch (msg) {
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(main_, &ps);
+            PaintBanner(dc);
+            EndPaint(main_, &ps);
+            return 0;
+        }
+        case WM_CTLCOLORSTATIC: {
+            HDC dc = reinterpret_cast<HDC>(wp);
+            HWND ctl = reinterpret_cast<HWND>(lp);
+            SetBkMode(dc, TRANSPARENT);
+            if (ctl == Get(Control::lblOldFW)) SetTextColor(dc, RGB(0, 0, 128));
+            if (ctl == Get(Control::lblNewFW)) SetTextColor(dc, RGB(255, 128, 0));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        case WM_MEASUREITEM: {
+            auto* mi = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
+            mi->itemHeight = 32;
+            return TRUE;
+        }
+        case WM_DRAWITEM: {
+            auto* di = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
+            if (di->CtlType != ODT_COMBOBOX) break;
+            bool selected = (di->itemState & ODS_SELECTED) && !(di->itemState & ODS_COMBOBOXEDIT);
+            FillRect(di->hDC, &di->rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+            if (di->itemID != static_cast<UINT>(-1)) {
+                int n = static_cast<int>(SendMessageW(di->hwndItem, CB_GETLBTEXTLEN, di->itemID, 0));
+                std::wstring text(static_cast<size_t>(n > 0 ? n : 0) + 1, L'\0');
+                SendMessageW(di->hwndItem, CB_GETLBTEXT, di->itemID, reinterpret_cast<LPARAM>(text.data()));
+                SetBkMode(di->hDC, TRANSPARENT);
+                SetTextColor(di->hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+                RECT r = di->rcItem;
+                r.left += 40;  // room for the drive icon
+                DrawTextW(di->hDC, text.c_str(), -1, &r, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX);
+            }
+            return TRUE;
+        }
+        case WM_COMMAND:
+            if (LOWORD(wp) == ControlId(Control::cmdClose) && HIWORD(wp) == BN_CLICKED) {
+                PostMessageW(main_, WM_CLOSE, 0, 0);
+                return 0;
+            }
+            break;
+        case WM_TIMER:
+            if (on_timer && wp >= 1 && wp <= 3) on_timer(static_cast<app::Timer>(wp - 1));
+            return 0;
+        case WM_POWERBROADCAST:
+            // Handled here and never passed on.
+            if (on_power_broadcast)
+                if (uint32_t answer = on_power_broadcast(static_cast<uint32_t>(wp))) return answer;
+            return TRUE;
+        case WM_CLOSE:
+            // The main window's events run before it goes: end the loop, destroy afterwards.
+            if (pump_)
+                pump_->Quit();
+            else
+                PostQuitMessage(0);
+            return 0;
+        default:
+            break;
+    }
+    return DefWindowProcW(main_, msg, wp, lp);
+}
+
+}  // namespace orvane::ui

@@ -1,0 +1,85 @@
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include "app/view.h"
+
+namespace orvane::ui {
+
+// Owns a GDI font.
+class FontHandle {
+public:
+    FontHandle() = default;
+    explicit FontHandle(HFONT f) : font_(f) {}
+    ~FontHandle() { if (font_) DeleteObject(font_); }
+    FontHandle(const FontHandle&) = delete;
+    FontHandle& operator=(const FontHandle&) = delete;
+    FontHandle& operator=(FontHandle&& o) noexcept {
+        if (this != &o) { if (font_) DeleteObject(font_); font_ = o.font_; o.font_ = nullptr; }
+        return *this;
+    }
+    HFONT get() const { return font_; }
+private:
+    HFONT font_ = nullptr;
+};
+
+std::wstring Widen(const std::string& utf8);
+
+// The main window: a fixed dialog-style window with the program's controls.
+class Win32View : public app::View {
+public:
+    explicit Win32View(HINSTANCE instance);
+    ~Win32View() override;
+    Win32View(const Win32View&) = delete;
+    Win32View& operator=(const Win32View&) = delete;
+
+    bool Created() const { return main_ != nullptr; }
+    // Raised by the window; the program wires them to the main window's handlers.
+    std::function<uint32_t(uint32_t)> on_power_broadcast;
+    std::function<void(app::Timer)> on_timer;
+
+    void SetCaption(const std::string& text) override;
+    void SetSystemMenu(bool present) override;
+    void SetText(app::Control c, const std::string& text) override;
+    void SetVisible(app::Control c, bool visible) override;
+    void SetEnabled(app::Control c, bool enabled) override;
+    app::BoxAnswer MessageBox(const app::BoxRequest& box) override;
+    void RemoveSystemMenuItem(int position) override;
+    void GreyCloseCommand() override;
+    void SetApplicationTitle(const std::string& title) override;
+    bool ActivateOtherInstance(const std::string& title) override;
+    void LayoutFirmwareLine() override;
+    void ShowCompactPanel() override;
+    void ShowStatus(const std::string& text) override;
+    void StartTimer(app::Timer t) override;
+    void StopTimer(app::Timer t) override;
+    void Show() override;
+    void HideAnimated() override;
+    void RunMessageLoop(platform::MessagePump& pump) override;
+
+private:
+    static LRESULT CALLBACK MainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    static LRESULT CALLBACK AppProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+    void CreateControls();
+    HWND Make(app::Control c, const wchar_t* cls, DWORD style, int x, int y, int w, int h, HWND parent = nullptr);
+    HWND Get(app::Control c) const;
+    int TextWidth(HWND label) const;
+    void PaintBanner(HDC dc);
+
+    HINSTANCE instance_;
+    HWND app_ = nullptr;   // hidden application window: carries the title other copies look for
+    HWND main_ = nullptr;
+    std::map<app::Control, HWND> controls_;
+    FontHandle font_;
+    FontHandle bold_;
+    FontHandle banner_font_;
+    HBRUSH white_ = nullptr;
+    platform::MessagePump* pump_ = nullptr;
+    bool banner_visible_ = true;
+};
+
+}  // namespace orvane::ui

@@ -1,0 +1,86 @@
+#pragma once
+// One program run on a simulated machine, with a fresh temporary folder for its log.
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/orvane_main.h"
+#include "app/run_program.h"
+#include "common/package_bytes.h"
+#include "platform/sim/sim_platform.h"
+#include "ui/console/console_view.h"
+
+namespace orvane::testing {
+
+class AppRun {
+public:
+    explicit AppRun(std::function<void(platform::sim::SimMachine&)> edit_machine = nullptr) {
+        static int counter = 0;
+        dir_ = std::filesystem::temp_directory_path() /
+               ("orvane-app-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+        std::string error;
+        platform::sim::LoadMachine(platform::sim::DefaultMachineJson(), machine_, error);
+        machine_.system.temp_dir = dir_.string();
+        machine_.system.module_file = "C:\\Program Files\\Orvane\\Orvane.exe";
+        if (edit_machine) edit_machine(machine_);
+    }
+    ~AppRun() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+    PackageBytes package;
+    std::vector<std::string> args;
+    std::vector<std::string> answers;
+    bool device_fails = false;
+
+    // The whole program: start-up, events, loop, FormDestroy; returns the exit code.
+    int Run() {
+        Prepare();
+        return app::RunProgram(*ctx_);
+    }
+    // Only the window's construction (the start-up sequence), to look at its state.
+    app::TOrvaneMain& StartUp() {
+        Prepare();
+        main_ = std::make_unique<app::TOrvaneMain>(*ctx_);
+        return *main_;
+    }
+
+    ui::ConsoleView& view() { return *view_; }
+    platform::sim::SimPlatform& sim() { return *sim_; }
+    std::string Log() const {
+        std::ifstream in(dir_ / "ORVANE_DEBUG.txt", std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    std::vector<std::string> BoxTexts() const {
+        std::vector<std::string> out;
+        for (const auto& b : view_->boxes()) out.push_back(b.text);
+        return out;
+    }
+
+private:
+    void Prepare() {
+        sim_ = std::make_unique<platform::sim::SimPlatform>(machine_, 1000.0);
+        view_ = std::make_unique<ui::ConsoleView>(nullptr, answers);
+        ctx_ = std::make_unique<app::AppContext>(
+            app::AppContext{sim_->platform(), *view_, package.data(), package.size(), args});
+        if (device_fails) ctx_->make_device = [] { return std::unique_ptr<app::DeviceObjectPlaceholder>(); };
+    }
+
+    std::filesystem::path dir_;
+    platform::sim::SimMachine machine_;
+    std::unique_ptr<platform::sim::SimPlatform> sim_;
+    std::unique_ptr<ui::ConsoleView> view_;
+    std::unique_ptr<app::AppContext> ctx_;
+    std::unique_ptr<app::TOrvaneMain> main_;
+};
+
+}  // namespace orvane::testing

@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include "app/command_line.h"
+
+namespace orvane::app {
+namespace {
+
+TEST(HexTextToInt64, PiecesFromTheEnd) {
+    struct Row {
+        const char* text;
+        int base;
+        std::optional<uint64_t> value;
+    } rows[] = {
+        {"ABC", 16, 0xABC},
+        {"abc", 16, 0xABC},
+        {"0", 16, 0},
+        {"5000CCA012345678", 16, 0x5000CCA012345678ull},
+        {"FFFFFFFFFFFFFFFF", 16, 0xFFFFFFFFFFFFFFFFull},
+        {"123", 16, 0x123},
+        {"0123456789ABCDEF0", 16, std::nullopt},  // 17 digits
+        {"12G4", 16, std::nullopt},
+        {"", 16, std::nullopt},
+        {"0x12", 16, std::nullopt},
+        {"1234", 10, 1234},
+        {"18446744073709551615", 10, 18446744073709551615ull},
+        {"18446744073709551616", 10, std::nullopt},
+        {"12a", 10, std::nullopt},
+        {"12", 8, std::nullopt},
+    };
+    for (const auto& r : rows) EXPECT_EQ(HexTextToInt64(r.text, r.base), r.value) << r.text << " base " << r.base;
+}
+
+TEST(ParseCommandLine, FlagsAreWholeArgumentsInAnyCase) {
+    struct Row {
+        std::vector<std::string> args;
+        bool silent;
+        bool erase;
+    } rows[] = {
+        {{"/S"}, true, false},
+        {{"/s"}, true, false},
+        {{"/erase"}, false, true},
+        {{"/Erase", "/s"}, true, true},
+        {{"/SS"}, false, false},
+        {{"x/S"}, false, false},
+        {{"/S "}, false, false},
+        {{}, false, false},
+    };
+    for (const auto& r : rows) {
+        CommandLine cl = ParseCommandLine(r.args, false);
+        EXPECT_EQ(cl.bSilent, r.silent);
+        EXPECT_EQ(cl.bEraseAll, r.erase);
+        EXPECT_EQ(cl.errorLevel, -1);
+        EXPECT_TRUE(cl.log.empty());
+    }
+}
+
+TEST(ParseCommandLine, UnattendedTargets) {
+    struct Row {
+        std::vector<std::string> args;
+        int errorLevel;
+        std::string devPath;
+        int scanType;
+        int port;
+        uint64_t sas;
+    } rows[] = {
+        {{}, 2, "", 0, 0, 0},
+        {{"/S"}, 2, "", 0, 0, 0},
+        {{"/T:\\\\.\\PhysicalDrive1"}, -1, "\\\\.\\PhysicalDrive1", 0, 0, 0},
+        {{"run/T:  \\\\?\\ide#disk  "}, -1, "\\\\?\\ide#disk", 0, 0, 0},
+        {{"/t:\\\\.\\PhysicalDrive1"}, 2, "", 0, 0, 0},
+        {{"/T:"}, 2, "", 0, 0, 0},
+        {{"/C:2,ABC"}, -1, "", 1, 2, 0xABC},
+        {{"/c:2,ABC"}, 2, "", 0, 0, 0},
+        {{"/C: 7 , 5000CCA0 "}, -1, "", 1, 7, 0x5000CCA0},
+        {{"/C:2,ABC,DEF"}, 8, "", 1, 0, 0},
+        {{"/C:,ABC"}, 8, "", 1, 0, 0},
+        {{"/C:2,"}, 8, "", 1, 0, 0},
+        {{"/T:a/C:2,1"}, -1, "a/C:2,1", 0, 0, 0},
+    };
+    for (const auto& r : rows) {
+        std::string name = r.args.empty() ? "(none)" : r.args[0];
+        CommandLine cl = ParseCommandLine(r.args, true);
+        EXPECT_EQ(cl.errorLevel, r.errorLevel) << name;
+        EXPECT_EQ(cl.closing, r.errorLevel > 0) << name;
+        EXPECT_EQ(cl.devPath, r.devPath) << name;
+        EXPECT_EQ(cl.gScanType, r.scanType) << name;
+        EXPECT_EQ(cl.scsiPort, r.port) << name;
+        EXPECT_EQ(cl.sasAddr, r.sas) << name;
+    }
+}
+
+TEST(ParseCommandLine, LogLines) {
+    CommandLine cl = ParseCommandLine({"/C:12,5000CCA012345678"}, true);
+    ASSERT_EQ(cl.log.size(), 2u);
+    EXPECT_EQ(cl.log[0], "/C: _/C:12,5000CCA012345678\n");
+    EXPECT_EQ(cl.log[1], "SCSI_PORT:12, INDEX:0, PORT:0, SAS_ADDR: 5000CCA012345678\n");
+    cl = ParseCommandLine({"/T:\\\\.\\PhysicalDrive2"}, true);
+    ASSERT_EQ(cl.log.size(), 1u);
+    EXPECT_EQ(cl.log[0], "DEV_PATH:\\\\.\\PhysicalDrive2\n");
+}
+
+}  // namespace
+}  // namespace orvane::app

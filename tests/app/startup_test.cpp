@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include "app/app_fixture.h"
+
+namespace orvane::app {
+namespace {
+
+using testing::AppRun;
+using Strings = std::vector<std::string>;
+
+constexpr const char* kNoFirmware = "No F/W in executable !";
+constexpr const char* kAccessDenied = "Access denied ! You must have administrator privilege to flash SSD.";
+constexpr const char* kDeviceFailed = "Device object initialize failed !";
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+TEST(StartUp, ExitCodesAndTheirBoxes) {
+    struct Row {
+        const char* name;
+        int8_t fw_count;
+        Strings args;
+        bool unattended;
+        bool admin;
+        bool device_fails;
+        int code;
+        Strings boxes;
+        bool shown;
+    } rows[] = {
+        {"stored package", 1, {}, false, true, false, 0, {}, true},
+        {"no firmware", 0, {}, false, true, false, 4, {kNoFirmware}, false},
+        {"no firmware, silent", 0, {"/S"}, false, true, false, 4, {}, false},
+        {"no firmware wins over rights", 0, {}, false, false, false, 4, {kNoFirmware}, false},
+        {"device object fails", 1, {}, false, true, true, 1, {kDeviceFailed}, false},
+        {"not an administrator", 1, {}, false, false, false, 1, {kAccessDenied}, false},
+        {"not an administrator, silent", 1, {"/s"}, false, false, false, 1, {}, false},
+        {"unattended without arguments", 1, {}, true, true, false, 2, {}, false},
+        {"unattended without a target", 1, {"/S", "hello"}, true, true, false, 2, {}, false},
+        {"unattended with a bad /C:", 1, {"/C:two,ABC"}, true, true, false, 8, {}, false},
+        {"unattended with /C: and no address", 1, {"/C:2"}, true, true, false, 8, {}, false},
+        {"unattended with a target", 1, {"/T:\\\\.\\PhysicalDrive1"}, true, true, false, 0, {}, true},
+        {"unattended, bad /C:, no rights", 1, {"/C:2,XYZ"}, true, false, false, 1, {kAccessDenied}, false},
+    };
+    for (const Row& row : rows) {
+        AppRun run([&](platform::sim::SimMachine& m) {
+            m.system.admin = row.admin ? platform::AdminCheck::Member : platform::AdminCheck::NotMember;
+        });
+        run.package.FWCount(row.fw_count);
+        if (row.unattended) run.package.Digit(19, '1');
+        run.args = row.args;
+        run.device_fails = row.device_fails;
+        EXPECT_EQ(run.Run(), row.code) << row.name;
+        EXPECT_EQ(run.BoxTexts(), row.boxes) << row.name;
+        EXPECT_EQ(run.view().shown(), false) << row.name << ": the window is closed at the end";
+        std::string log = run.Log();
+        std::string tail = "EXIT_ERROR: 0x" + std::to_string(row.code) + "\n\n";
+        EXPECT_TRUE(EndsWith(log, tail)) << row.name << ": log ends with\n" << log;
+        bool was_shown = log.find("FormShow:") != std::string::npos;
+        EXPECT_EQ(was_shown, row.shown) << row.name;
+    }
+}
+
+TEST(StartUp, CaptionAndLabels) {
+    struct Row {
+        const char* name;
+        bool unattended;
+        int8_t language;
+        const char* caption;
+        const char* label1;
+        bool system_menu;
+    } rows[] = {
+        {"stored package", false, 0, "Mereth Orvane Utility for Windows (v3.1.10)", "Please select target device",
+         true},
+        {"unattended", true, 0, "Updating firmware", "Please select target device", false},
+        {"Chinese", false, 1, "Mereth Orvane Utility for Windows (v3.1.10)", "請選擇要更新的裝置", true},
+        {"Chinese unattended", true, 1, "Updating firmware", "請選擇要更新的裝置", false},
+        {"language 2 is English", false, 2, "Mereth Orvane Utility for Windows (v3.1.10)",
+         "Please select target device", true},
+    };
+    for (const Row& row : rows) {
+        AppRun run;
+        if (row.unattended) run.package.Digit(19, '1');
+        run.package.Byte(9320, static_cast<uint8_t>(row.language));
+        run.args = {"/T:x"};
+        run.StartUp();
+        EXPECT_EQ(run.view().caption(), row.caption) << row.name;
+        EXPECT_EQ(run.view().text(Control::Label1), row.label1) << row.name;
+        EXPECT_EQ(run.view().system_menu(), row.system_menu) << row.name;
+    }
+    AppRun english;
+    english.StartUp();
+    EXPECT_EQ(english.view().text(Control::lblUpdateMsg), "it will be updated from");
+    EXPECT_EQ(english.view().text(Control::lblTo), "To");
+    EXPECT_EQ(english.view().text(Control::lblMsg), "Message");
+    EXPECT_EQ(english.view().text(Control::cmdUpdate), "Update");
+    EXPECT_EQ(english.view().text(Control::cmdClose), "Close");
+}
+
+TEST(StartUp, ChineseSetCoversTheStartUpMessagesButNotTheCaptions) {
+    AppRun run([](platform::sim::SimMachine& m) { m.system.admin = platform::AdminCheck::NotMember; });
+    run.package.Byte(9320, 1);
+    run.Run();
+    ASSERT_EQ(run.view().boxes().size(), 1u);
+    EXPECT_NE(run.view().boxes()[0].text, kAccessDenied);
+    EXPECT_NE(run.view().boxes()[0].caption, "Error ...");
+
+    AppRun none;
+    none.package.Byte(9320, 1).FWCount(0);
+    none.Run();
+    ASSERT_EQ(none.view().boxes().size(), 1u);
+    EXPECT_NE(none.view().boxes()[0].text, kNoFirmware);
+}
+
+TEST(StartUp, MalformedPackageIsRefusedBeforeAnythingElse) {
+    AppRun run;
+    run.package.Digit(26, 'x');
+    EXPECT_EQ(run.Run(), 4);
+    ASSERT_EQ(run.view().boxes().size(), 1u);
+    EXPECT_NE(run.view().boxes()[0].text.find("bWinFlash"), std::string::npos) << run.view().boxes()[0].text;
+    EXPECT_NE(run.Log().find("PACKAGE_ERROR: "), std::string::npos);
+
+    AppRun silent;
+    silent.package.FWCount(20);
+    silent.args = {"/S"};
+    EXPECT_EQ(silent.Run(), 4);
+    EXPECT_TRUE(silent.view().boxes().empty());
+}
+
+TEST(StartUp, CommandLineTargetsReachTheWindowState) {
+    AppRun run;
+    run.package.Digit(19, '1');
+    run.args = {"/C: 2 ,ABC"};
+    TOrvaneMain& main = run.StartUp();
+    EXPECT_EQ(main.gScanType, 1);
+    EXPECT_EQ(main.m_ScsiPort, 2);
+    EXPECT_EQ(main.m_SasAddr, 0xABCu);
+    EXPECT_EQ(main.iErrorLevel, 0);
+    EXPECT_EQ(run.Log(), "/C: _/C: 2 ,ABC\n\nSCSI_PORT:2, INDEX:0, PORT:0, SAS_ADDR: 0000000000000ABC\n\n");
+
+    AppRun path;
+    path.package.Digit(19, '1');
+    path.args = {"/S", "xx/T: \\\\.\\PhysicalDrive3 "};
+    TOrvaneMain& m2 = path.StartUp();
+    EXPECT_EQ(m2.m_DevPath, "\\\\.\\PhysicalDrive3");
+    EXPECT_TRUE(m2.bSilent);
+    EXPECT_EQ(path.Log(), "DEV_PATH:\\\\.\\PhysicalDrive3\n\n");
+}
+
+TEST(StartUp, SecondCopyBringsTheFirstForwardAndEnds) {
+    AppRun run([](platform::sim::SimMachine& m) { m.system.instances_running = {"Orvane"}; });
+    EXPECT_EQ(run.Run(), 0);
+    EXPECT_EQ(run.Log().find("FormShow:"), std::string::npos);
+
+    AppRun first;
+    first.Run();
+    EXPECT_NE(first.Log().find("FormShow: 2"), std::string::npos);
+}
+
+TEST(StartUp, UnattendedWindowStartsTheUpdateTimer) {
+    AppRun run;
+    run.package.Digit(19, '1');
+    run.args = {"/T:\\\\.\\PhysicalDrive0"};
+    TOrvaneMain& main = run.StartUp();
+    main.FormCreate();
+    EXPECT_TRUE(run.view().close_greyed());
+    main.FormShow();
+    EXPECT_NE(run.Log().find("FormShow: 1\n"), std::string::npos);
+    EXPECT_EQ(main.iPhase, 0);
+}
+
+TEST(StartUp, PowerChangesAreRefusedOnlyDuringAnUpdate) {
+    AppRun run;
+    TOrvaneMain& main = run.StartUp();
+    EXPECT_EQ(main.OnPowerBroadcast(0x0000), 0u);
+    main.m_bUpdating = true;
+    EXPECT_EQ(main.OnPowerBroadcast(0x0000), kBroadcastQueryDeny);
+    EXPECT_EQ(main.OnPowerBroadcast(0x0004), kBroadcastQueryDeny);
+    EXPECT_EQ(main.OnPowerBroadcast(0x0002), 0u);
+    ASSERT_EQ(run.view().boxes().size(), 2u);
+    EXPECT_EQ(run.view().boxes()[0].text, "Firmware is updating, all power change events are denied !");
+    EXPECT_EQ(run.view().boxes()[0].caption, "Warning");
+    EXPECT_TRUE(run.view().boxes()[0].topmost);
+}
+
+TEST(DebugLog, RunsAppendAndLinesKeepTheirOwnEnds) {
+    AppRun run;
+    run.package.FWCount(0);
+    run.Run();
+    TOrvaneMain& main = run.StartUp();
+    main.LogLine("ThreadDone ok \n");
+    main.LogLine("cboDrivesChange: 2");
+    EXPECT_EQ(run.Log(), "EXIT_ERROR: 0x4\n\nThreadDone ok \n\ncboDrivesChange: 2\n");
+}
+
+TEST(StatusLine, HoldsOneTextAndStaysOutOfTheUnattendedWindow) {
+    AppRun run;
+    TOrvaneMain& main = run.StartUp();
+    main.ShowStatus("Flashing ...");
+    main.ShowStatus("Done");
+    EXPECT_EQ(run.view().status(), "Done");
+
+    AppRun unattended;
+    unattended.package.Digit(19, '1');
+    unattended.args = {"/T:x"};
+    TOrvaneMain& m2 = unattended.StartUp();
+    m2.ShowStatus("Flashing ...");
+    EXPECT_EQ(unattended.view().status(), "");
+}
+
+}  // namespace
+}  // namespace orvane::app
