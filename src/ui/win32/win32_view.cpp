@@ -212,7 +212,7 @@ app::BoxAnswer Win32View::MessageBox(const app::BoxRequest& box) {
     }
     if (box.topmost) flags |= MB_TOPMOST | MB_SETFOREGROUND;
     HWND owner = main_ && IsWindowVisible(main_) ? main_ : nullptr;
-    int answer = MessageBoxW(owner, Widen(box.text).c_str(), Widen(box.caption).c_str(), flags);
+    int answer = ::MessageBoxW(owner, Widen(box.text).c_str(), Widen(box.caption).c_str(), flags);
     if (answer == IDYES) return app::BoxAnswer::Yes;
     // A box that could not be shown is not a "Yes".
     if (box.buttons == app::BoxButtons::YesNo) return app::BoxAnswer::No;

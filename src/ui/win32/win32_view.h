@@ -1,5 +1,7 @@
 #pragma once
 #include <windows.h>
+// The view has a method of this name; the Win32 call is spelt MessageBoxW.
+#undef MessageBox
 
 #include <functional>
 #include <map>
