@@ -196,6 +196,7 @@ TEST_F(PackBuild, RefusesWhatDoesNotFitOrMakesNoSense) {
         {"iNoticeLevel 10", R"({"options": {"iNoticeLevel": 10}})", "outside 0..9"},
         {"option byte -128", R"({"iVisualStyle": -128, "iLanguage": 127})", nullptr},
         {"option byte 128", R"({"iFlashMode": 128})", "outside -128..127"},
+        {"option byte 2^64-1", R"({"iLanguage": 18446744073709551615})", "outside -128..127"},
         {"option byte 1.5", R"({"iLanguage": 1.5})", "whole number"},
         {"version 12", R"({"version": "123456789012"})", nullptr},
         {"version 13", R"({"version": "1234567890123"})", "holds 12"},

@@ -1,5 +1,6 @@
 #include "pack/manifest.h"
 
+#include <cstdint>
 #include <fstream>
 #include <initializer_list>
 #include <string_view>
@@ -66,7 +67,8 @@ std::string OptionalText(const json& obj, const char* key, size_t max, const std
 
 int Integer(const json& v, int lo, int hi, const std::string& what) {
     if (!v.is_number_integer()) throw PackError(what + " must be a whole number");
-    auto n = v.get<int64_t>();
+    // Non-negative numbers arrive unsigned; past INT64_MAX they would wrap to small values.
+    const int64_t n = v.is_number_unsigned() && v.get<uint64_t>() > uint64_t(INT64_MAX) ? INT64_MAX : v.get<int64_t>();
     if (n < lo || n > hi)
         throw PackError(what + " is " + std::to_string(n) + ", outside " + std::to_string(lo) + ".." +
                         std::to_string(hi));
