@@ -1,0 +1,98 @@
+#pragma once
+// TDevMgr: finds the machine's disks, describes the controllers above them, refreshes a disk
+// after flashing, and asks WMI about disks and drive letters. Never throws.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "discovery/disk_node.h"
+#include "platform/platform.h"
+
+namespace orvane::discovery {
+
+// The sort's scratch area: disks past this many are left out of the list.
+constexpr int kMaxListedDisks = 16;
+constexpr int kMaxEnumeratePasses = 11;
+constexpr int kPhysicalDrivesProbed = 26;
+
+class TDevMgr {
+public:
+    using LogWriter = std::function<void(const std::string&)>;
+
+    // pump: what the WMI service start dispatches while it waits; null on a worker thread.
+    TDevMgr(platform::Platform& platform, platform::MessagePump* pump, LogWriter log = {});
+    explicit TDevMgr(platform::Platform& platform) : TDevMgr(platform, &platform.pump) {}
+    ~TDevMgr();
+    TDevMgr(const TDevMgr&) = delete;
+    TDevMgr& operator=(const TDevMgr&) = delete;
+
+    // Scan (Part of the device object's construction)
+    bool enumerate_devices();
+    int node_count() const { return iNodeCount; }
+    const DISK_NODE* node_list() const { return pNodes.data(); }
+    DISK_NODE* node_list() { return pNodes.data(); }
+    // Device paths of the disks the last scan found beyond kMaxListedDisks (also logged).
+    const std::vector<std::string>& left_out() const { return left_out_; }
+
+    int scan_disks(DISK_NODE* nodes, int max);
+    int enum_disk_interfaces(const Guid& cls, DISK_NODE* nodes, int max);
+    bool setup_api_missing() const;
+    // Which of the 27 entry points the constructor bound.
+    platform::SetupEntrySet bound_entry_points() const { return bound_; }
+
+    // Probes: each opens the path itself and closes it again, except the handle-based ones.
+    bool get_drive_geometry(platform::StorageHandle* disk, DISK_GEOMETRY& out);
+    int count_partitions(platform::StorageHandle* disk);
+    uint32_t get_disk_signature(platform::StorageHandle* disk);
+    bool get_scsi_address(const std::string& path, SCSI_ADDRESS& out);
+    int get_device_number(const std::string& path);
+    uint8_t get_bus_type(const std::string& path);
+    bool get_device_ids(const std::string& path, uint8_t (&out)[256]);
+    uint32_t get_max_transfer_length(const std::string& path);
+    uint32_t get_max_physical_pages(const std::string& path);
+    bool find_physical_drive(const std::string& path, std::string& out);
+
+    // Controller chain and refresh
+    void identify_controller(DISK_NODE& node);
+    std::unique_ptr<ANCESTOR_NODE> build_ancestor_chain(const std::string& instance_id);
+    static bool is_hex_number(const std::string& text);
+    int list_class_devices(const Guid& cls, DISK_NODE* out, int max = kMaxListedDisks);
+    bool reenumerate_device(const std::string& instance_id);
+    bool rescan_controllers();
+    // identifier null: every disk of the class, always true.
+    bool remove_disk(const char* instance_id);
+
+    // WMI
+    bool wmi_query(const std::string& cls, std::vector<std::string>* list, int* count, const char* property);
+    uint16_t count_disks();
+    bool query_disk_drives(std::vector<std::unique_ptr<DISK_INFO>>& list);
+    bool map_drive_letters(DRIVE_LETTER_ENTRY* map, int size);
+
+    int16_t iExpectedCount = 0;
+    uint8_t bIsNT = 0;
+    uint32_t dwOSMajor = 0;
+    uint32_t dwOSMinor = 0;
+    uint32_t dwPlatformId = 0;
+    uint16_t wProductType = 0;
+
+private:
+    bool Connect();  // the "Winmgmt" service check before every query
+    platform::WmiStatus RunQuery(const std::string& cls, bool read_values,
+                                 std::vector<platform::WmiInstance>& out);
+    void BuildFallbackInfo(DISK_NODE& node);
+    void Log(const std::string& text) const;
+
+    platform::Platform& platform_;
+    platform::MessagePump* pump_;
+    LogWriter log_;
+    std::unique_ptr<platform::SetupLibraries> libraries_;  // hSetupApi, hCfgMgr
+    platform::SetupEntrySet bound_;
+    std::vector<DISK_NODE> pNodes;
+    int iNodeCount = 0;
+    int found_ = 0;  // disks the last pass found, listed or not
+    std::vector<std::string> left_out_;
+};
+
+}  // namespace orvane::discovery

@@ -1,0 +1,109 @@
+#pragma once
+// The simulated machine's storage: controllers, the disks below them, and the switches that
+// break the setup services or WMI. Read from the machine file's "controllers", "disks",
+// "setup_services_missing", "wmi_unavailable" and "wmi_counts_extra_disk".
+#include <any>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/device_tree.h"
+
+namespace orvane::platform::sim {
+
+struct SimScsiAddress {
+    uint8_t port = 0, path = 0, target = 0, lun = 0;
+};
+
+struct SimPartition {
+    uint8_t type = 0x07;   // MBR partition type
+    char letter = 0;       // 'A'..'Z', 0: no drive letter
+    uint64_t length = 0;   // bytes
+    bool boot = false;
+};
+
+struct SimGeometry {
+    uint64_t cylinders = 0;
+    uint32_t tracks_per_cylinder = 255;
+    uint32_t sectors_per_track = 63;
+    uint32_t bytes_per_sector = 512;
+};
+
+// A device above the disks: bus, host controller, hub, bridge.
+struct SimController {
+    std::string instance_id;
+    std::string parent;             // instance id; empty: a child of the root device
+    Guid class_guid{};
+    std::string class_name;         // "hdc", "scsiadapter", "usb", "system" or the GUID text
+    std::string description, friendly_name, service, driver, location;
+    std::vector<std::string> hardware_ids, compatible_ids;
+    bool reenumerate_fails = false;
+    int scsi_port = -1;             // "\\.\SCSI%d:" opens it
+};
+
+// Disk requests that can be made to fail (error 1, ERROR_INVALID_FUNCTION).
+inline constexpr const char* kSimDiskRequests[] = {"scsi_address", "device_number", "device_property",
+                                                    "adapter_property", "geometry", "layout"};
+
+struct SimDisk {
+    std::string instance_id;
+    std::string controller;         // the parent's instance id
+    std::string device_path;        // the disk interface path
+    int device_number = 0;          // n of "\\.\PHYSICALDRIVE%d"; -1: none
+    std::optional<SimScsiAddress> scsi_address;
+    uint8_t bus_type = 11;          // STORAGE_BUS_TYPE
+    bool removable = false;
+    std::string vendor, product, revision, serial;  // the storage device descriptor's texts
+    std::string description = "Disk drive", friendly_name, enumerator, service = "disk", driver, location;
+    std::string pdo_name;
+    std::vector<std::string> hardware_ids, compatible_ids;
+    SimGeometry geometry;
+    uint32_t signature = 0;
+    std::vector<SimPartition> partitions;
+    uint32_t max_transfer_length = 0x20000;
+    uint32_t max_physical_pages = 33;
+    bool cannot_open = false;       // CreateFileA fails with error 5
+    std::set<std::string> failing_requests;         // of kSimDiskRequests
+    std::map<std::string, std::string> wmi;         // Win32_DiskDrive texts that replace the derived ones
+    bool remove_fails = false;      // the class installer refuses DIF_REMOVE
+    nlohmann::json drive = nlohmann::json::object(); // the drive's own behaviour, read by the device layer
+
+    // Run time.
+    bool removed = false;           // DIF_REMOVE ran; the controller's re-enumeration brings it back
+    std::any drive_state;           // the device layer's per-disk state
+};
+
+struct SimStorage {
+    std::vector<SimController> controllers;
+    std::vector<SimDisk> disks;
+    // Entry points that are not bound; all 27 when the libraries do not load.
+    std::set<std::string> missing_entry_points;
+    bool libraries_missing = false;
+    bool wmi_unavailable = false;
+    bool wmi_counts_extra_disk = false;
+};
+
+// The storage state one simulated run shares between its storage, tree and WMI layers; the
+// window thread and the worker both call in.
+struct SimHardware {
+    explicit SimHardware(SimStorage s) : storage(std::move(s)) {}
+    SimStorage storage;
+    std::recursive_mutex mutex;
+};
+
+// Reads the storage keys present in a machine description over `out` ("controllers" and
+// "disks" replace the lists as a whole). Throws nothing; false with a message naming the field.
+bool LoadStorage(const nlohmann::json& machine, SimStorage& out, std::string& error);
+
+// Setup class of a controller's "class" text; false when unknown.
+bool SimClassGuid(const std::string& name, Guid& out);
+// "{4d36e96a-e325-11ce-bfc1-08002be10318}": the form the driver keys carry.
+std::string GuidText(const Guid& g, bool upper);
+
+}  // namespace orvane::platform::sim
