@@ -1,5 +1,7 @@
 #include "platform/sim/sim_machine.h"
 
+#include "platform/sim/sim_json_fields.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -12,7 +14,7 @@ namespace {
 
 using nlohmann::json;
 
-const char kDefaultMachine[] = R"({
+const char kDefaultMachine[] = R"machine({
   "system": {
     "version": {
       "dwMajorVersion": 10,
@@ -57,47 +59,86 @@ const char kDefaultMachine[] = R"({
     "windows_dir": "",
     "temp_dir": "",
     "module_file": ""
-  }
-})";
+  },
+  "controllers": [
+    { "instance_id": "ACPI\\PNP0A08\\0", "class": "system", "description": "PCI Express Root Complex",
+      "service": "pci" },
+    { "instance_id": "PCI\\VEN_8086&DEV_2922&SUBSYS_B0051458&REV_02\\3&11583659&0&FA",
+      "parent": "ACPI\\PNP0A08\\0", "class": "hdc", "description": "Standard SATA AHCI Controller",
+      "service": "storahci", "location": "PCI bus 0, device 31, function 2", "scsi_port": 0,
+      "hardware_ids": ["PCI\\VEN_8086&DEV_2922&SUBSYS_B0051458&REV_02", "PCI\\VEN_8086&DEV_2922&SUBSYS_B0051458"],
+      "compatible_ids": ["PCI\\VEN_8086&DEV_2922&REV_02", "PCI\\CC_010601"] },
+    { "instance_id": "PCI\\VEN_8086&DEV_A36D&SUBSYS_86941043&REV_10\\3&11583659&0&A0",
+      "parent": "ACPI\\PNP0A08\\0", "class": "usb", "description": "USB xHCI Compliant Host Controller",
+      "service": "USBXHCI", "location": "PCI bus 0, device 20, function 0" },
+    { "instance_id": "USB\\ROOT_HUB30\\4&2B1E3A2E&0&0",
+      "parent": "PCI\\VEN_8086&DEV_A36D&SUBSYS_86941043&REV_10\\3&11583659&0&A0", "class": "usb",
+      "description": "USB Root Hub (USB 3.0)", "service": "USBHUB3" },
+    { "instance_id": "USB\\VID_174C&PID_55AA\\20200410000A", "parent": "USB\\ROOT_HUB30\\4&2B1E3A2E&0&0",
+      "class": "usb", "description": "USB Mass Storage Device", "service": "USBSTOR",
+      "location": "Port_#0001.Hub_#0001", "scsi_port": 1 },
+    { "instance_id": "USB\\VID_152D&PID_2338\\000000000123", "parent": "USB\\ROOT_HUB30\\4&2B1E3A2E&0&0",
+      "class": "usb", "description": "USB Mass Storage Device", "service": "USBSTOR",
+      "location": "Port_#0002.Hub_#0001", "scsi_port": 2 },
+    { "instance_id": "USB\\VID_067B&PID_2507\\0123456789AB", "parent": "USB\\ROOT_HUB30\\4&2B1E3A2E&0&0",
+      "class": "usb", "description": "USB Mass Storage Device", "service": "USBSTOR",
+      "location": "Port_#0003.Hub_#0001", "scsi_port": 3 }
+  ],
+  "disks": [
+    { "comment": "USB disk behind the VID_152D bridge",
+      "instance_id": "USBSTOR\\DISK&VEN_EXTERNAL&PROD_USB3_SSD&REV_0204\\000000000123&0",
+      "controller": "USB\\VID_152D&PID_2338\\000000000123", "device_number": 3,
+      "scsi_address": { "port": 2, "path": 0, "target": 0, "lun": 0 }, "bus_type": "usb",
+      "vendor": "External", "product": "USB3 SSD", "revision": "0204", "serial": "000000000123",
+      "friendly_name": "External USB3 SSD USB Device", "service": "disk", "location": "",
+      "hardware_ids": ["USBSTOR\\DiskExternalUSB3_SSD________0204", "USBSTOR\\DiskExternalUSB3_SSD________"],
+      "compatible_ids": ["USBSTOR\\Disk", "USBSTOR\\RAW"],
+      "size": 256060514304, "signature": 2864434397,
+      "partitions": [ { "type": 7, "letter": "F", "size": 256059465728 } ] },
+    { "comment": "second on-board SATA disk",
+      "instance_id": "SCSI\\DISK&VEN_&PROD_HDD_1TB_7200\\4&2A4E2F0&0&010000",
+      "controller": "PCI\\VEN_8086&DEV_2922&SUBSYS_B0051458&REV_02\\3&11583659&0&FA", "device_number": 1,
+      "scsi_address": { "port": 0, "path": 1, "target": 0, "lun": 0 }, "bus_type": "sata",
+      "product": "HDD 1TB 7200", "revision": "CC43", "serial": "WX21A3C5D7E9",
+      "friendly_name": "HDD 1TB 7200", "location": "Bus Number 1, Target Id 0, LUN 0",
+      "hardware_ids": ["SCSI\\DiskHDD_1TB_7200_____________CC43", "SCSI\\Disk", "GenDisk"],
+      "compatible_ids": ["SCSI\\Disk", "SCSI\\RAW"],
+      "size": 1000202273280, "signature": 305419896,
+      "partitions": [ { "type": 7, "letter": "D", "size": 1000201224704 } ] },
+    { "comment": "USB disk behind a SAT bridge",
+      "instance_id": "USBSTOR\\DISK&VEN_SATA&PROD_SSD_240GB&REV_0\\20200410000A&0",
+      "controller": "USB\\VID_174C&PID_55AA\\20200410000A", "device_number": 2,
+      "scsi_address": { "port": 1, "path": 0, "target": 0, "lun": 0 }, "bus_type": "usb",
+      "vendor": "SATA", "product": "SSD 240GB", "revision": "0", "serial": "20200410000A",
+      "friendly_name": "SATA SSD 240GB USB Device", "location": "",
+      "hardware_ids": ["USBSTOR\\DiskSATA____SSD_240GB_______0", "USBSTOR\\DiskSATA____SSD_240GB_______"],
+      "compatible_ids": ["USBSTOR\\Disk", "USBSTOR\\RAW"],
+      "size": 240057409536, "signature": 3735928559,
+      "partitions": [ { "type": 7, "letter": "E", "size": 240056360960 } ] },
+    { "comment": "on-board SATA disk with the system volume",
+      "instance_id": "SCSI\\DISK&VEN_&PROD_MERETH_SSD_512GB\\4&2A4E2F0&0&000000",
+      "controller": "PCI\\VEN_8086&DEV_2922&SUBSYS_B0051458&REV_02\\3&11583659&0&FA", "device_number": 0,
+      "scsi_address": { "port": 0, "path": 0, "target": 0, "lun": 0 }, "bus_type": "sata",
+      "product": "MERETH SSD 512GB", "revision": "S0614B0", "serial": "MS512A0123456789",
+      "friendly_name": "MERETH SSD 512GB", "location": "Bus Number 0, Target Id 0, LUN 0",
+      "hardware_ids": ["SCSI\\DiskMERETH_SSD_512GB_________S0614B0", "SCSI\\Disk", "GenDisk"],
+      "compatible_ids": ["SCSI\\Disk", "SCSI\\RAW"],
+      "size": 512110190592, "signature": 439041101,
+      "partitions": [ { "type": 7, "size": 104857600, "boot": true },
+                      { "type": 7, "letter": "C", "size": 511946612736 } ] },
+    { "comment": "USB disk behind a VID_067B bridge, not formatted",
+      "instance_id": "USBSTOR\\DISK&VEN_GENERIC&PROD_USB_DISK&REV_1.00\\0123456789AB&0",
+      "controller": "USB\\VID_067B&PID_2507\\0123456789AB", "device_number": 4,
+      "scsi_address": { "port": 3, "path": 0, "target": 0, "lun": 0 }, "bus_type": "usb",
+      "vendor": "Generic", "product": "USB Disk", "revision": "1.00", "serial": "0123456789AB",
+      "friendly_name": "Generic USB Disk USB Device", "location": "",
+      "hardware_ids": ["USBSTOR\\DiskGeneric_USB_Disk________1.00"],
+      "compatible_ids": ["USBSTOR\\Disk", "USBSTOR\\RAW"],
+      "size": 128035676160 }
+  ]
+})machine";
 
-// Thrown inside the loader only; LoadMachine turns it into its error text.
-struct FieldError {
-    std::string message;
-};
-
-[[noreturn]] void Fail(const std::string& path, const std::string& what) {
-    throw FieldError{path + ": " + what};
-}
-
-void OnlyKeys(const json& obj, const std::string& path, std::initializer_list<const char*> known) {
-    for (auto it = obj.begin(); it != obj.end(); ++it) {
-        bool ok = std::any_of(known.begin(), known.end(), [&](const char* k) { return it.key() == k; });
-        if (!ok) Fail(path.empty() ? it.key() : path + "." + it.key(), "unknown field");
-    }
-}
-
-const json& Object(const json& j, const std::string& path) {
-    if (!j.is_object()) Fail(path, "expected an object");
-    return j;
-}
-
-uint64_t Unsigned(const json& j, const std::string& path, uint64_t max) {
-    if (!j.is_number_unsigned() || j.get<uint64_t>() > max)
-        Fail(path, "expected a whole number from 0 to " + std::to_string(max));
-    return j.get<uint64_t>();
-}
-
-bool Bool(const json& j, const std::string& path) {
-    if (!j.is_boolean()) Fail(path, "expected true or false");
-    return j.get<bool>();
-}
-
-std::string Text(const json& j, const std::string& path, size_t max_len = 4096) {
-    if (!j.is_string()) Fail(path, "expected a string");
-    std::string s = j.get<std::string>();
-    if (s.size() > max_len) Fail(path, "longer than " + std::to_string(max_len) + " characters");
-    return s;
-}
+using namespace fields;
 
 template <typename T>
 T Choice(const json& j, const std::string& path, std::initializer_list<std::pair<const char*, T>> names) {
@@ -272,10 +313,12 @@ void ReadSystem(const json& j, SimSystem& sys) {
 
 void Apply(const json& j, SimMachine& m) {
     if (!j.is_object()) Fail("(top level)", "expected an object");
-    // "controllers" and "disks" belong to the storage layers, which read them from raw.
-    OnlyKeys(j, "", {"comment", "system", "controllers", "disks"});
+    OnlyKeys(j, "", {"comment", "system", "controllers", "disks", "setup_services_missing", "wmi_unavailable",
+                     "wmi_counts_extra_disk"});
     if (j.contains("comment")) Text(j["comment"], "comment");
     if (j.contains("system")) ReadSystem(j["system"], m.system);
+    std::string storage_error;
+    if (!LoadStorage(j, m.storage, storage_error)) throw FieldError{storage_error};
 }
 
 }  // namespace

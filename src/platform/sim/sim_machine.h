@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/sim/sim_storage.h"
 #include "platform/system_api.h"
 
 namespace orvane::platform::sim {
@@ -57,6 +58,7 @@ struct SimSystem {
 
 struct SimMachine {
     SimSystem system;
+    SimStorage storage;  // "controllers", "disks" and the setup/WMI switches
     // The whole description as read, for the sections other layers parse.
     nlohmann::json raw = nlohmann::json::object();
 };
@@ -66,7 +68,8 @@ struct SimMachine {
 bool LoadMachine(const std::string& json_text, SimMachine& out, std::string& error);
 
 // The built-in machine: Windows 10 Pro x64 (10.0.19045), administrator, WMI present,
-// "Winmgmt" stopped with demand start.
+// "Winmgmt" stopped with demand start; two SATA disks on an AHCI controller (C: on the first)
+// and three USB disks behind bridges (SAT, VID_152D, VID_067B) under an xHCI controller.
 const char* DefaultMachineJson();
 
 // Registry paths compare without case and without leading or trailing backslashes.

@@ -7,6 +7,12 @@ SimPlatform::SimPlatform(const SimMachine& machine, double speed)
       clock_(speed, machine.system.performance_counter),
       pump_(clock_),
       system_(machine_, clock_),
-      platform_{system_, clock_, pump_} {}
+      hardware_(machine_.storage),
+      storage_(hardware_),
+      tree_(hardware_),
+      wmi_(hardware_, machine_.system.wmi),
+      platform_{system_, clock_, pump_, &storage_, &tree_, &wmi_} {
+    InstallDriveHandlers(storage_, hardware_);
+}
 
 }  // namespace orvane::platform::sim

@@ -3,9 +3,12 @@
 
 #include "platform/platform.h"
 #include "platform/sim/sim_clock.h"
+#include "platform/sim/sim_device_tree.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_message_pump.h"
+#include "platform/sim/sim_storage_io.h"
 #include "platform/sim/sim_system_api.h"
+#include "platform/sim/sim_wmi.h"
 
 namespace orvane::platform::sim {
 
@@ -20,6 +23,10 @@ public:
     SimClock& clock() { return clock_; }
     SimMessagePump& pump() { return pump_; }
     SimSystemApi& system() { return system_; }
+    SimHardware& hardware() { return hardware_; }
+    SimStorageIo& storage() { return storage_; }
+    SimDeviceTree& tree() { return tree_; }
+    SimWmi& wmi() { return wmi_; }
     const SimMachine& machine() const { return machine_; }
 
 private:
@@ -27,6 +34,10 @@ private:
     SimClock clock_;
     SimMessagePump pump_;
     SimSystemApi system_;
+    SimHardware hardware_;
+    SimStorageIo storage_;
+    SimDeviceTree tree_;
+    SimWmi wmi_;
     Platform platform_;
 };
 

@@ -1,0 +1,253 @@
+#include "platform/sim/sim_storage_io.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <map>
+
+#include "discovery/storage_records.h"
+
+namespace orvane::platform::sim {
+
+namespace d = orvane::discovery;
+
+namespace {
+
+constexpr uint32_t kErrorDeviceRemoved = 1617;
+
+bool SameText(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// "\\.\<stem><n><tail>" with n decimal; -1 when the path has another form.
+int NumberedPath(const std::string& path, const std::string& stem, const std::string& tail) {
+    std::string head = "\\\\.\\" + stem;
+    if (path.size() <= head.size() + tail.size() || !SameText(path.substr(0, head.size()), head)) return -1;
+    std::string digits = path.substr(head.size(), path.size() - head.size() - tail.size());
+    if (!SameText(path.substr(path.size() - tail.size()), tail) || digits.empty() || digits.size() > 3 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return -1;
+    return std::stoi(digits);
+}
+
+IoResult Failed(uint32_t error) { return IoResult{false, 0, error}; }
+
+IoResult Answer(uint8_t* buffer, uint32_t out_len, const void* record, uint32_t size) {
+    uint32_t n = std::min(out_len, size);
+    std::memcpy(buffer, record, n);
+    return IoResult{true, n, 0};
+}
+
+bool Recognized(uint8_t type) {
+    static const uint8_t kTypes[] = {0x01, 0x04, 0x06, 0x07, 0x0B, 0x0C, 0x0E, 0x42};
+    return std::find(std::begin(kTypes), std::end(kTypes), type) != std::end(kTypes);
+}
+
+const char* RequestName(uint32_t code, uint32_t property) {
+    switch (code) {
+        case d::IOCTL_SCSI_GET_ADDRESS: return "scsi_address";
+        case d::IOCTL_STORAGE_GET_DEVICE_NUMBER: return "device_number";
+        case d::IOCTL_STORAGE_QUERY_PROPERTY:
+            return property == d::StorageAdapterProperty ? "adapter_property" : "device_property";
+        case d::IOCTL_DISK_GET_DRIVE_GEOMETRY: return "geometry";
+        case d::IOCTL_DISK_GET_DRIVE_LAYOUT: return "layout";
+        default: return "";
+    }
+}
+
+std::vector<uint8_t> DeviceDescriptor(const SimDisk& disk) {
+    std::vector<uint8_t> bytes(sizeof(d::STORAGE_DEVICE_DESCRIPTOR), 0);
+    d::STORAGE_DEVICE_DESCRIPTOR desc{};
+    auto add = [&](const std::string& text) -> uint32_t {
+        if (text.empty()) return 0;
+        uint32_t at = static_cast<uint32_t>(bytes.size());
+        bytes.insert(bytes.end(), text.begin(), text.end());
+        bytes.push_back(0);
+        return at;
+    };
+    desc.Version = sizeof(d::STORAGE_DEVICE_DESCRIPTOR);
+    desc.RemovableMedia = disk.removable ? 1 : 0;
+    desc.VendorIdOffset = add(disk.vendor);
+    desc.ProductIdOffset = add(disk.product);
+    desc.ProductRevisionOffset = add(disk.revision);
+    desc.SerialNumberOffset = add(disk.serial);
+    desc.BusType = disk.bus_type;
+    desc.Size = static_cast<uint32_t>(bytes.size());
+    std::memcpy(bytes.data(), &desc, sizeof desc);
+    return bytes;
+}
+
+// The answers a disk's driver gives to the discovery requests.
+IoResult DiskAnswer(SimDisk& disk, uint32_t code, uint8_t* buffer, uint32_t in_len, uint32_t out_len) {
+    uint32_t property = 0, query_type = 0;
+    if (code == d::IOCTL_STORAGE_QUERY_PROPERTY) {
+        if (in_len < sizeof(d::STORAGE_PROPERTY_QUERY)) return Failed(kErrorInvalidParameter);
+        d::STORAGE_PROPERTY_QUERY q;
+        std::memcpy(&q, buffer, sizeof q);
+        property = q.PropertyId;
+        query_type = q.QueryType;
+    }
+    if (disk.failing_requests.count(RequestName(code, property))) return Failed(kErrorInvalidFunction);
+
+    switch (code) {
+        case d::IOCTL_SCSI_GET_ADDRESS: {
+            if (!disk.scsi_address) return Failed(kErrorInvalidFunction);
+            if (out_len < sizeof(d::SCSI_ADDRESS)) return Failed(kErrorInsufficientBuffer);
+            d::SCSI_ADDRESS a{sizeof(d::SCSI_ADDRESS), disk.scsi_address->port, disk.scsi_address->path,
+                              disk.scsi_address->target, disk.scsi_address->lun};
+            return Answer(buffer, out_len, &a, sizeof a);
+        }
+        case d::IOCTL_STORAGE_GET_DEVICE_NUMBER: {
+            if (disk.device_number < 0) return Failed(kErrorInvalidFunction);
+            if (out_len < sizeof(d::STORAGE_DEVICE_NUMBER)) return Failed(kErrorInsufficientBuffer);
+            d::STORAGE_DEVICE_NUMBER n{d::FILE_DEVICE_DISK, static_cast<uint32_t>(disk.device_number), 0};
+            return Answer(buffer, out_len, &n, sizeof n);
+        }
+        case d::IOCTL_STORAGE_QUERY_PROPERTY: {
+            if (property != d::StorageDeviceProperty && property != d::StorageAdapterProperty)
+                return Failed(kErrorNotSupported);
+            if (query_type == d::PropertyExistsQuery) return IoResult{true, 0, 0};
+            if (query_type != d::PropertyStandardQuery) return Failed(kErrorInvalidParameter);
+            if (out_len < 8) return Failed(kErrorInsufficientBuffer);
+            if (property == d::StorageDeviceProperty) {
+                std::vector<uint8_t> desc = DeviceDescriptor(disk);
+                return Answer(buffer, out_len, desc.data(), static_cast<uint32_t>(desc.size()));
+            }
+            d::STORAGE_ADAPTER_DESCRIPTOR a{};
+            a.Version = a.Size = sizeof a;
+            a.MaximumTransferLength = disk.max_transfer_length;
+            a.MaximumPhysicalPages = disk.max_physical_pages;
+            a.AlignmentMask = 1;
+            a.CommandQueueing = 1;
+            a.BusType = disk.bus_type;
+            return Answer(buffer, out_len, &a, sizeof a);
+        }
+        case d::IOCTL_DISK_GET_DRIVE_GEOMETRY: {
+            if (out_len < sizeof(d::DISK_GEOMETRY)) return Failed(kErrorInsufficientBuffer);
+            d::DISK_GEOMETRY g{static_cast<int64_t>(disk.geometry.cylinders), disk.removable ? 11u : d::FixedMedia,
+                               disk.geometry.tracks_per_cylinder, disk.geometry.sectors_per_track,
+                               disk.geometry.bytes_per_sector};
+            return Answer(buffer, out_len, &g, sizeof g);
+        }
+        case d::IOCTL_DISK_GET_DRIVE_LAYOUT: {
+            // The MBR layout: entries in groups of four.
+            size_t entries = std::max<size_t>(4, (disk.partitions.size() + 3) / 4 * 4);
+            size_t size = offsetof(d::DRIVE_LAYOUT_INFORMATION, PartitionEntry) +
+                          entries * sizeof(d::PARTITION_INFORMATION);
+            if (out_len < size) return Failed(kErrorInsufficientBuffer);
+            std::vector<uint8_t> bytes(size, 0);
+            uint32_t header[2] = {static_cast<uint32_t>(entries), disk.signature};
+            std::memcpy(bytes.data(), header, sizeof header);
+            int64_t start = 1 << 20;
+            for (size_t i = 0; i < disk.partitions.size(); ++i) {
+                const SimPartition& p = disk.partitions[i];
+                d::PARTITION_INFORMATION pi{};
+                pi.StartingOffset = start;
+                pi.PartitionLength = static_cast<int64_t>(p.length);
+                pi.HiddenSectors = static_cast<uint32_t>(start / 512);
+                pi.PartitionNumber = static_cast<uint32_t>(i + 1);
+                pi.PartitionType = p.type;
+                pi.BootIndicator = p.boot ? 1 : 0;
+                pi.RecognizedPartition = Recognized(p.type) ? 1 : 0;
+                std::memcpy(bytes.data() + offsetof(d::DRIVE_LAYOUT_INFORMATION, PartitionEntry) +
+                                i * sizeof(d::PARTITION_INFORMATION),
+                            &pi, sizeof pi);
+                start += static_cast<int64_t>(p.length);
+            }
+            return Answer(buffer, out_len, bytes.data(), static_cast<uint32_t>(size));
+        }
+        default:
+            return Failed(kErrorInvalidFunction);
+    }
+}
+
+}  // namespace
+
+class SimStorageHandle : public StorageHandle {
+public:
+    SimStorageHandle(SimStorageIo& io, std::string path, SimIoTarget target)
+        : io_(io), path_(std::move(path)), target_(target) {}
+    IoResult Control(uint32_t code, void* buffer, uint32_t in_len, uint32_t out_len) override {
+        return io_.Dispatch(path_, target_, code, static_cast<uint8_t*>(buffer), in_len, out_len);
+    }
+
+private:
+    SimStorageIo& io_;
+    std::string path_;
+    SimIoTarget target_;
+};
+
+SimStorageIo::SimStorageIo(SimHardware& hw) : hw_(hw) {}
+
+std::unique_ptr<StorageHandle> SimStorageIo::Open(const std::string& path, uint32_t access, uint32_t share,
+                                                  uint32_t& last_error) {
+    std::lock_guard<std::recursive_mutex> lock(hw_.mutex);
+    SimIoTarget target;
+    int drive = NumberedPath(path, "PHYSICALDRIVE", "");
+    int port = NumberedPath(path, "SCSI", ":");
+    for (SimDisk& disk : hw_.storage.disks) {
+        if (disk.removed) continue;
+        if ((drive >= 0 && disk.device_number == drive) || SameText(path, disk.device_path)) {
+            target.disk = &disk;
+            break;
+        }
+    }
+    if (port >= 0)
+        for (SimController& c : hw_.storage.controllers)
+            if (c.scsi_port == port) target.port = &c;
+    if (!target.disk && !target.port) {
+        last_error = kErrorFileNotFound;
+        return nullptr;
+    }
+    if (target.disk && target.disk->cannot_open) {
+        last_error = kErrorAccessDenied;
+        return nullptr;
+    }
+    ++opens_;
+    last_error = 0;
+    return std::make_unique<SimStorageHandle>(*this, path, target);
+}
+
+IoResult SimStorageIo::Dispatch(const std::string& path, SimIoTarget target, uint32_t code, uint8_t* buffer,
+                                uint32_t in_len, uint32_t out_len) {
+    std::lock_guard<std::recursive_mutex> lock(hw_.mutex);
+    requests_.push_back({path, code});
+    if (!buffer && (in_len || out_len)) return Failed(kErrorInvalidParameter);
+    if (target.disk && target.disk->removed) return Failed(kErrorDeviceRemoved);
+    for (SimIoHandler& h : handlers_)
+        if (std::optional<IoResult> r = h(hw_, target, code, buffer, in_len, out_len)) return *r;
+    if (target.disk) return DiskAnswer(*target.disk, code, buffer, in_len, out_len);
+    return Failed(kErrorInvalidFunction);
+}
+
+std::vector<SimStorageIo::Request> SimStorageIo::Requests() const {
+    std::lock_guard<std::recursive_mutex> lock(hw_.mutex);
+    return requests_;
+}
+
+int SimStorageIo::OpenCount() const {
+    std::lock_guard<std::recursive_mutex> lock(hw_.mutex);
+    return opens_;
+}
+
+std::string SimStorageIo::ErrorText(uint32_t error) {
+    static const std::map<uint32_t, const char*> kTexts = {
+        {1, "Incorrect function."},
+        {2, "The system cannot find the file specified."},
+        {5, "Access is denied."},
+        {6, "The handle is invalid."},
+        {50, "The request is not supported."},
+        {87, "The parameter is incorrect."},
+        {121, "The semaphore timeout period has expired."},
+        {122, "The data area passed to a system call is too small."},
+        {1117, "The request could not be performed because of an I/O device error."},
+        {1460, "This operation returned because the timeout period expired."},
+        {1617, "The device has been removed."},
+    };
+    auto it = kTexts.find(error);
+    return it == kTexts.end() ? std::string() : std::string(it->second);
+}
+
+}  // namespace orvane::platform::sim
