@@ -1,0 +1,95 @@
+#include "app/list_report.h"
+
+#include <cctype>
+
+#include "discovery/dev_mgr.h"
+
+namespace orvane::app {
+
+namespace {
+
+using discovery::DISK_NODE;
+using discovery::FieldText;
+
+const char* BusName(uint8_t bus) {
+    static const char* const kNames[] = {"Unknown", "SCSI", "ATAPI", "ATA", "1394", "SSA", "Fibre", "USB", "RAID",
+                                         "iSCSI", "SAS", "SATA", "SD", "MMC", "Virtual", "FileBackedVirtual",
+                                         "Spaces", "NVMe"};
+    return bus < sizeof kNames / sizeof kNames[0] ? kNames[bus] : "Other";
+}
+
+// A fixed, possibly unterminated field up to its first NUL.
+template <size_t N>
+std::string Field(const char (&f)[N]) {
+    return std::string(FieldText(f));
+}
+
+std::string Describe(int index, const DISK_NODE& n) {
+    std::string s = Format("Disk %d: %s\n", index, Field(n.szDevicePath).c_str());
+    s += Format("  Instance: %s\n", Field(n.szInstanceId).c_str());
+    s += Format("  Description: %s\n", Field(n.szFriendlyName[0] ? n.szFriendlyName : n.szDeviceDesc).c_str());
+    s += Format("  Bus type: %u (%s)\n", n.bBusType, BusName(n.bBusType));
+    if (n.bHasScsiAddress)
+        s += Format("  SCSI address: port %u, path %u, target %u, lun %u\n", n.ScsiAddress.PortNumber,
+                    n.ScsiAddress.PathId, n.ScsiAddress.TargetId, n.ScsiAddress.Lun);
+    else
+        s += "  SCSI address: none\n";
+    s += n.bDeviceNumber == 0xFF ? std::string("  Device number: none\n")
+                                 : Format("  Device number: %u\n", n.bDeviceNumber);
+    s += Format("  Controller IDs: %04X:%04X\n", n.wVendorId, n.wDeviceId);
+    s += Format("  Service: %s\n", Field(n.szService).c_str());
+    for (const discovery::ANCESTOR_NODE* a = n.pParent.get(); a; a = a->pNext.get())
+        s += Format("  Parent: %s [%s] %04X:%04X\n", Field(a->szInstanceId).c_str(), Field(a->szService).c_str(),
+                    a->wVendorId, a->wDeviceId);
+    s += Format("  Revision: %.8s\n", std::string(FieldText(n.ProductRevisionText)).c_str());
+    s += Format("  Serial: %.20s\n", std::string(FieldText(n.SerialNumberText)).c_str());
+    if (const discovery::DISK_INFO* i = n.pInfo.get()) {
+        s += Format("  Info: %s, %s, %s, index %d, %u partitions, %llu bytes\n", Field(i->DeviceID).c_str(),
+                    Field(i->Model).c_str(), Field(i->InterfaceType).c_str(), i->Index, i->Partitions,
+                    static_cast<unsigned long long>(i->Size));
+        s += Format("  Geometry: %llu cylinders, %u heads, %u sectors per track, %u bytes per sector\n",
+                    static_cast<unsigned long long>(i->TotalCylinders), i->TotalHeads, i->SectorsPerTrack,
+                    i->BytesPerSector);
+    } else {
+        s += "  Info: none\n";
+    }
+    std::string letters;
+    for (int l = 0; l < 26; ++l)
+        if (n.DriveLetters[l]) letters += std::string(letters.empty() ? "" : " ") + static_cast<char>('A' + l) + ":";
+    s += "  Drive letters: " + (letters.empty() ? std::string("none") : letters) + "\n";
+    return s;
+}
+
+}  // namespace
+
+bool WantsListReport(const std::vector<std::string>& args) {
+    for (const std::string& a : args) {
+        std::string up;
+        for (char c : a) up += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (up == "/LIST") return true;
+    }
+    return false;
+}
+
+int RunListReport(AppContext& ctx, std::FILE* out) {
+    platform::SystemApi& api = ctx.platform.system;
+    DebugLog log(api, DebugLog::DefaultPath(api));
+    auto emit = [&](const std::string& text) {
+        if (out) {
+            std::fputs(text.c_str(), out);
+            std::fflush(out);
+        }
+        log.Write(text);
+    };
+    discovery::TDevMgr mgr(ctx.platform, &ctx.platform.pump, [&](const std::string& line) { emit(line); });
+    if (!mgr.enumerate_devices()) {
+        emit(mgr.setup_api_missing() ? "Disk list: the setup services are missing\n"
+                                     : "Disk list: the enumeration failed\n");
+        return 0;
+    }
+    emit(Format("Disks: %d\n", mgr.node_count()));
+    for (int i = 0; i < mgr.node_count(); ++i) emit(Describe(i, mgr.node_list()[i]));
+    return 0;
+}
+
+}  // namespace orvane::app
