@@ -1,0 +1,151 @@
+#pragma once
+// TAtaDevice: the one object through which the program talks to a storage device. It owns
+// the device manager's disk list, the open handle, the chosen command transport, the command
+// records and buffers, and the error state of the last command. Operations never throw.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/ata_records.h"
+#include "device/ata_types.h"
+#include "device/scsi_blocks.h"
+#include "discovery/dev_mgr.h"
+#include "platform/platform.h"
+#include "system/hi_timer.h"
+#include "system/os_info.h"
+
+namespace orvane::device {
+
+using platform::IoResult;
+
+constexpr uint32_t kDeviceBufferSize = 0x80000;
+constexpr uint32_t kCsmiBufferSize = 0x80000 + 168;
+
+// open_device kinds.
+constexpr int kOpenAta = 0;
+constexpr int kOpenCsmi = 14;
+constexpr int kOpenNvme = 16;
+
+class TAtaDevice {
+public:
+    // Enumerates the disks through a device manager of its own; debug_log_path is where
+    // write_debug appends (the temporary-files folder and "ORVANE_DEBUG.txt").
+    TAtaDevice(platform::Platform& platform, std::string debug_log_path);
+    ~TAtaDevice();
+    TAtaDevice(const TAtaDevice&) = delete;
+    TAtaDevice& operator=(const TAtaDevice&) = delete;
+
+    // kind 0: an ATA device, its transport probed; 14: CSMI port `index`; 16: an NVMe device.
+    // path null: the device list's entry `index` (kind 0 makes it current).
+    bool open_device(int index, const char* path = nullptr, int kind = kOpenAta);
+    void close_device();
+    bool device_open() const { return hDevice != nullptr; }
+
+    int device_count() const { return iDevCount; }
+    // -1: the current entry. Null when out of range.
+    const discovery::DISK_NODE* device_entry(int index) const;
+    uint8_t bus_type(int index) const;
+    uint8_t protocol() const { return iProtocol; }
+    void set_protocol(uint8_t n) { iProtocol = n; }
+    const char* protocol_name() const { return ProtocolName(iProtocol); }
+    void set_timeout(float seconds) { fTimeout = seconds; }
+    uint8_t* read_buffer() { return ReadBuf.data(); }
+    uint8_t* write_buffer() { return WriteBuf.data(); }
+    void set_phy(uint32_t n) { bPhyIdentifier = n; }
+    void set_port(uint32_t n) { bPortIdentifier = n; }
+    void set_sas_address(uint32_t low, uint32_t high);
+    void write_debug(const std::string& text);
+
+    // One ATA command over the current transport. regs comes back with the returned
+    // registers where the transport returns them; length becomes the returned byte count.
+    uint8_t ata_command(IdeRegs& regs, uint8_t* buffer, IdeRegs* prev, uint8_t direction, uint32_t& length);
+    // One SCSI command block through the SCSI pass-through requests.
+    uint8_t scsi_command(const uint8_t* cdb, uint8_t cdb_length, uint8_t direction, uint32_t& length,
+                         uint8_t* buffer);
+    uint8_t jmicron_read_regs(uint16_t address, uint8_t* buffer, uint16_t count);
+    // The "CMD_IDE " miniport's driver version; 0 when the request fails.
+    double sil_driver_version();
+
+    uint8_t identify_device();
+    uint8_t read_vendor_info();
+    uint8_t vendor_read_buffer(uint8_t a, uint8_t b);
+    bool is_enterprise();
+
+    // State, kept for the flows and for inspection after a command.
+    system::HiTimer Timer0;
+    system::HiTimer CmdTimer;
+    system::HiTimer Timer2;
+    std::unique_ptr<system::OSInfo> pOSInfo;
+    std::vector<uint8_t> ReadBuf;
+    std::vector<uint8_t> WriteBuf;
+    std::vector<uint8_t> CsmiBuf;
+    uint32_t bPhyIdentifier = 0;
+    uint32_t bPortIdentifier = 0;
+    uint8_t SASAddress[8] = {};
+    float fTimeout = 20.0f;
+    uint8_t iProtocol = kProtoAta;
+    std::unique_ptr<platform::StorageHandle> hDevice;
+    IdePassThroughRecord IdeRec{};
+    ATA_PASS_THROUGH_DIRECT AtaDirect{};
+    AtaPassThroughExWithBuffer AtaEx{};
+    ScsiPassThroughWithBuffers Spt{};
+    ScsiPassThroughDirectWithSense Sptd{};
+    SenseSummary Sense;
+    uint8_t SenseBytes[32] = {};  // the sense area of the record the last SCSI command used
+    int32_t iBridgePort = -1;
+    const discovery::DISK_NODE* pDevList = nullptr;
+    int iDevCount = 0;
+    int iDevIndex = -1;
+    std::string DebugLogPath;
+    uint32_t dwLastError = 0;
+    uint8_t bLastStatus = 0;
+    IdeRegs OutRegs{};
+    const discovery::DISK_NODE* pCurEntry = nullptr;
+    uint16_t wVendorId = 0;
+    uint16_t wDeviceId = 0;
+    int32_t iChunk = 0;
+    int32_t iChunkTotal = 0;
+
+private:
+    void Probe(const discovery::DISK_NODE* entry);
+    uint8_t PreferredFor(const discovery::DISK_NODE* entry);
+    bool ProbeWith(uint8_t transport, bool identify);
+    // Reopens the current entry when the handle is invalid; false when there is none to reopen.
+    bool EnsureOpen();
+    uint8_t Failed(const IoResult& io, const char* format);
+    uint32_t TimeoutSeconds() const;
+    void LogCommand(uint8_t cmd, uint8_t fr, uint8_t sc, uint8_t sn, uint8_t cl, uint8_t ch);
+    void SetNoRegs();
+
+    uint8_t ata_passthrough(IdeRegs& regs, uint8_t* buffer, IdeRegs* prev, uint8_t direction, uint32_t& length);
+    uint8_t ide_passthrough(IdeRegs& regs, uint8_t* buffer, uint8_t direction, uint32_t& length);
+    uint8_t scsi_passthrough(IdeRegs& regs, uint8_t* buffer, uint8_t direction, uint32_t& length);
+    uint8_t sil_passthrough(IdeRegs& regs, uint8_t* buffer, IdeRegs* prev, uint8_t direction, uint32_t& length);
+    uint8_t sat_passthrough(IdeRegs& regs, uint8_t* buffer, IdeRegs* prev, uint8_t direction, uint32_t& length);
+    uint8_t jmicron_command(IdeRegs& regs, uint8_t* buffer, uint8_t direction, uint32_t& length);
+    uint8_t prolific_command(IdeRegs& regs, uint8_t* buffer, IdeRegs* prev, uint8_t direction, uint32_t& length);
+    uint8_t sunplus_command(IdeRegs& regs, uint8_t* buffer, IdeRegs* prev, uint8_t direction, uint32_t& length);
+    uint8_t simple_bridge_command(const Cdb& cdb, IdeRegs& regs, uint8_t* buffer, uint8_t direction,
+                                  uint32_t& length);
+    // Reads bridge registers into regs and OutRegs, keeping the command's records and sense.
+    void read_back_regs(const Cdb& cdb, uint32_t count, void (*decode)(const uint8_t*, IdeRegs&), IdeRegs& regs);
+    void detect_bridge_port();
+
+    platform::Platform& platform_;
+    std::unique_ptr<discovery::TDevMgr> dev_mgr_;
+    bool reopening_ = false;
+};
+
+// Print into a std::string with printf's rules.
+#ifdef __MINGW32__
+#define ORVANE_DEVICE_PRINTF gnu_printf
+#else
+#define ORVANE_DEVICE_PRINTF printf
+#endif
+std::string Printf(const char* fmt, ...) __attribute__((format(ORVANE_DEVICE_PRINTF, 1, 2)));
+
+// Preferred transport from the OS version code and the disk's bus and USB/PCI identifiers.
+uint8_t PreferredTransport(uint32_t os_version_code, uint8_t bus_type, uint16_t vendor_id, uint16_t device_id);
+
+}  // namespace orvane::device

@@ -1,0 +1,26 @@
+#pragma once
+// What the drive list reports per disk: the transport open_device chose and the identify texts.
+#include <cstdint>
+#include <string>
+
+#include "device/ata_device.h"
+
+namespace orvane::device {
+
+struct DriveDescription {
+    bool opened = false;
+    uint8_t transport = kProtoNone;
+    std::string transport_name;
+    uint8_t identify_result = ATACMD_NOT_SUPPORT;
+    // Untrimmed fixed-width texts (empty when IDENTIFY failed).
+    std::string model;     // 40
+    std::string revision;  // 8
+    std::string serial;    // 20
+    std::string def;       // 8: the vendor page's text, or the revision when it is missing or blank
+    bool def_from_page = false;
+};
+
+// Opens device list entry `index` (kind 0), identifies it and reads its DEF text, as the scan does.
+DriveDescription DescribeDrive(TAtaDevice& device, int index);
+
+}  // namespace orvane::device
