@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Demonstration on Linux: builds orvane-sim and orvane-pack, packs a generated firmware image
+# into a copy of orvane-sim and runs it on the built-in simulated machine. The window's events
+# appear as console lines; the script ends with the program's exit code.
+set -u -o pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$ROOT" || exit 1
+. scripts/lib/packages.sh
+
+DEMO=build/demo
+LOGS=build/logs
+mkdir -p "$DEMO" "$LOGS"
+
+orv_ensure_packages "${ORV_NATIVE_PACKAGES[@]}" || exit 1
+
+echo "== building orvane-sim and orvane-pack (build/native)"
+if ! cmake -S . -B build/native -G Ninja >"$LOGS/demo-configure.log" 2>&1; then
+    tail -n 40 "$LOGS/demo-configure.log"
+    echo "CMake failed; see $LOGS/demo-configure.log"
+    exit 1
+fi
+if ! cmake --build build/native -j 2 --target orvane-sim orvane-pack >"$LOGS/demo-build.log" 2>&1; then
+    awk '/^FAILED: /{n=40} n>0{print; n--}' "$LOGS/demo-build.log" | head -n 200
+    echo "the build failed; see $LOGS/demo-build.log"
+    exit 1
+fi
+
+# The same bytes on every run: a text header, then a fixed pseudo-random sequence.
+image=$DEMO/demo-firmware-1.02.bin
+perl -e '
+    my ($n) = @ARGV;
+    my $out = "MERETH QZ4 DEMONSTRATION FIRMWARE 1.02 GM802030\0";
+    my $x = 20160125;
+    while (length($out) < $n) {
+        $x = ($x * 1103515245 + 12345) % 2147483648;
+        $out .= pack("C", ($x >> 16) & 0xFF);
+    }
+    binmode STDOUT;
+    print substr($out, 0, $n);
+' 394240 >"$image" || exit 1
+echo "== firmware image: $image ($(stat -c %s "$image") bytes, sha256 $(sha256sum "$image" | cut -c1-16)...)"
+
+# Header texts are the build's own. The options are the build's too, written out to show
+# them; bWinFlash true means the image is flashed as stored, so it is not enciphered. No
+# eligibility records: the slot accepts every drive the scan finds.
+manifest=$DEMO/manifest.json
+cat >"$manifest" <<EOF
+{
+  "iVisualStyle": 0,
+  "iLanguage": 0,
+  "iFlashMode": 1,
+  "options": {
+    "bListMatchedOnly": true,
+    "bAskReboot": true,
+    "bWinFlash": true
+  },
+  "slots": [
+    {
+      "image": "$(basename "$image")",
+      "new_fw": "1.02",
+      "fw_ext": "GM802030",
+      "encipher": false,
+      "records": []
+    }
+  ],
+  "aux": {}
+}
+EOF
+echo "== manifest: $manifest"
+cat "$manifest"
+
+echo "== packing"
+if ! build/native/orvane-pack build --manifest "$manifest" --base build/native/orvane-sim --out "$DEMO/orvane-sim-demo"; then
+    echo "packing failed"
+    exit 1
+fi
+echo "packed: $DEMO/orvane-sim-demo"
+
+# A private temporary folder, so the debug log holds this run only.
+export TMPDIR=$ROOT/$DEMO/tmp
+rm -rf "$TMPDIR"
+mkdir -p "$TMPDIR"
+
+echo "== running $DEMO/orvane-sim-demo --speed 50 on the built-in simulated machine"
+echo
+"$DEMO/orvane-sim-demo" --speed 50
+rc=$?
+echo
+echo "== debug log: $TMPDIR/ORVANE_DEBUG.txt"
+echo "== orvane-sim-demo exited with code $rc"
+exit "$rc"

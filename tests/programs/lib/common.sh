@@ -1,0 +1,252 @@
+# Helpers of the program checks; not a check itself. A check runs as `bash CHECK BUILD_DIR`
+# with ORVANE_WINE (the Wine loader of a Windows build, empty for a native one),
+# ORVANE_WINEPREFIX and, for the window checks, DISPLAY in its environment.
+set -u -o pipefail
+
+ORV_SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# orv_init BUILD_DIR: sets BUILD, WINE, EXE (".exe" or ""), a fresh WORK folder and, for
+# native builds, a private TMPDIR there (so the debug log starts empty).
+orv_init() {
+    [ $# -ge 1 ] || fail "usage: bash $0 BUILD_DIR"
+    BUILD=$(cd "$1" 2>/dev/null && pwd) || fail "no build folder $1"
+    WINE=${ORVANE_WINE:-}
+    CHECK=$(basename "$0" .sh)
+    WORK=$BUILD/test-work/$CHECK
+    rm -rf "$WORK"
+    mkdir -p "$WORK/tmp" "$BUILD/test-results" || fail "cannot make $WORK"
+    ORV_PIDS=()
+    trap orv_cleanup EXIT
+    if [ -n "$WINE" ]; then
+        EXE=.exe
+        export WINEPREFIX=${ORVANE_WINEPREFIX:-}
+        export WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+        [ -d "$WINEPREFIX/drive_c" ] || fail "no Wine prefix at '$WINEPREFIX' (scripts/test.sh makes it)"
+    else
+        EXE=
+        export TMPDIR=$WORK/tmp
+    fi
+}
+
+# Stops what this check started and left running, by pid.
+orv_cleanup() {
+    local p
+    for p in "${ORV_PIDS[@]}"; do
+        kill -0 "$p" 2>/dev/null || continue
+        kill "$p" 2>/dev/null
+        sleep 1
+        kill -9 "$p" 2>/dev/null
+    done
+    return 0
+}
+
+# A host path as a Windows program under Wine takes it (drive Z: is the host's root).
+orv_winpath() {
+    local p
+    p=$(realpath -m "$1")
+    echo "Z:${p//\//\\}"
+}
+
+# orv_exec SECONDS PROGRAM ARGS...: runs a built program (under Wine for Windows builds)
+# from WORK, bounded in time; the caller redirects its output.
+orv_exec() {
+    local secs=$1
+    shift
+    if [ -n "$WINE" ]; then
+        (cd "$WORK" && timeout -k 5 "$secs" "$WINE" "$@")
+    else
+        (cd "$WORK" && timeout -k 5 "$secs" "$@")
+    fi
+}
+
+# orv_make_image FILE SIZE [SEED]: a deterministic pseudo-random image.
+orv_make_image() {
+    perl -e '
+        my ($n, $x) = @ARGV;
+        my $out = "";
+        while (length($out) < $n) {
+            $x = ($x * 1103515245 + 12345) % 2147483648;
+            $out .= pack("C", ($x >> 16) & 0xFF);
+        }
+        binmode STDOUT;
+        print $out;
+    ' "$2" "${3:-1}" >"$1" || fail "cannot write image $1"
+    [ "$(stat -c %s "$1")" = "$2" ] || fail "image $1 is not $2 bytes"
+}
+
+# orv_manifest_no_slots FILE: a package that carries no firmware, options as built.
+orv_manifest_no_slots() {
+    printf '{\n  "slots": []\n}\n' >"$1" || fail "cannot write $1"
+}
+
+# orv_manifest_one_slot FILE: one 394,240-byte image (fw.bin beside the manifest) with no
+# eligibility constraint; header texts and options as built (bWinFlash true: stored plain).
+orv_manifest_one_slot() {
+    orv_make_image "$(dirname "$1")/fw.bin" 394240 7
+    cat >"$1" <<'JSON' || fail "cannot write $1"
+{
+  "slots": [
+    {
+      "image": "fw.bin",
+      "new_fw": "1.02",
+      "fw_ext": "GM802030",
+      "encipher": false,
+      "records": []
+    }
+  ]
+}
+JSON
+}
+
+# orv_pack MANIFEST BASE OUT: packs with this build's own orvane-pack.
+orv_pack() {
+    local tool=$BUILD/orvane-pack$EXE out
+    [ -f "$tool" ] || fail "no $tool"
+    [ -f "$2" ] || fail "no base program $2"
+    if [ -n "$WINE" ]; then
+        orv_exec 120 "$tool" build --manifest "$(orv_winpath "$1")" --base "$(orv_winpath "$2")" \
+            --out "$(orv_winpath "$3")" >"$WORK/pack.out" 2>&1
+    else
+        orv_exec 120 "$tool" build --manifest "$1" --base "$2" --out "$3" >"$WORK/pack.out" 2>&1
+    fi
+    local rc=$?
+    [ $rc -eq 0 ] && [ -f "$3" ] || fail "packing $3 failed (exit $rc): $(tr -d '\r' <"$WORK/pack.out")"
+    chmod +x "$3"
+}
+
+# The debug log the program under test writes: TMPDIR natively, %TEMP% under Wine.
+orv_log_path() {
+    if [ -z "$WINE" ]; then
+        echo "$TMPDIR/ORVANE_DEBUG.txt"
+        return
+    fi
+    local win unix
+    win=$(orv_exec 60 cmd.exe /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')
+    [ -n "$win" ] || fail "cannot read %TEMP% from Wine"
+    unix=$(orv_exec 60 winepath.exe -u "$win" 2>/dev/null | tr -d '\r')
+    [ -n "$unix" ] || fail "cannot map $win to a host path"
+    echo "${unix%/}/ORVANE_DEBUG.txt"
+}
+
+# orv_fresh_log: sets LOG and removes what an earlier run left there.
+orv_fresh_log() {
+    LOG=$(orv_log_path) || exit 1
+    rm -f "$LOG"
+    [ ! -e "$LOG" ] || fail "cannot remove the old log $LOG"
+}
+
+# orv_check_last_log_line TEXT: the log's last non-empty line is TEXT; under Wine the log is
+# written in text mode, so its lines end in CR LF.
+orv_check_last_log_line() {
+    [ -f "$LOG" ] || fail "no debug log at $LOG"
+    local last
+    last=$(tr -d '\r' <"$LOG" | awk 'NF { l = $0 } END { print l }')
+    [ "$last" = "$1" ] || fail "last log line is '$last', expected '$1' (log: $LOG)"
+    if [ -n "$WINE" ]; then
+        grep -q "^$1"$'\r$' "$LOG" || fail "the log line '$1' does not end in CR LF (log: $LOG)"
+    fi
+}
+
+# orv_check_log_has LINE: the log holds LINE as a whole line.
+orv_check_log_has() {
+    tr -d '\r' <"$LOG" | grep -qxF -- "$1" || fail "the log has no line '$1' (log: $LOG)"
+}
+
+# orv_sim OUT ARGS...: runs this build's orvane-sim (or the program in SIM) with ARGS; its
+# console lines go to OUT without CRs; sets RC.
+orv_sim() {
+    local out=$1
+    shift
+    local prog=${SIM:-$BUILD/orvane-sim$EXE}
+    [ -f "$prog" ] || fail "no $prog"
+    orv_exec 120 "$prog" "$@" 2>"$out.err" | tr -d '\r' >"$out"
+    RC=${PIPESTATUS[0]}
+    [ "$RC" -ne 124 ] && [ "$RC" -ne 137 ] || fail "$prog did not end within 120 s; output: $(tail -n 5 "$out")"
+}
+
+# orv_check_exit OUT CODE: the console's last line is "[exit] CODE" and so is the exit code.
+orv_check_exit() {
+    local last
+    last=$(awk 'NF { l = $0 } END { print l }' "$1")
+    [ "$RC" = "$2" ] || fail "exit code $RC, expected $2; last lines: $(tail -n 5 "$1"; cat "$1.err")"
+    [ "$last" = "[exit] $2" ] || fail "last console line is '$last', expected '[exit] $2'"
+}
+
+# orv_check_line OUT LINE: OUT holds LINE as a whole line.
+orv_check_line() {
+    grep -qxF -- "$2" "$1" || fail "no line '$2' in the output: $(cat "$1")"
+}
+
+# --- windows on the virtual display (Windows builds)
+
+# orv_start PROGRAM ARGS...: starts a Windows program in the background; sets PID.
+orv_start() {
+    [ -n "$WINE" ] || fail "window checks need a Windows build"
+    [ -n "${DISPLAY:-}" ] || fail "no DISPLAY for the window checks"
+    [ -f "$1" ] || fail "no $1"
+    (cd "$WORK" && exec "$WINE" "$@") >"$WORK/program.out" 2>&1 &
+    PID=$!
+    ORV_PIDS+=("$PID")
+}
+
+# orv_wait_exit SECONDS: waits for PID to end; sets RC, fails when it does not end in time.
+orv_wait_exit() {
+    local i
+    for ((i = 0; i < $1 * 10; i++)); do
+        if ! kill -0 "$PID" 2>/dev/null; then
+            wait "$PID"
+            RC=$?
+            return 0
+        fi
+        sleep 0.1
+    done
+    fail "the program did not end within $1 s"
+}
+
+# orv_find_window SECONDS REGEX: the id of a visible window of PID whose title matches REGEX
+# (xdotool matches without case; callers compare the exact title).
+orv_find_window() {
+    local wid
+    wid=$(timeout "$1" xdotool search --sync --all --onlyvisible --pid "$PID" --name "$2" 2>/dev/null | head -n 1)
+    echo "$wid"
+    [ -n "$wid" ]
+}
+
+# orv_visible_windows: "ID TITLE" of every visible window of PID.
+orv_visible_windows() {
+    local w
+    for w in $(xdotool search --all --onlyvisible --pid "$PID" --name '.*' 2>/dev/null); do
+        echo "$w $(xdotool getwindowname "$w" 2>/dev/null)"
+    done
+}
+
+# orv_window_exists WID
+orv_window_exists() {
+    xdotool getwindowname "$1" >/dev/null 2>&1
+}
+
+# orv_answer_box WID: presses Return in the message box (it has the focus when it opens)
+# and waits for it to go.
+orv_answer_box() {
+    local i try
+    for try in 1 2; do
+        # Without a window manager nothing else moves the focus; give it once more if needed.
+        [ $try = 2 ] && xdotool windowfocus "$1" 2>/dev/null
+        xdotool key Return 2>/dev/null
+        for ((i = 0; i < 50; i++)); do
+            orv_window_exists "$1" || return 0
+            sleep 0.1
+        done
+    done
+    fail "the box $1 ($(xdotool getwindowname "$1" 2>/dev/null)) did not close on Return"
+}
+
+# orv_screenshot FILE: the whole virtual screen as PNG.
+orv_screenshot() {
+    xwd -root -silent | /usr/bin/convert xwd:- "png:$1" || fail "screenshot to $1 failed"
+}
