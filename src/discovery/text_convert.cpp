@@ -38,7 +38,7 @@ bool ToInt64(std::string_view s, int64_t& out) {
     s = Trim(s);
     bool negative = !s.empty() && s.front() == '-';
     if (negative) s.remove_prefix(1);
-    if (!s.empty() && (s.front() == '+' || s.front() == '-')) return false;
+    if (negative && !s.empty() && (s.front() == '+' || s.front() == '-')) return false;
     uint64_t v = 0;
     if (!ToUInt64(s, v)) return false;
     constexpr uint64_t kMax = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
