@@ -156,7 +156,13 @@ struct DeviceRig {
     platform::Platform platform{sys, clock, pump, &storage, nullptr, nullptr};
     std::unique_ptr<device::TAtaDevice> dev;
 
-    DeviceRig() { dev = std::make_unique<device::TAtaDevice>(platform, "C:\\TEMP\\ORVANE_DEBUG.txt"); }
+    DeviceRig() {
+        // Windows 10: ATA pass-through is the system's own transport.
+        sys.version.dwMajorVersion = 10;
+        sys.version.dwPlatformId = platform::kPlatformNT;
+        sys.version.wProductType = 1;
+        dev = std::make_unique<device::TAtaDevice>(platform, "C:\\TEMP\\ORVANE_DEBUG.txt");
+    }
 
     // Opened by path on a fixed transport, with the open's own traffic forgotten.
     device::TAtaDevice& OpenOn(uint8_t transport) {
