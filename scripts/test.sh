@@ -10,7 +10,7 @@ cd "$ROOT" || exit 1
 . scripts/lib/packages.sh
 
 JOBS=2
-TEST_TIMEOUT=300 # seconds per test program; the shell checks carry their own, shorter limit
+TEST_TIMEOUT=240 # seconds per test program; the shell checks carry their own, shorter limit
 LOGS=$ROOT/build/logs
 START=$(date +%s)
 
