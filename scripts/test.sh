@@ -107,16 +107,31 @@ ensure_prefix() {
 # was not run is bad. Fails when the report is not complete.
 count_xml() {
     grep -q '</testsuites>' "$1" || return 1
+    # Text inside CDATA (failure messages, test output) is skipped: it may hold anything.
     awk '
         function done_case() { if (bad) nbad++; open = 0 }
-        /<testcase / {
+        {
+            line = $0
+            if (incdata) {
+                e = index(line, "]]>")
+                if (!e) next
+                incdata = 0
+                line = substr(line, e + 3)
+            }
+            c = index(line, "<![CDATA[")
+            if (c) {
+                if (!index(substr(line, c + 9), "]]>")) incdata = 1
+                line = substr(line, 1, c - 1)
+            }
+        }
+        line ~ /^[ \t]*<testcase / {
             if (open) done_case()
-            n++; bad = ($0 ~ /status="notrun"|result="skipped"|result="suppressed"/)
-            if ($0 ~ /\/>[ \t\r]*$/) done_case(); else open = 1
+            n++; bad = (line ~ /status="notrun"|result="skipped"|result="suppressed"/)
+            if (line ~ /\/>[ \t\r]*$/) done_case(); else open = 1
             next
         }
-        open && /<failure|<error|<skipped/ { bad = 1 }
-        open && /<\/testcase>/ { done_case() }
+        open && line ~ /^[ \t]*<(failure|error|skipped)/ { bad = 1 }
+        open && line ~ /^[ \t]*<\/testcase>/ { done_case() }
         END { if (open) done_case(); print n + 0, nbad + 0 }
     ' "$1"
 }
