@@ -1,0 +1,143 @@
+#include "platform/win32/win32_message_pump.h"
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <atomic>
+#include <deque>
+#include <mutex>
+
+#include "platform/win32/win32_handles.h"
+
+namespace orvane::platform::win32 {
+
+namespace {
+
+constexpr UINT kWorkMessage = WM_APP + 1;  // private to the pump's own message-only window
+const wchar_t kWindowClass[] = L"OrvaneMessagePump";
+
+LRESULT CALLBACK PumpWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+}  // namespace
+
+struct Win32MessagePump::Impl {
+    DWORD thread = GetCurrentThreadId();
+    HWND window = nullptr;
+    // Auto-reset: wakes a Wait for posted work even while WM_QUIT is pending.
+    UniqueHandle work_event{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    std::mutex mutex;
+    std::deque<std::function<void()>> queue;
+    std::atomic<bool> quitting{false};
+    bool period_set = false;
+
+    void RunWork() {
+        // Only what is pending now: work that posts work must not hold one Dispatch forever.
+        size_t n;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            n = queue.size();
+        }
+        for (; n > 0; --n) {
+            std::function<void()> work;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (queue.empty()) return;
+                work = std::move(queue.front());
+                queue.pop_front();
+            }
+            if (work) work();
+        }
+    }
+};
+
+namespace {
+
+LRESULT CALLBACK PumpWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == kWorkMessage) {
+        // Also reached from modal loops (message boxes), which dispatch but never call Dispatch().
+        auto* impl = reinterpret_cast<Win32MessagePump::Impl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (impl) impl->RunWork();
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+void RegisterPumpClass() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = PumpWindowProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = kWindowClass;
+        RegisterClassExW(&wc);
+    });
+}
+
+}  // namespace
+
+Win32MessagePump::Win32MessagePump() : impl_(std::make_unique<Impl>()) {
+    // Waits end within a millisecond of their timeout instead of a 15.6 ms tick.
+    impl_->period_set = timeBeginPeriod(1) == TIMERR_NOERROR;
+    RegisterPumpClass();
+    impl_->window = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    GetModuleHandleW(nullptr), nullptr);
+    if (impl_->window) SetWindowLongPtrW(impl_->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
+}
+
+Win32MessagePump::~Win32MessagePump() {
+    if (impl_->window) {
+        SetWindowLongPtrW(impl_->window, GWLP_USERDATA, 0);
+        DestroyWindow(impl_->window);
+    }
+    if (impl_->period_set) timeEndPeriod(1);
+}
+
+void Win32MessagePump::Dispatch() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Leave it for the loop that owns the thread; stop here, or we would take it again at once.
+            impl_->quitting = true;
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    // Work whose nudge message went to a modal loop, or never got through, still runs.
+    impl_->RunWork();
+}
+
+void Win32MessagePump::Wait(double max_seconds) {
+    if (!(max_seconds >= 0.001)) return;  // below the wait's resolution: the caller spins
+    DWORD ms = max_seconds >= 86400.0 ? 86400000u : static_cast<DWORD>(max_seconds * 1000.0);
+    // A pending WM_QUIT counts as posted input and would end every wait at once: the delays
+    // that still run while the program ends would spin. Posted work still wakes us by the event.
+    DWORD mask = impl_->quitting ? (QS_ALLINPUT & ~QS_POSTMESSAGE) : QS_ALLINPUT;
+    HANDLE ev = impl_->work_event.get();
+    MsgWaitForMultipleObjectsEx(ev ? 1 : 0, ev ? &ev : nullptr, ms, mask, MWMO_INPUTAVAILABLE);
+}
+
+void Win32MessagePump::Post(std::function<void()> work) {
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        impl_->queue.push_back(std::move(work));
+    }
+    if (impl_->work_event) SetEvent(impl_->work_event.get());
+    if (impl_->window) PostMessageW(impl_->window, kWorkMessage, 0, 0);
+}
+
+void Win32MessagePump::Quit() {
+    impl_->quitting = true;
+    if (GetCurrentThreadId() == impl_->thread)
+        PostQuitMessage(0);
+    else
+        Post([] { PostQuitMessage(0); });  // WM_QUIT belongs to the pump's thread
+}
+
+bool Win32MessagePump::Quitting() const {
+    return impl_->quitting;
+}
+
+}  // namespace orvane::platform::win32

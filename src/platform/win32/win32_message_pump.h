@@ -1,0 +1,30 @@
+#pragma once
+#include <functional>
+#include <memory>
+
+#include "platform/message_pump.h"
+
+namespace orvane::platform::win32 {
+
+// The calling thread's message queue. Construct, Dispatch and Wait on the thread whose windows it
+// serves; Post and Quit work from any thread. Holds a 1 ms timer resolution while it lives.
+class Win32MessagePump : public MessagePump {
+public:
+    Win32MessagePump();
+    ~Win32MessagePump() override;
+    Win32MessagePump(const Win32MessagePump&) = delete;
+    Win32MessagePump& operator=(const Win32MessagePump&) = delete;
+
+    void Dispatch() override;
+    void Wait(double max_seconds) override;
+    void Post(std::function<void()> work) override;
+    void Quit() override;
+    bool Quitting() const override;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace orvane::platform::win32

@@ -1,0 +1,281 @@
+#include "platform/win32/win32_system_api.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <mutex>
+
+#include "platform/win32/win32_handles.h"
+
+// windows.h maps these to their A/W forms; here they are the interface's method names.
+#undef GetVersionEx
+#undef OpenService
+#undef CreateMutex
+
+namespace orvane::platform::win32 {
+
+namespace {
+
+// Registry paths are relative to HKLM; a leading backslash would make RegOpenKeyExA refuse them.
+std::string SubKey(const std::string& path) {
+    size_t b = path.find_first_not_of('\\');
+    return b == std::string::npos ? std::string() : path.substr(b);
+}
+
+UINT ExitFlags(ExitKind kind) {
+    return (kind == ExitKind::Reboot ? EWX_REBOOT : EWX_SHUTDOWN) | EWX_FORCE;
+}
+
+class Win32ServiceHandle : public ServiceHandle {
+public:
+    Win32ServiceHandle(UniqueScHandle manager, UniqueScHandle service)
+        : manager_(std::move(manager)), service_(std::move(service)) {}
+
+    bool Query(ServiceStatus& out) override {
+        SERVICE_STATUS ss{};
+        if (!QueryServiceStatus(service_.get(), &ss)) return false;
+        out.dwCurrentState = ss.dwCurrentState;
+        out.dwWaitHint = ss.dwWaitHint;
+        return true;
+    }
+    bool Start() override { return StartServiceA(service_.get(), 0, nullptr) != FALSE; }
+    bool ControlStop(ServiceStatus& out) override {
+        SERVICE_STATUS ss{};
+        if (!ControlService(service_.get(), SERVICE_CONTROL_STOP, &ss)) return false;
+        out.dwCurrentState = ss.dwCurrentState;
+        out.dwWaitHint = ss.dwWaitHint;
+        return true;
+    }
+
+private:
+    UniqueScHandle manager_;  // declared first: closed after the service
+    UniqueScHandle service_;
+};
+
+}  // namespace
+
+struct Win32SystemApi::Impl {
+    std::mutex mutex;
+    std::vector<UniqueHandle> mutexes;
+};
+
+Win32SystemApi::Win32SystemApi() : impl_(std::make_unique<Impl>()) {}
+Win32SystemApi::~Win32SystemApi() = default;
+
+bool Win32SystemApi::GetVersionEx(OsVersion& out) {
+    OSVERSIONINFOEXA vi{};
+    vi.dwOSVersionInfoSize = sizeof vi;
+    if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&vi))) return false;
+    out.dwMajorVersion = vi.dwMajorVersion;
+    out.dwMinorVersion = vi.dwMinorVersion;
+    out.dwBuildNumber = vi.dwBuildNumber;
+    out.dwPlatformId = vi.dwPlatformId;
+    out.szCSDVersion.assign(vi.szCSDVersion, strnlen(vi.szCSDVersion, sizeof vi.szCSDVersion));
+    out.wServicePackMajor = vi.wServicePackMajor;
+    out.wServicePackMinor = vi.wServicePackMinor;
+    out.wSuiteMask = vi.wSuiteMask;
+    out.wProductType = vi.wProductType;
+    return true;
+}
+
+bool Win32SystemApi::GetVersionBasic(OsVersion& out) {
+    OSVERSIONINFOA vi{};
+    vi.dwOSVersionInfoSize = sizeof vi;
+    if (!GetVersionExA(&vi)) return false;
+    out = OsVersion{};
+    out.dwMajorVersion = vi.dwMajorVersion;
+    out.dwMinorVersion = vi.dwMinorVersion;
+    out.dwBuildNumber = vi.dwBuildNumber;
+    out.dwPlatformId = vi.dwPlatformId;
+    out.szCSDVersion.assign(vi.szCSDVersion, strnlen(vi.szCSDVersion, sizeof vi.szCSDVersion));
+    return true;
+}
+
+uint16_t Win32SystemApi::ProcessorArchitecture() {
+    using NativeInfoFn = void(WINAPI*)(LPSYSTEM_INFO);
+    // A 32-bit process on 64-bit Windows must see the machine's processor, not its emulated one.
+    auto native = ProcAddress<NativeInfoFn>(GetModuleHandleA("kernel32.dll"), "GetNativeSystemInfo");
+    SYSTEM_INFO si{};
+    if (native)
+        native(&si);
+    else
+        GetSystemInfo(&si);
+    return si.wProcessorArchitecture;
+}
+
+bool Win32SystemApi::IsServerR2() {
+    return GetSystemMetrics(SM_SERVERR2) != 0;
+}
+
+Wow64 Win32SystemApi::IsWow64Process() {
+    using IsWow64Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    auto fn = ProcAddress<IsWow64Fn>(GetModuleHandleA("kernel32"), "IsWow64Process");
+    if (!fn) return Wow64::Missing;
+    BOOL wow = FALSE;
+    if (!fn(GetCurrentProcess(), &wow)) return Wow64::No;
+    return wow ? Wow64::Yes : Wow64::No;
+}
+
+AdminCheck Win32SystemApi::CheckAdministrators() {
+    using AllocFn = BOOL(WINAPI*)(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
+                                  DWORD, PSID*);
+    using CheckFn = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
+    using FreeFn = PVOID(WINAPI*)(PSID);
+
+    // Loaded by name: systems before 2000 have no CheckTokenMembership.
+    UniqueLibrary lib(LoadLibraryA("advapi32.dll"));
+    if (!lib) return AdminCheck::ApiMissing;
+    auto alloc = ProcAddress<AllocFn>(lib.get(), "AllocateAndInitializeSid");
+    auto check = ProcAddress<CheckFn>(lib.get(), "CheckTokenMembership");
+    auto free_sid = ProcAddress<FreeFn>(lib.get(), "FreeSid");
+    if (!alloc || !check || !free_sid) return AdminCheck::ApiMissing;
+
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID sid = nullptr;
+    if (!alloc(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &sid))
+        return AdminCheck::SidFailed;
+    struct SidOwner {
+        FreeFn free_sid;
+        PSID sid;
+        ~SidOwner() { free_sid(sid); }
+    } owner{free_sid, sid};  // freed before the library goes
+
+    BOOL member = FALSE;
+    if (!check(nullptr, sid, &member)) return AdminCheck::CallFailed;
+    return member ? AdminCheck::Member : AdminCheck::NotMember;
+}
+
+std::string Win32SystemApi::TempPath() {
+    char buf[1024];
+    DWORD n = GetTempPathA(sizeof buf, buf);
+    if (n == 0 || n >= sizeof buf) return std::string();
+    return std::string(buf, n);
+}
+
+std::string Win32SystemApi::SystemDirectory() {
+    char buf[MAX_PATH + 1];
+    UINT n = GetSystemDirectoryA(buf, sizeof buf);
+    if (n == 0 || n >= sizeof buf) return std::string();
+    return std::string(buf, n);
+}
+
+std::string Win32SystemApi::WindowsDirectory() {
+    char buf[MAX_PATH + 1];
+    UINT n = GetWindowsDirectoryA(buf, sizeof buf);
+    if (n == 0 || n >= sizeof buf) return std::string();
+    return std::string(buf, n);
+}
+
+bool Win32SystemApi::AppendText(const std::string& path, const std::string& text) {
+    // Text mode: every "\n" is stored as CR LF.
+    FILE* f = std::fopen(path.c_str(), "a+t");
+    if (!f) return false;
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    ok = std::fflush(f) == 0 && ok;
+    return std::fclose(f) == 0 && ok;
+}
+
+bool Win32SystemApi::WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+std::optional<std::vector<uint8_t>> Win32SystemApi::ReadFile(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return std::nullopt;
+    std::vector<uint8_t> out;
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    if (!ok) return std::nullopt;
+    return out;
+}
+
+bool Win32SystemApi::RegKeyExists(const std::string& path) {
+    UniqueKey key;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, SubKey(path).c_str(), 0, KEY_READ, key.out()) == ERROR_SUCCESS;
+}
+
+std::optional<std::string> Win32SystemApi::RegQueryString(const std::string& path, const std::string& name,
+                                                          size_t max_bytes) {
+    UniqueKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SubKey(path).c_str(), 0, KEY_QUERY_VALUE, key.out()) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::vector<char> buf(max_bytes + 1, 0);
+    DWORD size = static_cast<DWORD>(max_bytes);
+    DWORD type = 0;
+    if (RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    std::string s(buf.data(), size);
+    return s.substr(0, s.find('\0'));
+}
+
+RegWrite Win32SystemApi::RegSetMultiSz(const std::string& path, const std::string& name,
+                                       const std::vector<uint8_t>& bytes) {
+    UniqueKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SubKey(path).c_str(), 0, KEY_ALL_ACCESS, key.out()) != ERROR_SUCCESS)
+        return RegWrite::OpenFailed;
+    if (RegSetValueExA(key.get(), name.c_str(), 0, REG_MULTI_SZ, bytes.data(), static_cast<DWORD>(bytes.size())) !=
+        ERROR_SUCCESS)
+        return RegWrite::WriteFailed;
+    return RegWrite::Ok;
+}
+
+std::unique_ptr<ServiceHandle> Win32SystemApi::OpenService(const std::string& name, uint32_t access) {
+    UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return nullptr;
+    DWORD rights = 0;
+    if (access & kServiceQuery) rights |= SERVICE_QUERY_STATUS;
+    if (access & kServiceStart) rights |= SERVICE_START;
+    if (access & kServiceStop) rights |= SERVICE_STOP;
+    UniqueScHandle service(OpenServiceA(manager.get(), name.c_str(), rights));
+    if (!service) return nullptr;
+    return std::make_unique<Win32ServiceHandle>(std::move(manager), std::move(service));
+}
+
+ExitResult Win32SystemApi::ForcedExit(ExitKind kind) {
+    UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.out()))
+        return ExitResult::TokenFailed;
+    TOKEN_PRIVILEGES tp{};
+    tp.PrivilegeCount = 1;
+    tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (!LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &tp.Privileges[0].Luid))
+        return ExitResult::PrivilegeFailed;
+    // Success of the call alone does not mean the privilege was granted: ERROR_NOT_ALL_ASSIGNED.
+    BOOL adjusted = AdjustTokenPrivileges(token.get(), FALSE, &tp, 0, nullptr, nullptr);
+    if (!adjusted || GetLastError() != ERROR_SUCCESS) return ExitResult::PrivilegeFailed;
+    return ExitWindowsEx(ExitFlags(kind), 0) ? ExitResult::Done : ExitResult::ExitFailed;
+}
+
+bool Win32SystemApi::ExitWindowsForced(ExitKind kind) {
+    return ExitWindowsEx(ExitFlags(kind), 0) != FALSE;
+}
+
+bool Win32SystemApi::MutexExists(const std::string& name) {
+    UniqueHandle h(OpenMutexA(SYNCHRONIZE, FALSE, name.c_str()));
+    return static_cast<bool>(h);
+}
+
+bool Win32SystemApi::CreateMutex(const std::string& name) {
+    UniqueHandle h(CreateMutexA(nullptr, FALSE, name.c_str()));
+    if (!h) return false;
+    // The name lives as long as a handle to it does: keep ours.
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->mutexes.push_back(std::move(h));
+    return true;
+}
+
+std::string Win32SystemApi::ModuleFileName() {
+    char buf[32768];
+    DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
+    if (n == 0 || n >= sizeof buf) return std::string();
+    return std::string(buf, n);
+}
+
+}  // namespace orvane::platform::win32
