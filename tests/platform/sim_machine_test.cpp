@@ -40,8 +40,7 @@ TEST(SimMachine, GivenFieldsOverrideTheDefaultsAndRawIsKept) {
         "system": {"admin": "not_member", "version": {"dwMajorVersion": 6, "dwMinorVersion": 1},
                    "architecture": 0, "wow64": "yes",
                    "services": {"Spooler": {"state": "running", "stop_seconds": "never"}},
-                   "instances_running": ["Orvane"]},
-        "disks": [{"model": "kept for the storage layer"}]
+                   "instances_running": ["Orvane"]}
     })";
     ASSERT_TRUE(LoadMachine(text, m, error)) << error;
     EXPECT_EQ(m.system.admin, AdminCheck::NotMember);
@@ -56,7 +55,8 @@ TEST(SimMachine, GivenFieldsOverrideTheDefaultsAndRawIsKept) {
     EXPECT_EQ(m.system.services.at("spooler").state, kServiceRunning);
     EXPECT_FALSE(m.system.services.at("spooler").stop_seconds.has_value());
     EXPECT_EQ(m.system.instances_running, std::vector<std::string>{"Orvane"});
-    EXPECT_EQ(m.raw["disks"][0]["model"], "kept for the storage layer");
+    EXPECT_EQ(m.raw["comment"], "a workstation without rights");
+    EXPECT_EQ(m.raw["system"]["admin"], "not_member");
 }
 
 TEST(SimMachine, RegistryValues) {

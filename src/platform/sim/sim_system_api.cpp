@@ -313,8 +313,9 @@ bool SimSystemApi::CreateMutex(const std::string& name) {
 std::string SimSystemApi::ModuleFileName() {
     if (!system_.module_file.empty()) return system_.module_file;
 #ifdef _WIN32
-    char* p = nullptr;
-    return _get_pgmptr(&p) == 0 && p ? std::string(p) : std::string();
+    // The C runtime's copy of the program path; the sim core stays free of <windows.h>.
+    const char* p = _pgmptr;
+    return p ? std::string(p) : std::string();
 #else
     std::error_code ec;
     fs::path p = fs::read_symlink("/proc/self/exe", ec);
