@@ -164,6 +164,28 @@ TEST(OSVersionCode, BasicQueryTable) {
     }
 }
 
+// The hotfix key counts only for NT 4 with the "Service Pack 6" text, whoever read the facts.
+TEST(OSVersionCode, HotfixFactOutsideSp6IsIgnored) {
+    const struct {
+        const char* name;
+        uint32_t major, minor;
+        const char* csd;
+        uint16_t sp;
+        uint32_t expect;
+    } rows[] = {
+        {"NT 4 SP5", 4, 0, "Service Pack 5", 5, 0x05135000},
+        {"2000 SP6 text", 5, 0, "Service Pack 6", 6, 0x06016000},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        VersionFacts f;
+        f.ex_ok = true;
+        f.version = {r.major, r.minor, 1381, kNT, r.csd, r.sp, 0, 0, kWs};
+        f.q246009 = true;
+        EXPECT_EQ(Hex(OSVersionCode(f)), Hex(r.expect));
+    }
+}
+
 TEST(OSVersionCode, NothingReadableGivesZero) {
     FakeSystemApi api;
     api.version.dwPlatformId = kNT;
