@@ -211,7 +211,7 @@ run_build() {
         ctest_args+=(-E "$(IFS='|'; echo "${exclude[*]}")")
     fi
 
-    rm -f "$dir"/test-results/*.xml "$dir"/Testing/Temporary/LastTestsFailed*.log
+    rm -f "$dir"/test-results/*.xml "$dir"/test-results/*.png "$dir"/Testing/Temporary/LastTestsFailed*.log
     note "$name: ctest"
     local rc=0
     if ((${#stale[@]} < ${#tests[@]})); then
