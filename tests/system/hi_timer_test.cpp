@@ -80,17 +80,6 @@ TEST(HiTimer, StopwatchSequences) {
     }
 }
 
-TEST(HiTimer, DestructorStopsARunningStopwatch) {
-    FakeClock clock(1000);
-    {
-        auto timer = Calibrated(clock);
-        clock.script = {1000};
-        timer->Start();
-        clock.script = {1100};
-    }
-    EXPECT_TRUE(clock.script.empty());
-}
-
 TEST(HiTimer, DelayWithPumpSleepsInTheWaitAndEndsOnTime) {
     FakeClock clock;
     FakePump pump(clock);
