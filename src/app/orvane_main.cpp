@@ -18,6 +18,17 @@ TOrvaneMain::~TOrvaneMain() = default;
 
 void TOrvaneMain::EndProgram() { ctx_.platform.pump.Quit(); }
 
+std::unique_ptr<device::TAtaDevice> TOrvaneMain::CreateDevice() {
+    if (ctx_.make_device) return ctx_.make_device(ctx_.platform, m_DebugLogPath);
+    try {
+        return std::make_unique<device::TAtaDevice>(ctx_.platform, m_DebugLogPath);
+    } catch (const std::exception& e) {
+        // Its buffers could not be had: the start-up reports the device object as failed.
+        LogLine(std::string("Device object: ") + e.what());
+        return nullptr;
+    }
+}
+
 BoxAnswer TOrvaneMain::Box(const std::string& caption, const std::string& text, BoxButtons buttons,
                            BoxIcon icon, bool topmost) {
     return view_.MessageBox(BoxRequest{caption, text, buttons, icon, topmost});
@@ -102,7 +113,7 @@ void TOrvaneMain::StartUp() {
         return;
     }
 
-    m_Device = ctx_.make_device ? ctx_.make_device() : nullptr;
+    m_Device = CreateDevice();
     if (!m_Device) {
         if (MayShowBox()) Box(texts().ErrorCaption, texts().DeviceInitFailed, BoxButtons::Ok, BoxIcon::Error);
         iErrorLevel = 1;

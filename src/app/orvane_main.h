@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "app/debug_log.h"
-#include "app/device_placeholder.h"
 #include "app/texts.h"
 #include "app/view.h"
+#include "device/ata_device.h"
 #include "package/package_info.h"
 #include "platform/platform.h"
 #include "system/hi_timer.h"
@@ -23,8 +23,10 @@ struct AppContext {
     const uint8_t* package = nullptr;  // the package block this executable carries
     size_t package_size = 0;
     std::vector<std::string> args;     // program arguments, without the program name
-    // Makes the device object; null means it could not be created.
-    std::function<std::unique_ptr<DeviceObjectPlaceholder>()> make_device = DeviceObjectPlaceholder::Create;
+    // Makes the device object (which enumerates the disks); null means it could not be created.
+    // Unset: the real one over this platform.
+    std::function<std::unique_ptr<device::TAtaDevice>(platform::Platform&, const std::string& log_path)>
+        make_device = nullptr;
 };
 
 constexpr uint32_t kPbtApmQuerySuspendFailed = 0x0002;
@@ -54,7 +56,7 @@ public:
     int iErrorLevel = 0;
     package::PackageInfo m_Package;
     std::string m_PackageError;  // why the package was refused, empty when it was read
-    std::unique_ptr<DeviceObjectPlaceholder> m_Device;
+    std::unique_ptr<device::TAtaDevice> m_Device;
     system::HiTimer m_Stopwatch;
     system::OSInfo m_OSInfo;
     int DriveCount = 0;
@@ -92,6 +94,7 @@ private:
     BoxAnswer Box(const std::string& caption, const std::string& text, BoxButtons buttons, BoxIcon icon,
                   bool topmost = false);
     void EndProgram();
+    std::unique_ptr<device::TAtaDevice> CreateDevice();
 
     AppContext& ctx_;
     View& view_;

@@ -71,8 +71,11 @@ private:
         sim_ = std::make_unique<platform::sim::SimPlatform>(machine_, 1000.0);
         view_ = std::make_unique<ui::ConsoleView>(nullptr, answers);
         ctx_ = std::make_unique<app::AppContext>(
-            app::AppContext{sim_->platform(), *view_, package.data(), package.size(), args});
-        if (device_fails) ctx_->make_device = [] { return std::unique_ptr<app::DeviceObjectPlaceholder>(); };
+            app::AppContext{sim_->platform(), *view_, package.data(), package.size(), args, nullptr});
+        if (device_fails)
+            ctx_->make_device = [](platform::Platform&, const std::string&) {
+                return std::unique_ptr<device::TAtaDevice>();
+            };
     }
 
     std::filesystem::path dir_;

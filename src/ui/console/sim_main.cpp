@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     platform::sim::SimPlatform sim(machine, speed);
     ui::ConsoleView view(stdout, answers);
     app::AppContext ctx{sim.platform(), view, package::PackageBlockBytes(), package::PackageBlockSize(),
-                        program_args};
+                        program_args, nullptr};
     int code = app::RunProgram(ctx);
     std::printf("[exit] %d\n", code);
     return code;
