@@ -55,7 +55,8 @@ public:
     ui::ConsoleView& view() { return *view_; }
     platform::sim::SimPlatform& sim() { return *sim_; }
     std::string Log() const {
-        std::ifstream in(dir_ / "ORVANE_DEBUG.txt", std::ios::binary);
+        // Text mode: a Windows build stores each line end as CR LF.
+        std::ifstream in(dir_ / "ORVANE_DEBUG.txt");
         std::stringstream ss;
         ss << in.rdbuf();
         return ss.str();
