@@ -12,6 +12,7 @@ SimPlatform::SimPlatform(const SimMachine& machine, double speed)
       tree_(hardware_),
       wmi_(hardware_, machine_.system.wmi),
       platform_{system_, clock_, pump_, &storage_, &tree_, &wmi_} {
+    hardware_.clock = &clock_;
     InstallDriveHandlers(storage_, hardware_);
 }
 

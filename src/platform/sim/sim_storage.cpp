@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "platform/sim/sim_drive.h"
 #include "platform/sim/sim_json_fields.h"
 
 namespace orvane::platform::sim {
@@ -301,6 +302,8 @@ bool LoadStorage(const nlohmann::json& machine, SimStorage& out, std::string& er
     SimStorage s = out;
     try {
         Apply(machine, s);
+        // A wrong "drive" object is refused here rather than met as a silent disk at run time.
+        if (!ValidateDriveSpecs(s, error)) return false;
     } catch (const FieldError& e) {
         error = e.message;
         return false;

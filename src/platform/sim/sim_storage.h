@@ -91,10 +91,14 @@ struct SimStorage {
 
 // The storage state one simulated run shares between its storage, tree and WMI layers; the
 // window thread and the worker both call in.
+class SimClock;
+
 struct SimHardware {
     explicit SimHardware(SimStorage s) : storage(std::move(s)) {}
     SimStorage storage;
     std::recursive_mutex mutex;
+    // The machine's clock: a request that times out uses up its timeout in simulated time.
+    SimClock* clock = nullptr;
 };
 
 // Reads the storage keys present in a machine description over `out` ("controllers" and
