@@ -69,7 +69,8 @@ bool LoadMachine(const std::string& json_text, SimMachine& out, std::string& err
 
 // The built-in machine: Windows 10 Pro x64 (10.0.19045), administrator, WMI present,
 // "Winmgmt" stopped with demand start; two SATA disks on an AHCI controller (C: on the first)
-// and three USB disks behind bridges (SAT, VID_152D, VID_067B) under an xHCI controller.
+// and three USB disks behind bridges (SAT, VID_152D, VID_067B) under an xHCI controller. Each
+// disk's drive answers: ATA pass-through on the SATA disks, SAT, JMicron and Prolific blocks.
 const char* DefaultMachineJson();
 
 // Registry paths compare without case and without leading or trailing backslashes.
