@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "device/ata_device.h"
+#include "device/drive_description.h"
 #include "discovery/dev_mgr.h"
 
 namespace orvane::app {
@@ -60,6 +62,36 @@ std::string Describe(int index, const DISK_NODE& n) {
     return s;
 }
 
+// Identify texts are blank padded; the report shows them without the padding.
+std::string Trimmed(std::string s) {
+    const size_t end = s.find_last_not_of(std::string(" \0", 2));
+    return end == std::string::npos ? std::string() : s.substr(0, end + 1);
+}
+
+bool SamePath(const char* a, const char* b) {
+    for (; *a && *b; ++a, ++b)
+        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
+    return *a == *b;
+}
+
+// What the drive itself answers: the transport open_device settles on and the identify texts,
+// as the drive scan reads them.
+std::string DriveLines(device::TAtaDevice& dev, const DISK_NODE& n) {
+    int index = -1;
+    for (int i = 0; i < dev.device_count() && index < 0; ++i)
+        if (SamePath(dev.device_entry(i)->szDevicePath, n.szDevicePath)) index = i;
+    if (index < 0) return "  Transport: none (the device object does not list the disk)\n";
+    const device::DriveDescription d = device::DescribeDrive(dev, index);
+    if (!d.opened) return Format("  Transport: none (the disk did not open, error %u)\n", dev.dwLastError);
+    std::string s = Format("  Transport: %u (%s)\n", d.transport, d.transport_name.c_str());
+    if (d.identify_result != device::ATACMD_OK) return s + Format("  Identify: failed (0x%02X)\n", d.identify_result);
+    s += Format("  Identify model: %s\n", Trimmed(d.model).c_str());
+    s += Format("  Identify revision: %s\n", Trimmed(d.revision).c_str());
+    s += Format("  Identify serial: %s\n", Trimmed(d.serial).c_str());
+    s += Format("  DEF: %s (%s)\n", Trimmed(d.def).c_str(), d.def_from_page ? "vendor page" : "firmware revision");
+    return s;
+}
+
 }  // namespace
 
 bool WantsListReport(const std::vector<std::string>& args) {
@@ -87,8 +119,14 @@ int RunListReport(AppContext& ctx, std::FILE* out) {
                                      : "Disk list: the enumeration failed\n");
         return 0;
     }
+    // The drives are asked through a device object of their own, as the scan asks them; its
+    // command lines go to the debug log only.
+    device::TAtaDevice dev(ctx.platform, log.path());
     emit(Format("Disks: %d\n", mgr.node_count()));
-    for (int i = 0; i < mgr.node_count(); ++i) emit(Describe(i, mgr.node_list()[i]));
+    for (int i = 0; i < mgr.node_count(); ++i) {
+        emit(Describe(i, mgr.node_list()[i]));
+        emit(DriveLines(dev, mgr.node_list()[i]));
+    }
     return 0;
 }
 

@@ -1,7 +1,16 @@
 #!/usr/bin/env bash
-# orvane-sim -- /LIST on the built-in machine: every disk in SCSI-address order, the same
-# report in the debug log, no window, exit code 0.
+# orvane-sim -- /LIST on the built-in machine: every disk in SCSI-address order with its drive's
+# transport and DEF text, the same report in the debug log, no window, exit code 0.
 . "$(dirname "$0")/lib/common.sh"
+# The log without the device object's own lines (transport, open, command and error lines)
+# is the console report.
+report_in_log() {
+    diff <(tr -d '\r' <"$LOG" |
+        grep -vE '^(PRO: |\([A-Za-z0-9 ]+\) (CreateFile|Cmd:)|ATA(>512)? Status Register: |IDE_CmdReg: |GetLastError=|ATACMD_ERR : )') \
+        <(grep -v '^\[exit\]' "$1") | head -n 5
+    [ "${PIPESTATUS[0]}" = 0 ]
+}
+
 orv_init "$@"
 orv_fresh_log
 
@@ -24,8 +33,13 @@ got=$(grep '^  Controller IDs: ' "$WORK/out.txt" | tr '\n' ' ')
 orv_check_line "$WORK/out.txt" "  Drive letters: C:"
 orv_check_line "$WORK/out.txt" "  Parent: PCI\\VEN_8086&DEV_2922&SUBSYS_B0051458&REV_02\\3&11583659&0&FA [storahci] 8086:2922"
 
-# The log holds the same report.
+# Each disk's drive, reached through its own transport.
+got=$(grep -E '^  (Transport|DEF): ' "$WORK/out.txt" | tr '\n' '|')
+[ "$got" = "  Transport: 1 (ATA PASSTHROUGH)|  DEF: GM802030 (vendor page)|  Transport: 1 (ATA PASSTHROUGH)|  DEF: CC43 (firmware revision)|  Transport: 5 (SAT ATA PASS THROUGH)|  DEF: GU512034 (vendor page)|  Transport: 6 (JMICRON)|  DEF: GJ613035 (vendor page)|  Transport: 7 (PROLIFIC)|  DEF: GL714036 (vendor page)|" ] ||
+    fail "transports: $got"
+orv_check_line "$WORK/out.txt" "  Identify model: MERETH SSD 512GB"
+
+# The log holds the same report, with the device object's lines between.
 [ -f "$LOG" ] || fail "no debug log at $LOG"
-diff <(tr -d '\r' <"$LOG") <(grep -v '^\[exit\]' "$WORK/out.txt") >/dev/null ||
-    fail "the log differs from the console report: $(diff <(tr -d '\r' <"$LOG") <(grep -v '^\[exit\]' "$WORK/out.txt") | head)"
+msg=$(report_in_log "$WORK/out.txt") || fail "the log differs from the console report: $msg"
 echo "PASS: $CHECK"
