@@ -94,9 +94,10 @@ void StoreProperty(DISK_INFO& info, const std::string& name, const std::string& 
     }
 }
 
-// The quoted text after "DeviceID=", as the association's references carry it.
+// The quoted text after "DeviceID=", as the association's references carry it. Key names in
+// WMI object paths are case-insensitive (Wine writes "DeviceId=").
 std::string_view AfterDeviceId(std::string_view s) {
-    size_t at = s.find("DeviceID=");
+    size_t at = Upper(s).find("DEVICEID=");
     return at == std::string_view::npos ? std::string_view() : s.substr(at + 9);
 }
 
