@@ -93,6 +93,9 @@ TEST(Win32StorageIo, ErrorTextsHaveNoLineBreakAtTheEnd) {
         for (const std::string& other : seen) EXPECT_NE(text, other) << code;
         seen.push_back(text);
     }
+    // ERROR_BAD_EXE_FORMAT's text has an insert ("%1 is not a valid Win32 application."): it
+    // stays as written, no argument is read for it.
+    EXPECT_NE(io.ErrorText(193).find("%1"), std::string::npos) << io.ErrorText(193);
     // A code the system has no text for.
     EXPECT_EQ(io.ErrorText(0x2BADF00Du), "");
 }
