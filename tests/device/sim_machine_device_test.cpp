@@ -53,11 +53,14 @@ struct SimDevice {
                 return i;
         return -1;
     }
+    // The log's lines end in LF (Windows builds append in text mode: CR LF).
     std::string Log() const {
         std::ifstream in(log_path, std::ios::binary);
         std::stringstream ss;
         ss << in.rdbuf();
-        return ss.str();
+        std::string text = ss.str();
+        std::erase(text, '\r');
+        return text;
     }
 
     SimMachine machine;
