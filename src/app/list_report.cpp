@@ -92,6 +92,25 @@ std::string DriveLines(device::TAtaDevice& dev, const DISK_NODE& n) {
     return s;
 }
 
+// What WMI says on its own: a disk that the interface enumeration misses still shows here.
+std::string WmiLines(discovery::TDevMgr& mgr) {
+    std::vector<std::unique_ptr<discovery::DISK_INFO>> drives;
+    if (!mgr.query_disk_drives(drives)) return "WMI disk drives: unavailable\n";
+    std::string s = Format("WMI disk drives: %d\n", static_cast<int>(drives.size()));
+    for (const auto& i : drives)
+        s += Format("  Index %d: %s, %s, %s, %llu bytes\n", i->Index, Field(i->DeviceID).c_str(),
+                    Field(i->Model).c_str(), Field(i->InterfaceType).c_str(),
+                    static_cast<unsigned long long>(i->Size));
+    discovery::DRIVE_LETTER_ENTRY map[discovery::kLetterMapSize];
+    if (!mgr.map_drive_letters(map, discovery::kLetterMapSize)) return s + "WMI drive letters: unavailable\n";
+    std::string letters;
+    for (int d = 0; d < discovery::kLetterMapSize; ++d)
+        for (int l = 0; l < 26; ++l)
+            if (map[d].Letters[l]) letters += Format(" %c: on disk %d,", 'A' + l, d);
+    if (!letters.empty()) letters.pop_back();
+    return s + "WMI drive letters:" + (letters.empty() ? std::string(" none") : letters) + "\n";
+}
+
 }  // namespace
 
 bool WantsListReport(const std::vector<std::string>& args) {
@@ -127,6 +146,7 @@ int RunListReport(AppContext& ctx, std::FILE* out) {
         emit(Describe(i, mgr.node_list()[i]));
         emit(DriveLines(dev, mgr.node_list()[i]));
     }
+    emit(WmiLines(mgr));
     return 0;
 }
 
