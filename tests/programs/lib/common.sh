@@ -3,8 +3,6 @@
 # ORVANE_WINEPREFIX and, for the window checks, DISPLAY in its environment.
 set -u -o pipefail
 
-ORV_SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
-
 fail() {
     echo "FAIL: $*" >&2
     exit 1
