@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -59,7 +60,8 @@ protected:
         std::string name = std::string(info->test_suite_name()) + "_" + info->name();
         for (char& c : name)
             if (c == '/') c = '_';
-        dir_ = fs::temp_directory_path() / ("orvane-pack-test-" + name);
+        // Unique per run as well: two test runs may share the temporary folder.
+        dir_ = fs::temp_directory_path() / ("orvane-pack-test-" + name + "-" + std::to_string(std::random_device{}()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         base_ = FakeProgram();

@@ -3,6 +3,9 @@
 # ORVANE_WINEPREFIX and, for the window checks, DISPLAY in its environment.
 set -u -o pipefail
 
+# The repository's top folder, for the fixtures the checks read.
+ORV_SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
+
 fail() {
     echo "FAIL: $*" >&2
     exit 1
