@@ -13,8 +13,21 @@ orv_pack "$WORK/manifest.json" "$BUILD/Orvane.exe" "$WORK/Orvane-fw.exe"
 orv_fresh_log
 
 orv_start "$WORK/Orvane-fw.exe"
-wid=$(orv_find_window 60 '^Error$') ||
-    fail "no box captioned 'Error' within 60 s; visible windows: $(orv_visible_windows)"
+# Wait for the box; a main window shown instead, or an early end, fails at once.
+wid=
+end=$((SECONDS + 60))
+while [ -z "$wid" ]; do
+    shown=$(orv_visible_windows)
+    wid=$(awk '$2 == "Error" && NF == 2 { print $1; exit }' <<<"$shown")
+    [ -n "$wid" ] && break
+    if grep -qF " $caption" <<<"$shown"; then
+        orv_screenshot "$BUILD/test-results/window.png"
+        fail "the main window was shown, though no drive is eligible under Wine; visible windows: $shown"
+    fi
+    kill -0 "$PID" 2>/dev/null || { orv_wait_exit 1; fail "the program ended (exit code $RC) without the box"; }
+    ((SECONDS < end)) || fail "no box captioned 'Error' within 60 s; visible windows: $shown"
+    sleep 0.2
+done
 title=$(xdotool getwindowname "$wid")
 [ "$title" = "Error" ] || fail "the box is captioned '$title', expected 'Error'"
 orv_screenshot "$BUILD/test-results/window.png"
