@@ -27,10 +27,10 @@ if ! cmake --build build/native -j 2 --target orvane-sim orvane-pack >"$LOGS/dem
 fi
 
 # The same bytes on every run: a text header, then a fixed pseudo-random sequence.
-image=$DEMO/demo-firmware-1.02.bin
+image=$DEMO/demo-firmware-S0614C0.bin
 perl -e '
     my ($n) = @ARGV;
-    my $out = "MERETH QZ4 DEMONSTRATION FIRMWARE 1.02 GM802030\0";
+    my $out = "MERETH SSD 512GB DEMONSTRATION FIRMWARE S0614C0\0";
     my $x = 20160125;
     while (length($out) < $n) {
         $x = ($x * 1103515245 + 12345) % 2147483648;
@@ -41,32 +41,37 @@ perl -e '
 ' 394240 >"$image" || exit 1
 echo "== firmware image: $image ($(stat -c %s "$image") bytes, sha256 $(sha256sum "$image" | cut -c1-16)...)"
 
-# Header texts are the build's own. The options are the build's too, written out to show
-# them; bWinFlash true means the image is flashed as stored, so it is not enciphered. No
-# eligibility records: the slot accepts every drive the scan finds.
+# Header texts are the build's own. One slot for the built-in machine's 512 GB drive (model
+# "MERETH SSD 512GB", revision S0614B0): its record accepts revisions S0614A0 to S0614B0 and
+# the image installs S0614C0. bWinFlash true flashes the image as stored, so it is not
+# enciphered. Nobody sits at the simulated window to press Update, so bAutoFlashAll starts
+# the update once the window is up; bAskReboot asks for the restart after it.
 manifest=$DEMO/manifest.json
-cat >"$manifest" <<EOF
+cat >"$manifest" <<JSON
 {
   "iVisualStyle": 0,
   "iLanguage": 0,
   "iFlashMode": 1,
   "options": {
     "bListMatchedOnly": true,
+    "bAutoFlashAll": true,
     "bAskReboot": true,
     "bWinFlash": true
   },
   "slots": [
     {
       "image": "$(basename "$image")",
-      "new_fw": "1.02",
-      "fw_ext": "GM802030",
+      "new_fw": "S0614C0",
+      "fw_ext": "S0614C0",
       "encipher": false,
-      "records": []
+      "records": [
+        { "fws": "S0614A0", "fwe": "S0614B0", "model": "MERETH SSD 512GB" }
+      ]
     }
   ],
   "aux": {}
 }
-EOF
+JSON
 echo "== manifest: $manifest"
 cat "$manifest"
 
