@@ -1,6 +1,5 @@
 #include "app/debug_log.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <ctime>
 #include <vector>
@@ -16,23 +15,6 @@ std::string DebugLog::DefaultPath(platform::SystemApi& api) {
 void DebugLog::Line(const std::string& text) const { api_.AppendText(path_, text + "\n"); }
 
 void DebugLog::Write(const std::string& text) const { api_.AppendText(path_, text); }
-
-std::string Format(const char* fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    va_list copy;
-    va_copy(copy, ap);
-    int n = std::vsnprintf(nullptr, 0, fmt, copy);
-    va_end(copy);
-    std::string out;
-    if (n > 0) {
-        std::vector<char> buf(static_cast<size_t>(n) + 1);
-        std::vsnprintf(buf.data(), buf.size(), fmt, ap);
-        out.assign(buf.data(), static_cast<size_t>(n));
-    }
-    va_end(ap);
-    return out;
-}
 
 std::string LogDateTime() {
     std::time_t now = std::time(nullptr);

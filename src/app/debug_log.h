@@ -2,6 +2,7 @@
 #include <string>
 
 #include "platform/system_api.h"
+#include "system/text_format.h"
 
 namespace orvane::app {
 
@@ -25,13 +26,7 @@ private:
     std::string path_;
 };
 
-// printf-style formatting into a std::string, for the log's format strings.
-#ifdef __MINGW32__
-#define ORVANE_PRINTF_FORMAT gnu_printf
-#else
-#define ORVANE_PRINTF_FORMAT printf
-#endif
-std::string Format(const char* fmt, ...) __attribute__((format(ORVANE_PRINTF_FORMAT, 1, 2)));
+using system::Format;
 
 // Local date and time for the worker's lines.
 std::string LogDateTime();

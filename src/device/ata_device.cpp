@@ -1,7 +1,6 @@
 #include "device/ata_device.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -47,22 +46,6 @@ uint8_t ResultOfLastError(uint32_t last_error) {
     }
 }
 
-std::string Printf(const char* fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    va_list copy;
-    va_copy(copy, ap);
-    int n = std::vsnprintf(nullptr, 0, fmt, copy);
-    va_end(copy);
-    std::string out;
-    if (n > 0) {
-        out.resize(static_cast<size_t>(n) + 1);
-        std::vsnprintf(out.data(), out.size(), fmt, ap);
-        out.resize(static_cast<size_t>(n));
-    }
-    va_end(ap);
-    return out;
-}
 
 uint8_t PreferredTransport(uint32_t os_code, uint8_t bus_type, uint16_t vid, uint16_t did) {
     const uint8_t family = system::OsFamilyOf(os_code);
@@ -151,7 +134,7 @@ bool TAtaDevice::open_device(int index, const char* path, int kind) {
     if (!by_index) {
         target = path;
     } else if (kind == kOpenCsmi) {
-        target = Printf("\\\\.\\SCSI%d:", index);
+        target = Format("\\\\.\\SCSI%d:", index);
     } else if (pCurEntry) {
         target = std::string(discovery::FieldText(pCurEntry->szDevicePath));
     } else {
@@ -178,7 +161,7 @@ bool TAtaDevice::open_device(int index, const char* path, int kind) {
 
     const bool valid = hDevice != nullptr;
     if (valid || iProtocol == kProtoRegs12 || iProtocol == kProtoRegs13) {
-        write_debug(Printf("(%s) CreateFile %s\n", protocol_name(), valid ? "OK" : "FAIL"));
+        write_debug(Format("(%s) CreateFile %s\n", protocol_name(), valid ? "OK" : "FAIL"));
         return true;
     }
     return false;
@@ -216,7 +199,7 @@ void TAtaDevice::Probe(const discovery::DISK_NODE* entry) {
         }
     }
     if (!found) iProtocol = kProtoNone;
-    write_debug(Printf("PRO: %s\n", protocol_name()));
+    write_debug(Format("PRO: %s\n", protocol_name()));
 }
 
 bool TAtaDevice::EnsureOpen() {
@@ -234,12 +217,12 @@ uint32_t TAtaDevice::TimeoutSeconds() const { return fTimeout > 0 ? static_cast<
 
 uint8_t TAtaDevice::Failed(const IoResult& io, const char* format) {
     dwLastError = io.last_error;
-    write_debug(Printf(format, io.last_error, io.last_error));
+    write_debug(Format(format, io.last_error, io.last_error));
     return ResultOfLastError(io.last_error);
 }
 
 void TAtaDevice::LogCommand(uint8_t cmd, uint8_t fr, uint8_t sc, uint8_t sn, uint8_t cl, uint8_t ch) {
-    write_debug(Printf("(%s) Cmd:%02X FR:%02X SC:%02X SN:%02X CL:%02X CH:%02X  %d / %d\n", protocol_name(), cmd, fr,
+    write_debug(Format("(%s) Cmd:%02X FR:%02X SC:%02X SN:%02X CL:%02X CH:%02X  %d / %d\n", protocol_name(), cmd, fr,
                        sc, sn, cl, ch, iChunk + 1, iChunkTotal));
 }
 

@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "system/hi_timer.h"
 #include "system/os_info.h"
+#include "system/text_format.h"
 
 namespace orvane::device {
 
@@ -137,13 +138,7 @@ private:
     bool reopening_ = false;
 };
 
-// Print into a std::string with printf's rules.
-#ifdef __MINGW32__
-#define ORVANE_DEVICE_PRINTF gnu_printf
-#else
-#define ORVANE_DEVICE_PRINTF printf
-#endif
-std::string Printf(const char* fmt, ...) __attribute__((format(ORVANE_DEVICE_PRINTF, 1, 2)));
+using system::Format;
 
 // Preferred transport from the OS version code and the disk's bus and USB/PCI identifiers.
 uint8_t PreferredTransport(uint32_t os_version_code, uint8_t bus_type, uint16_t vendor_id, uint16_t device_id);

@@ -41,8 +41,8 @@ uint8_t TAtaDevice::ata_passthrough(IdeRegs& regs, uint8_t* buffer, IdeRegs* pre
             if (status == kStatusNoDevice) {
                 result = ATACMD_OK;
             } else {
-                write_debug(buffered ? Printf("ATA Status Register: 0x%X\n", status)
-                                     : Printf("ATA>512 Status Register: 0x%X\n", status));
+                write_debug(buffered ? Format("ATA Status Register: 0x%X\n", status)
+                                     : Format("ATA>512 Status Register: 0x%X\n", status));
                 bLastStatus = status;
                 result = ATACMD_ERR;
             }
@@ -79,7 +79,7 @@ uint8_t TAtaDevice::ide_passthrough(IdeRegs& regs, uint8_t* buffer, uint8_t dire
         return ATACMD_OK;
     }
     if (status == kStatusNoDevice) return ATACMD_OK;
-    write_debug(Printf("IDE_CmdReg: 0x%X\n", status));
+    write_debug(Format("IDE_CmdReg: 0x%X\n", status));
     bLastStatus = status;
     return ATACMD_ERR;
 }

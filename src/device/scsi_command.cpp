@@ -37,12 +37,12 @@ uint8_t TAtaDevice::scsi_command(const uint8_t* cdb, uint8_t cdb_length, uint8_t
     }
     if (!io.ok) {
         dwLastError = io.last_error;
-        write_debug(Printf("GetLastError=0x%X\n", io.last_error));
+        write_debug(Format("GetLastError=0x%X\n", io.last_error));
         return ResultOfLastError(io.last_error);
     }
     Sense = ParseSense(SenseBytes, sizeof SenseBytes);
     if ((status & 0x02) && Sense.sense_key() != 0) {
-        write_debug(Printf("ATACMD_ERR : status: %02X, sensekey:%02X \n", status, Sense.sense_key()));
+        write_debug(Format("ATACMD_ERR : status: %02X, sensekey:%02X \n", status, Sense.sense_key()));
         length = 0;
         return ATACMD_ERR;
     }

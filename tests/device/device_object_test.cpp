@@ -58,7 +58,7 @@ TEST(AtaCommand, FailedRequestsMapTheSystemError) {
         uint32_t length = 512;
         EXPECT_EQ(dev.ata_command(regs, dev.read_buffer(), nullptr, kDirIn, length), result) << error;
         EXPECT_EQ(dev.dwLastError, error);
-        EXPECT_NE(rig.Log().find(Printf("GetLastError=%Xh(%d)\n", error, error)), std::string::npos);
+        EXPECT_NE(rig.Log().find(Format("GetLastError=%Xh(%d)\n", error, error)), std::string::npos);
     }
 }
 
