@@ -87,6 +87,13 @@ export TMPDIR=$ROOT/$DEMO/tmp
 rm -rf "$TMPDIR"
 mkdir -p "$TMPDIR"
 
+echo "== the disks the packed program finds on the built-in simulated machine (/LIST)"
+echo
+"$DEMO/orvane-sim-demo" --speed 50 -- /LIST
+list_rc=$?
+echo "== /LIST exited with code $list_rc"
+echo
+
 echo "== running $DEMO/orvane-sim-demo --speed 50 on the built-in simulated machine"
 echo
 "$DEMO/orvane-sim-demo" --speed 50
@@ -94,4 +101,5 @@ rc=$?
 echo
 echo "== debug log: $TMPDIR/ORVANE_DEBUG.txt"
 echo "== orvane-sim-demo exited with code $rc"
+[ "$list_rc" = 0 ] || exit "$list_rc"
 exit "$rc"
