@@ -1,3 +1,4 @@
+#include "platform/stdio_files.h"
 #include "platform/sim/sim_system_api.h"
 
 #include <cctype>
@@ -186,31 +187,15 @@ std::string SimSystemApi::HostPath(const std::string& path) const {
 }
 
 bool SimSystemApi::AppendText(const std::string& path, const std::string& text) {
-    FILE* f = std::fopen(HostPath(path).c_str(), "a");
-    if (!f) return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = std::fflush(f) == 0 && ok;
-    return std::fclose(f) == 0 && ok;
+    return StdioAppend(HostPath(path), text, "a");
 }
 
 bool SimSystemApi::WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* f = std::fopen(HostPath(path).c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    return StdioWrite(HostPath(path), bytes);
 }
 
 std::optional<std::vector<uint8_t>> SimSystemApi::ReadFile(const std::string& path) {
-    FILE* f = std::fopen(HostPath(path).c_str(), "rb");
-    if (!f) return std::nullopt;
-    std::vector<uint8_t> out;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    if (!ok) return std::nullopt;
-    return out;
+    return StdioRead(HostPath(path));
 }
 
 bool SimSystemApi::RegKeyExists(const std::string& path) {

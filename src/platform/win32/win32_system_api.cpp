@@ -1,3 +1,4 @@
+#include "platform/stdio_files.h"
 #include "platform/win32/win32_system_api.h"
 
 #include <windows.h>
@@ -167,32 +168,16 @@ std::string Win32SystemApi::WindowsDirectory() {
 }
 
 bool Win32SystemApi::AppendText(const std::string& path, const std::string& text) {
-    // Text mode: every "\n" is stored as CR LF.
-    FILE* f = std::fopen(path.c_str(), "a+t");
-    if (!f) return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = std::fflush(f) == 0 && ok;
-    return std::fclose(f) == 0 && ok;
+    // Text mode: every line end is stored as CR LF.
+    return StdioAppend(path, text, "a+t");
 }
 
 bool Win32SystemApi::WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    return StdioWrite(path, bytes);
 }
 
 std::optional<std::vector<uint8_t>> Win32SystemApi::ReadFile(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return std::nullopt;
-    std::vector<uint8_t> out;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    if (!ok) return std::nullopt;
-    return out;
+    return StdioRead(path);
 }
 
 bool Win32SystemApi::RegKeyExists(const std::string& path) {
