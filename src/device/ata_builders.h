@@ -3,7 +3,7 @@
 // miniport requests. They only fill records; sending and reading back is the device object's.
 #include <cstdint>
 
-#include "device/ata_records.h"
+#include "device/ata_types.h"
 
 namespace orvane::device {
 

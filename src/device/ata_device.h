@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "device/ata_records.h"
 #include "device/ata_types.h"
 #include "device/scsi_blocks.h"
 #include "discovery/dev_mgr.h"

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/records/pass_through.h"
+
 namespace orvane::device {
 
 // Command results shared by every device operation, the flash jobs and the Update command.
@@ -44,23 +46,9 @@ enum : uint8_t {
 // The display name shown in logs; numbers past the table read "SYSTEM NOT SUPPORT".
 const char* ProtocolName(int protocol);
 
-// Register block in IDEREGS order. On return bFeaturesReg holds the error register
-// and bCommandReg the status register.
-struct IdeRegs {
-    uint8_t bFeaturesReg = 0;
-    uint8_t bSectorCountReg = 0;
-    uint8_t bSectorNumberReg = 0;
-    uint8_t bCylLowReg = 0;
-    uint8_t bCylHighReg = 0;
-    uint8_t bDriveHeadReg = 0;
-    uint8_t bCommandReg = 0;
-    uint8_t bReserved = 0;
-};
-static_assert(sizeof(IdeRegs) == 8);
-
-inline IdeRegs MakeRegs(uint8_t fr, uint8_t sc, uint8_t sn, uint8_t cl, uint8_t ch, uint8_t dh, uint8_t cmd) {
-    return IdeRegs{fr, sc, sn, cl, ch, dh, cmd, 0};
-}
+// The device layer speaks the published records (register block, pass-through and miniport
+// records) that the simulated drivers answer too.
+using namespace ::orvane::records;
 
 // The system's answer to a failed request, as a command result.
 uint8_t ResultOfLastError(uint32_t last_error);

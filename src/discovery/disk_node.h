@@ -6,10 +6,13 @@
 #include <memory>
 #include <string_view>
 
-#include "discovery/storage_records.h"
+#include "platform/records/storage.h"
 #include "platform/device_tree.h"
 
 namespace orvane::discovery {
+
+// Discovery speaks the published disk property, address and layout records.
+using namespace ::orvane::records;
 
 using platform::Guid;
 

@@ -15,7 +15,7 @@
 
 #include "common/fake_system_api.h"
 #include "device/ata_device.h"
-#include "device/ata_records.h"
+#include "platform/records/pass_through.h"
 #include "system/fake_clock.h"
 
 namespace orvane::test {

@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "device/ata_records.h"
-#include "discovery/storage_records.h"
+#include "device/ata_types.h"
+#include "platform/records/storage.h"
 #include "platform/win32/win32_storage_io.h"
 
 namespace orvane::platform::win32 {
 namespace {
 
-namespace d = orvane::discovery;
+namespace d = orvane::records;
 
 constexpr char kDisk0[] = "\\\\.\\PhysicalDrive0";
 

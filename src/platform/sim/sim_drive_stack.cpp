@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "device/ata_records.h"
+#include "platform/records/pass_through.h"
 #include "platform/sim/sim_drive.h"
 #include "platform/sim/sim_drive_scsi.h"
 
 namespace orvane::platform::sim {
 
-namespace d = orvane::device;
+namespace d = orvane::records;
 
 namespace {
 

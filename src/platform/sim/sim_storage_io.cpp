@@ -5,11 +5,11 @@
 #include <cstring>
 #include <map>
 
-#include "discovery/storage_records.h"
+#include "platform/records/storage.h"
 
 namespace orvane::platform::sim {
 
-namespace d = orvane::discovery;
+namespace d = orvane::records;
 
 namespace {
 

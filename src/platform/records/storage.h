@@ -1,10 +1,10 @@
 #pragma once
-// The published records of the discovery requests. Both widths lay them out alike; sizes and
+// The published records of the disk property, address and layout requests. Both widths lay them out alike; sizes and
 // offsets come from the structs, never from literals.
 #include <cstddef>
 #include <cstdint>
 
-namespace orvane::discovery {
+namespace orvane::records {
 
 constexpr uint32_t IOCTL_SCSI_GET_ADDRESS = 0x41018;
 constexpr uint32_t IOCTL_STORAGE_GET_DEVICE_NUMBER = 0x2D1080;
@@ -118,4 +118,4 @@ struct DRIVE_LAYOUT_INFORMATION {
 static_assert(sizeof(DRIVE_LAYOUT_INFORMATION) == 40);
 static_assert(offsetof(DRIVE_LAYOUT_INFORMATION, PartitionEntry) == 8);
 
-}  // namespace orvane::discovery
+}  // namespace orvane::records

@@ -1,13 +1,13 @@
 #pragma once
-// The records the storage requests carry, laid out as the published Windows records so that
-// a 32-bit build sends the 32-bit layout and a 64-bit build the 64-bit one. Everything that
-// depends on the width is taken from sizeof/offsetof.
+// The pass-through and miniport records the storage requests carry, laid out as the published
+// Windows records so that a 32-bit build sends the 32-bit layout and a 64-bit build the 64-bit
+// one. Everything that depends on the width is taken from sizeof/offsetof.
 #include <cstddef>
 #include <cstdint>
 
-#include "device/ata_types.h"
+#include "platform/records/ide_regs.h"
 
-namespace orvane::device {
+namespace orvane::records {
 
 // Storage control codes.
 constexpr uint32_t IOCTL_SCSI_PASS_THROUGH = 0x4D004;
@@ -185,4 +185,4 @@ constexpr uint32_t kSptdSenseOffset = offsetof(ScsiPassThroughDirectWithSense, u
 constexpr uint32_t kIdeDataOffset = offsetof(IdePassThroughRecord, DataBuffer);
 constexpr uint32_t kSilDataOffset = sizeof(SilRequest);
 
-}  // namespace orvane::device
+}  // namespace orvane::records
