@@ -3,14 +3,10 @@
 #include <cctype>
 
 #include "app/debug_log.h"
+#include "text/text.h"
 
 namespace orvane::app {
 namespace {
-
-std::string Upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -74,7 +70,7 @@ std::optional<uint64_t> HexTextToInt64(const std::string& text, int base) {
 CommandLine ParseCommandLine(const std::vector<std::string>& args, bool bUnattended) {
     CommandLine cl;
     for (const std::string& a : args) {
-        std::string up = Upper(a);
+        std::string up = text::ToUpper(a);
         if (up == "/S") cl.bSilent = true;
         if (up == "/ERASE") cl.bEraseAll = true;
     }

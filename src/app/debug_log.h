@@ -2,7 +2,7 @@
 #include <string>
 
 #include "platform/system_api.h"
-#include "system/text_format.h"
+#include "text/format.h"
 
 namespace orvane::app {
 
@@ -26,7 +26,7 @@ private:
     std::string path_;
 };
 
-using system::Format;
+using text::Format;
 
 // Local date and time for the worker's lines.
 std::string LogDateTime();

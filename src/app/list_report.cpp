@@ -5,13 +5,14 @@
 #include "device/ata_device.h"
 #include "device/drive_description.h"
 #include "discovery/dev_mgr.h"
+#include "text/text.h"
 
 namespace orvane::app {
 
 namespace {
 
 using discovery::DISK_NODE;
-using discovery::FieldText;
+using discovery::FieldView;
 
 const char* BusName(uint8_t bus) {
     static const char* const kNames[] = {"Unknown", "SCSI", "ATAPI", "ATA", "1394", "SSA", "Fibre", "USB", "RAID",
@@ -23,7 +24,7 @@ const char* BusName(uint8_t bus) {
 // A fixed, possibly unterminated field up to its first NUL.
 template <size_t N>
 std::string Field(const char (&f)[N]) {
-    return std::string(FieldText(f));
+    return std::string(FieldView(f));
 }
 
 std::string Describe(int index, const DISK_NODE& n) {
@@ -43,8 +44,8 @@ std::string Describe(int index, const DISK_NODE& n) {
     for (const discovery::ANCESTOR_NODE* a = n.pParent.get(); a; a = a->pNext.get())
         s += Format("  Parent: %s [%s] %04X:%04X\n", Field(a->szInstanceId).c_str(), Field(a->szService).c_str(),
                     a->wVendorId, a->wDeviceId);
-    s += Format("  Revision: %.8s\n", std::string(FieldText(n.ProductRevisionText)).c_str());
-    s += Format("  Serial: %.20s\n", std::string(FieldText(n.SerialNumberText)).c_str());
+    s += Format("  Revision: %.8s\n", std::string(FieldView(n.ProductRevisionText)).c_str());
+    s += Format("  Serial: %.20s\n", std::string(FieldView(n.SerialNumberText)).c_str());
     if (const discovery::DISK_INFO* i = n.pInfo.get()) {
         s += Format("  Info: %s, %s, %s, index %d, %u partitions, %llu bytes\n", Field(i->DeviceID).c_str(),
                     Field(i->Model).c_str(), Field(i->InterfaceType).c_str(), i->Index, i->Partitions,
@@ -63,23 +64,14 @@ std::string Describe(int index, const DISK_NODE& n) {
 }
 
 // Identify texts are blank padded; the report shows them without the padding.
-std::string Trimmed(std::string s) {
-    const size_t end = s.find_last_not_of(std::string(" \0", 2));
-    return end == std::string::npos ? std::string() : s.substr(0, end + 1);
-}
-
-bool SamePath(const char* a, const char* b) {
-    for (; *a && *b; ++a, ++b)
-        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
-    return *a == *b;
-}
+std::string Trimmed(const std::string& s) { return text::TrimEnd(s, std::string_view(" \0", 2)); }
 
 // What the drive itself answers: the transport open_device settles on and the identify texts,
 // as the drive scan reads them.
 std::string DriveLines(device::TAtaDevice& dev, const DISK_NODE& n) {
     int index = -1;
     for (int i = 0; i < dev.device_count() && index < 0; ++i)
-        if (SamePath(dev.device_entry(i)->szDevicePath, n.szDevicePath)) index = i;
+        if (text::EqualsNoCase(dev.device_entry(i)->szDevicePath, n.szDevicePath)) index = i;
     if (index < 0) return "  Transport: none (the device object does not list the disk)\n";
     const device::DriveDescription d = device::DescribeDrive(dev, index);
     if (!d.opened) return Format("  Transport: none (the disk did not open, error %u)\n", dev.dwLastError);
@@ -115,9 +107,7 @@ std::string WmiLines(discovery::TDevMgr& mgr) {
 
 bool WantsListReport(const std::vector<std::string>& args) {
     for (const std::string& a : args) {
-        std::string up;
-        for (char c : a) up += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (up == "/LIST") return true;
+        if (text::EqualsNoCase(a, "/LIST")) return true;
     }
     return false;
 }

@@ -5,7 +5,9 @@
 #include <cstring>
 
 #include "device/ata_builders.h"
+#include "platform/win_errors.h"
 #include "system/os_version.h"
+#include "text/text.h"
 
 namespace orvane::device {
 
@@ -19,12 +21,6 @@ constexpr const char* kProtocolNames[kProtoCount] = {
 
 constexpr uint16_t kPciVendorSil = 0x1095;
 
-bool SamePath(const char* a, const char* b) {
-    for (; *a && *b; ++a, ++b)
-        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
-    return *a == *b;
-}
-
 }  // namespace
 
 const char* ProtocolName(int protocol) {
@@ -34,12 +30,12 @@ const char* ProtocolName(int protocol) {
 
 uint8_t ResultOfLastError(uint32_t last_error) {
     switch (last_error) {
-    case 121:   // ERROR_SEM_TIMEOUT
-    case 258:   // WAIT_TIMEOUT
-    case 1460:  // ERROR_TIMEOUT
+    case platform::kErrorSemTimeout:
+    case platform::kWaitTimeout:
+    case platform::kErrorTimeout:
         return ATACMD_TIMEOUT;
-    case 1:     // ERROR_INVALID_FUNCTION
-    case 50:    // ERROR_NOT_SUPPORTED
+    case platform::kErrorInvalidFunction:
+    case platform::kErrorNotSupported:
         return ATACMD_NOT_SUPPORT;
     default:
         return ATACMD_FAIL;
@@ -136,7 +132,7 @@ bool TAtaDevice::open_device(int index, const char* path, int kind) {
     } else if (kind == kOpenCsmi) {
         target = Format("\\\\.\\SCSI%d:", index);
     } else if (pCurEntry) {
-        target = std::string(discovery::FieldText(pCurEntry->szDevicePath));
+        target = std::string(discovery::FieldView(pCurEntry->szDevicePath));
     } else {
         return false;  // nothing was ever made current
     }
@@ -152,9 +148,9 @@ bool TAtaDevice::open_device(int index, const char* path, int kind) {
     } else {
         // The entry that describes this path, for the preferred transport.
         const discovery::DISK_NODE* entry = nullptr;
-        if (pCurEntry && (by_index || SamePath(pCurEntry->szDevicePath, target.c_str()))) entry = pCurEntry;
+        if (pCurEntry && (by_index || text::EqualsNoCase(pCurEntry->szDevicePath, target.c_str()))) entry = pCurEntry;
         for (int i = 0; !entry && i < iDevCount; ++i)
-            if (SamePath(pDevList[i].szDevicePath, target.c_str())) entry = &pDevList[i];
+            if (text::EqualsNoCase(pDevList[i].szDevicePath, target.c_str())) entry = &pDevList[i];
         Probe(entry);
     }
     if (iProtocol == kProtoJmicron) detect_bridge_port();

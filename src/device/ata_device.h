@@ -13,7 +13,7 @@
 #include "platform/platform.h"
 #include "system/hi_timer.h"
 #include "system/os_info.h"
-#include "system/text_format.h"
+#include "text/format.h"
 
 namespace orvane::device {
 
@@ -137,7 +137,7 @@ private:
     bool reopening_ = false;
 };
 
-using system::Format;
+using text::Format;
 
 // Preferred transport from the OS version code and the disk's bus and USB/PCI identifiers.
 uint8_t PreferredTransport(uint32_t os_version_code, uint8_t bus_type, uint16_t vendor_id, uint16_t device_id);

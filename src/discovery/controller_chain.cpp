@@ -6,6 +6,7 @@
 #include "discovery/dev_mgr.h"
 #include "discovery/setup_property.h"
 #include "discovery/text_convert.h"
+#include "text/text.h"
 
 namespace orvane::discovery {
 
@@ -27,7 +28,7 @@ bool IdPair(const std::string& upper, const char* first, const char* second, uin
 }
 
 void ParseIds(ANCESTOR_NODE& node) {
-    std::string id = Upper(FieldText(node.szInstanceId));
+    std::string id = text::ToUpper(FieldView(node.szInstanceId));
     auto has = [&](const char* s) { return id.find(s) != std::string::npos; };
     bool ok = true;
     if (has("VEN_") && has("DEV_"))
@@ -42,7 +43,7 @@ void CmText(DeviceTree& tree, uint32_t devinst, uint32_t spdrp, char (&field)[N]
     char buf[260] = {};
     uint32_t len = sizeof buf;
     if (tree.GetDevNodeRegistryProperty(devinst, CmDrp(spdrp), nullptr, buf, &len) == kCrSuccess)
-        CopyText(field, std::string_view(buf, strnlen(buf, sizeof buf)));
+        CopyText(field, text::FieldView(buf));
 }
 
 }  // namespace
@@ -87,20 +88,12 @@ std::unique_ptr<ANCESTOR_NODE> TDevMgr::build_ancestor_chain(const std::string& 
                     char other[260] = {};
                     if (!set->GetDeviceInstanceId(dev, other, sizeof other - 1, nullptr)) continue;
                     if (std::strcmp(other, node->szInstanceId) != 0) continue;
-                    struct Target {
-                        uint32_t property;
-                        char* field;
-                    } const targets[] = {{kSpdrpDriver, node->szDriverKey},
-                                         {kSpdrpDeviceDesc, node->szDeviceDesc},
-                                         {kSpdrpFriendlyName, node->szFriendlyName},
-                                         {kSpdrpLocationInformation, node->szLocation},
-                                         {kSpdrpService, node->szService}};
-                    std::string text;
-                    for (const Target& t : targets) {
-                        std::memset(t.field, 0, 260);
-                        if (ReadPropertyText(tree, *set, dev, t.property, text))
-                            std::memcpy(t.field, text.data(), std::min<size_t>(text.size(), 259));
-                    }
+                    ReadPropertyFields(tree, *set, dev,
+                                       {Field(kSpdrpDriver, node->szDriverKey), Field(kSpdrpDeviceDesc, node->szDeviceDesc),
+                                        Field(kSpdrpFriendlyName, node->szFriendlyName),
+                                        Field(kSpdrpLocationInformation, node->szLocation),
+                                        Field(kSpdrpService, node->szService)},
+                                       PropertyRead::Probe);
                     break;
                 }
             }
@@ -115,7 +108,7 @@ std::unique_ptr<ANCESTOR_NODE> TDevMgr::build_ancestor_chain(const std::string& 
 void TDevMgr::identify_controller(DISK_NODE& node) {
     if (!platform_.tree) return;
     uint32_t devinst = 0, parent = 0;
-    std::string id(FieldText(node.szInstanceId));
+    std::string id(FieldView(node.szInstanceId));
     if (platform_.tree->LocateDevNode(devinst, id, kCmLocateDevnodeNormal) != kCrSuccess) return;
     if (platform_.tree->GetParent(parent, devinst) != kCrSuccess) return;
     node.pParent = build_ancestor_chain(id);
@@ -139,27 +132,19 @@ int TDevMgr::list_class_devices(const Guid& cls, DISK_NODE* out, int max) {
     for (uint32_t i = 0; count < max && set->EnumDeviceInfo(i, dev); ++i) {
         std::string driver;
         if (!ReadPropertyDirect(*set, dev, kSpdrpDriver, 512, driver)) continue;
-        if (Upper(driver).find(cls_text) == std::string::npos) continue;
+        if (text::ToUpper(driver).find(cls_text) == std::string::npos) continue;
         DISK_NODE& node = out[count++];
         CopyText(node.szDriverKey, driver);
         char id[512] = {};
         if (set->GetDeviceInstanceId(dev, id, sizeof id - 1, nullptr)) CopyText(node.szInstanceId, id);
-        struct Target {
-            uint32_t property;
-            char* field;
-        } const targets[] = {{kSpdrpDeviceDesc, node.szDeviceDesc},
-                             {kSpdrpEnumeratorName, node.szEnumerator},
-                             {kSpdrpPhysicalDeviceObjectName, node.szPdoName},
-                             {kSpdrpLocationInformation, node.szLocation},
-                             {kSpdrpHardwareId, node.szHardwareId},
-                             {kSpdrpCompatibleIds, node.szCompatibleId},
-                             {kSpdrpFriendlyName, node.szFriendlyName}};
-        std::string text;
-        for (const Target& t : targets) {
-            std::memset(t.field, 0, 260);
-            if (ReadPropertyDirect(*set, dev, t.property, 260, text))
-                std::memcpy(t.field, text.data(), std::min<size_t>(text.size(), 259));
-        }
+        ReadPropertyFields(tree, *set, dev,
+                           {Field(kSpdrpDeviceDesc, node.szDeviceDesc), Field(kSpdrpEnumeratorName, node.szEnumerator),
+                            Field(kSpdrpPhysicalDeviceObjectName, node.szPdoName),
+                            Field(kSpdrpLocationInformation, node.szLocation),
+                            Field(kSpdrpHardwareId, node.szHardwareId),
+                            Field(kSpdrpCompatibleIds, node.szCompatibleId),
+                            Field(kSpdrpFriendlyName, node.szFriendlyName)},
+                           PropertyRead::Direct);
     }
     // Stopping at `max` leaves the last error of a successful read.
     uint32_t err = tree.LastError();
@@ -180,7 +165,7 @@ bool TDevMgr::rescan_controllers() {
         int n = list_class_devices(cls, found.data(), kMaxListedDisks);
         bool all = true;
         for (int i = 0; i < n; ++i)
-            if (!reenumerate_device(std::string(FieldText(found[i].szInstanceId)))) all = false;
+            if (!reenumerate_device(std::string(FieldView(found[i].szInstanceId)))) all = false;
         return all;
     };
     if (!rescan_class(GUID_DEVCLASS_HDC)) return false;

@@ -88,7 +88,7 @@ bool TDevMgr::enumerate_devices() {
                     node = &pNodes[i];
             if (!node) continue;
             node->pInfo = std::make_unique<DISK_INFO>(*rec);
-            std::string_view id = FieldText(rec->DeviceID);
+            std::string_view id = FieldView(rec->DeviceID);
             size_t at = id.find("PHYSICALDRIVE");
             int64_t d = -1;
             if (at != std::string_view::npos && ToInt64(id.substr(at + 13), d) && d >= 0 && d < kLetterMapSize)
@@ -103,7 +103,7 @@ bool TDevMgr::enumerate_devices() {
 void TDevMgr::BuildFallbackInfo(DISK_NODE& node) {
     if (!platform_.storage) return;
     uint32_t err = 0;
-    std::string path(FieldText(node.szDevicePath));
+    std::string path(FieldView(node.szDevicePath));
     auto disk = platform_.storage->OpenReadWrite(path, err);
     if (!disk) return;
     auto info = std::make_unique<DISK_INFO>();
@@ -129,7 +129,7 @@ void TDevMgr::BuildFallbackInfo(DISK_NODE& node) {
     } else {
         info->SCSIBus = info->SCSILogicalUnit = info->SCSIPort = info->SCSITargetId = -1;
     }
-    CopyText(info->InterfaceType, FieldText(node.szEnumerator));
+    CopyText(info->InterfaceType, FieldView(node.szEnumerator));
     std::string drive;
     if (find_physical_drive(path, drive)) CopyText(info->DeviceID, drive);
     info->Index = get_device_number(path);
@@ -172,7 +172,7 @@ int TDevMgr::scan_disks(DISK_NODE* nodes, int max) {
     int n = enum_disk_interfaces(GUID_DEVINTERFACE_DISK, nodes, max);
     for (int i = 0; i < n; ++i) {
         DISK_NODE& node = nodes[i];
-        std::string path(FieldText(node.szDevicePath));
+        std::string path(FieldView(node.szDevicePath));
         node.bHasScsiAddress = get_scsi_address(path, node.ScsiAddress) ? 1 : 0;
         node.bDeviceNumber = static_cast<uint8_t>(get_device_number(path) & 0xFF);
         node.bBusType = get_bus_type(path);
@@ -195,7 +195,7 @@ int TDevMgr::scan_disks(DISK_NODE* nodes, int max) {
     found_ = n;
     int kept = std::min(n, kMaxListedDisks);
     for (int i = kept; i < n; ++i) {
-        left_out_.emplace_back(FieldText(nodes[i].szDevicePath));
+        left_out_.emplace_back(FieldView(nodes[i].szDevicePath));
         nodes[i] = DISK_NODE{};
     }
     for (int i = 0; i < kept; ++i) identify_controller(nodes[i]);
@@ -228,28 +228,14 @@ int TDevMgr::enum_disk_interfaces(const Guid& cls, DISK_NODE* nodes, int max) {
         DISK_NODE& node = nodes[i];
         char id[sizeof node.szInstanceId] = {};
         if (tree.GetDeviceId(dev.DevInst, id, sizeof id - 1) == kCrSuccess) CopyText(node.szInstanceId, id);
-        struct Target {
-            uint32_t property;
-            char* field;
-            size_t size;
-        };
-        const Target targets[] = {
-            {kSpdrpDeviceDesc, node.szDeviceDesc, sizeof node.szDeviceDesc},
-            {kSpdrpEnumeratorName, node.szEnumerator, sizeof node.szEnumerator},
-            {kSpdrpPhysicalDeviceObjectName, node.szPdoName, sizeof node.szPdoName},
-            {kSpdrpDriver, node.szDriverKey, sizeof node.szDriverKey},
-            {kSpdrpService, node.szService, sizeof node.szService},
-            {kSpdrpLocationInformation, node.szLocation, sizeof node.szLocation},
-            {kSpdrpHardwareId, node.szHardwareId, sizeof node.szHardwareId},
-            {kSpdrpCompatibleIds, node.szCompatibleId, sizeof node.szCompatibleId},
-            {kSpdrpFriendlyName, node.szFriendlyName, sizeof node.szFriendlyName},
-        };
+        ReadPropertyFields(tree, *set, dev,
+                           {Field(kSpdrpDeviceDesc, node.szDeviceDesc), Field(kSpdrpEnumeratorName, node.szEnumerator),
+                            Field(kSpdrpPhysicalDeviceObjectName, node.szPdoName), Field(kSpdrpDriver, node.szDriverKey),
+                            Field(kSpdrpService, node.szService), Field(kSpdrpLocationInformation, node.szLocation),
+                            Field(kSpdrpHardwareId, node.szHardwareId), Field(kSpdrpCompatibleIds, node.szCompatibleId),
+                            Field(kSpdrpFriendlyName, node.szFriendlyName)},
+                           PropertyRead::Probe);
         std::string text;
-        for (const Target& t : targets) {
-            std::memset(t.field, 0, t.size);
-            if (ReadPropertyText(tree, *set, dev, t.property, text))
-                std::memcpy(t.field, text.data(), std::min(text.size(), t.size - 1));
-        }
         if (ReadPropertyText(tree, *set, dev, kSpdrpClassGuid, text) && text.size() >= 38 && text[0] == '{' &&
             text[37] == '}')
             ParseUuid(std::string_view(text).substr(1, 36), node.ClassGuid);

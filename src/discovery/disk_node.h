@@ -8,6 +8,7 @@
 
 #include "platform/records/storage.h"
 #include "platform/device_tree.h"
+#include "text/text.h"
 
 namespace orvane::discovery {
 
@@ -25,10 +26,7 @@ void CopyText(char (&field)[N], std::string_view text) {
 }
 
 // A fixed field's text up to its first NUL, never past its end.
-template <size_t N>
-std::string_view FieldText(const char (&field)[N]) {
-    return std::string_view(field, strnlen(field, N));
-}
+using text::FieldView;
 
 struct ANCESTOR_NODE {
     Guid ClassGuid{};

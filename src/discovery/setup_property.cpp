@@ -1,8 +1,10 @@
 #include "discovery/setup_property.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/storage_io.h"
+#include "text/text.h"
 
 namespace orvane::discovery {
 
@@ -12,8 +14,7 @@ constexpr uint32_t kMaxPropertyBytes = 64 * 1024;
 }  // namespace
 
 std::string FirstString(const uint8_t* bytes, size_t size) {
-    const char* p = reinterpret_cast<const char*>(bytes);
-    return std::string(p, strnlen(p, size));
+    return text::FieldText(reinterpret_cast<const char*>(bytes), size);
 }
 
 bool ReadPropertyText(platform::DeviceTree& tree, platform::DeviceInfoSet& set, platform::SP_DEVINFO_DATA& dev,
@@ -36,6 +37,18 @@ bool ReadPropertyDirect(platform::DeviceInfoSet& set, platform::SP_DEVINFO_DATA&
         return false;
     text = FirstString(buf.data(), buf.size());
     return true;
+}
+
+void ReadPropertyFields(platform::DeviceTree& tree, platform::DeviceInfoSet& set, platform::SP_DEVINFO_DATA& dev,
+                        std::initializer_list<PropertyField> fields, PropertyRead how) {
+    std::string text;
+    for (const PropertyField& f : fields) {
+        if (f.size == 0) continue;
+        std::memset(f.field, 0, f.size);
+        const bool read = how == PropertyRead::Probe ? ReadPropertyText(tree, set, dev, f.property, text)
+                                                     : ReadPropertyDirect(set, dev, f.property, f.size, text);
+        if (read) std::memcpy(f.field, text.data(), std::min(text.size(), f.size - 1));
+    }
 }
 
 }  // namespace orvane::discovery

@@ -1,5 +1,7 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -18,5 +20,24 @@ bool ReadPropertyDirect(platform::DeviceInfoSet& set, platform::SP_DEVINFO_DATA&
 
 // The first string of a property value, never past its end.
 std::string FirstString(const uint8_t* bytes, size_t size);
+
+// A fixed text field of a disk or ancestor node and the property that fills it.
+struct PropertyField {
+    uint32_t property;
+    char* field;
+    size_t size;
+};
+template <size_t N>
+PropertyField Field(uint32_t property, char (&field)[N]) {
+    return PropertyField{property, field, N};
+}
+
+// How a property is read: with the size probe, or straight into a buffer of the field's size.
+enum class PropertyRead { Probe, Direct };
+
+// Each field gets its property's first string, cut to leave room for the terminator, or is
+// cleared when the property cannot be read.
+void ReadPropertyFields(platform::DeviceTree& tree, platform::DeviceInfoSet& set, platform::SP_DEVINFO_DATA& dev,
+                        std::initializer_list<PropertyField> fields, PropertyRead how);
 
 }  // namespace orvane::discovery

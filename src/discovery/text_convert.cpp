@@ -1,4 +1,5 @@
 #include "discovery/text_convert.h"
+#include "text/text.h"
 
 #include <cctype>
 #include <cstdio>
@@ -6,18 +7,7 @@
 
 namespace orvane::discovery {
 
-std::string_view Trim(std::string_view s) {
-    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
-std::string Upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
+std::string_view Trim(std::string_view s) { return text::TrimView(s, " \t\r\n"); }
 
 bool ToUInt64(std::string_view s, uint64_t& out) {
     s = Trim(s);
@@ -58,7 +48,7 @@ bool ParseUuid(std::string_view s, platform::Guid& out) {
         }
         int v = 0;
         for (int k = 0; k < 2; ++k) {
-            char c = static_cast<char>(std::tolower(static_cast<unsigned char>(s[at++])));
+            char c = text::LowerChar(s[at++]);
             if (c >= '0' && c <= '9') v = v * 16 + (c - '0');
             else if (c >= 'a' && c <= 'f') v = v * 16 + (c - 'a' + 10);
             else return false;

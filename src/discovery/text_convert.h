@@ -10,7 +10,6 @@
 namespace orvane::discovery {
 
 std::string_view Trim(std::string_view s);
-std::string Upper(std::string_view s);
 // Decimal, optional sign, blanks around allowed; false on anything else or overflow.
 bool ToInt64(std::string_view s, int64_t& out);
 bool ToUInt64(std::string_view s, uint64_t& out);

@@ -97,7 +97,7 @@ void StoreProperty(DISK_INFO& info, const std::string& name, const std::string& 
 // The quoted text after "DeviceID=", as the association's references carry it. Key names in
 // WMI object paths are case-insensitive (Wine writes "DeviceId=").
 std::string_view AfterDeviceId(std::string_view s) {
-    size_t at = Upper(s).find("DEVICEID=");
+    size_t at = text::ToUpper(s).find("DEVICEID=");
     return at == std::string_view::npos ? std::string_view() : s.substr(at + 9);
 }
 
@@ -175,7 +175,7 @@ bool TDevMgr::map_drive_letters(DRIVE_LETTER_ENTRY* map, int size) {
         std::string_view dep = AfterDeviceId(b[i]);
         if (!dep.empty()) dep.remove_prefix(1);
         if (!dep.empty()) dep.remove_suffix(1);
-        char letter = dep.empty() ? 0 : Upper(dep.substr(0, 1))[0];
+        char letter = dep.empty() ? 0 : text::ToUpper(dep.substr(0, 1))[0];
 
         // A disk number outside the map is not followed.
         if (n < 0 || n >= size) continue;

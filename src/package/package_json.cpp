@@ -1,4 +1,5 @@
 #include "package/package_json.h"
+#include "text/text.h"
 
 #include <cstring>
 #include <string>
@@ -8,7 +9,7 @@ namespace {
 
 // Field bytes are single-byte text of any code page; reading them as Latin-1 keeps
 // every byte and always gives valid UTF-8, which the JSON writer insists on.
-std::string FieldText(const char* field, size_t width) {
+std::string Latin1Field(const char* field, size_t width) {
     std::string out;
     for (size_t i = 0; i < width && field[i] != '\0'; ++i) {
         auto c = static_cast<unsigned char>(field[i]);
@@ -22,18 +23,11 @@ std::string FieldText(const char* field, size_t width) {
     return out;
 }
 
-std::string Trimmed(std::string s) {
-    size_t b = s.find_first_not_of(' ');
-    if (b == std::string::npos) return {};
-    size_t e = s.find_last_not_of(' ');
-    return s.substr(b, e - b + 1);
-}
-
 // The rule the eligibility check applies to a group's first record.
 bool IsPlaceholder(const EligibilityRecord& r) {
-    std::string fws = Trimmed(FieldText(r.szFWS, 8));
-    std::string fwe = Trimmed(FieldText(r.szFWE, 8));
-    std::string model = Trimmed(FieldText(r.szModel, 40));
+    std::string fws = text::Trim(Latin1Field(r.szFWS, 8));
+    std::string fwe = text::Trim(Latin1Field(r.szFWE, 8));
+    std::string model = text::Trim(Latin1Field(r.szModel, 40));
     return fws.compare(0, 4, "#FLS") == 0 && fwe.starts_with('#') && model.starts_with('#');
 }
 
@@ -43,9 +37,9 @@ nlohmann::json DescribePackage(const PackageInfo& info) {
     using nlohmann::json;
     const PackageOptions& o = info.opt;
     json j;
-    j["version"] = FieldText(info.version.c_str(), info.version.size());
-    j["banner"] = FieldText(info.banner.c_str(), info.banner.size());
-    j["target_model"] = FieldText(info.target_model.c_str(), info.target_model.size());
+    j["version"] = Latin1Field(info.version.c_str(), info.version.size());
+    j["banner"] = Latin1Field(info.banner.c_str(), info.banner.size());
+    j["target_model"] = Latin1Field(info.target_model.c_str(), info.target_model.size());
     j["iVisualStyle"] = o.iVisualStyle;
     j["iLanguage"] = o.iLanguage;
     j["iFlashMode"] = o.iFlashMode;
@@ -66,16 +60,16 @@ nlohmann::json DescribePackage(const PackageInfo& info) {
         const SlotInfo& s = info.slots[n];
         json slot = {{"start", s.start},
                      {"size", s.size},
-                     {"new_fw", FieldText(s.new_fw, 8)},
-                     {"fw_ext", FieldText(s.fw_ext, 8)}};
+                     {"new_fw", Latin1Field(s.new_fw, 8)},
+                     {"fw_ext", Latin1Field(s.fw_ext, 8)}};
         const auto& group = info.records[n];
         if (!IsPlaceholder(group[0])) {
             json records = json::array();
             for (const EligibilityRecord& r : group) {
                 if (IsPlaceholder(r)) continue;
-                records.push_back({{"fws", Trimmed(FieldText(r.szFWS, 8))},
-                                   {"fwe", Trimmed(FieldText(r.szFWE, 8))},
-                                   {"model", Trimmed(FieldText(r.szModel, 40))}});
+                records.push_back({{"fws", text::Trim(Latin1Field(r.szFWS, 8))},
+                                   {"fwe", text::Trim(Latin1Field(r.szFWE, 8))},
+                                   {"model", text::Trim(Latin1Field(r.szModel, 40))}});
             }
             slot["records"] = records;
         }

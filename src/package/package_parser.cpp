@@ -2,6 +2,7 @@
 #include <string>
 
 #include "package/package_info.h"
+#include "text/text.h"
 
 namespace orvane::package {
 
@@ -24,11 +25,6 @@ const OptionDigit kOptionDigits[15] = {
 };
 
 namespace {
-
-template <size_t N>
-std::string FieldText(const char (&field)[N]) {
-    return std::string(field, strnlen(field, N));
-}
 
 // The decimal conversion the fields are written for: digits up to the NUL.
 // Anything else in front of the NUL, no digit at all, or a value past int32 is refused.
@@ -59,9 +55,9 @@ ParseResult ParsePackage(const uint8_t* bytes, size_t size) {
     const PackageHeader& h = blk.header;
     PackageInfo& info = r.info;
     info.block = bytes;
-    info.version = FieldText(h.version);
-    info.banner = FieldText(h.banner);
-    info.target_model = FieldText(h.target_model);
+    info.version = text::FieldText(h.version);
+    info.banner = text::FieldText(h.banner);
+    info.target_model = text::FieldText(h.target_model);
 
     PackageOptions& o = info.opt;
     o.iVisualStyle = h.iVisualStyle;

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/win_errors.h"
+
 namespace orvane::platform {
 
 struct Guid {
@@ -63,8 +65,6 @@ constexpr uint32_t kDifPropertyChange = 0x12;
 constexpr uint32_t kDicsStop = 5;
 constexpr uint32_t kDicsFlagConfigSpecific = 2;
 
-constexpr uint32_t kErrorInvalidUserBuffer = 1784;
-constexpr uint32_t kErrorProcNotFound = 127;
 
 // setupapi.h packs its records to 8 bytes on 64-bit Windows and to 1 byte on 32-bit.
 #if UINTPTR_MAX > 0xFFFFFFFFu

@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/win_errors.h"
+
 namespace orvane::platform {
 
 // CreateFileA access and sharing bits.
@@ -12,16 +14,6 @@ constexpr uint32_t kFileShareRead = 1;
 constexpr uint32_t kFileShareWrite = 2;
 constexpr uint32_t kFileShareDelete = 4;
 
-// System error codes the layers above look at.
-constexpr uint32_t kErrorInvalidFunction = 1;
-constexpr uint32_t kErrorFileNotFound = 2;
-constexpr uint32_t kErrorAccessDenied = 5;
-constexpr uint32_t kErrorInvalidHandle = 6;
-constexpr uint32_t kErrorInvalidData = 13;
-constexpr uint32_t kErrorNotSupported = 50;
-constexpr uint32_t kErrorInvalidParameter = 87;
-constexpr uint32_t kErrorInsufficientBuffer = 122;
-constexpr uint32_t kErrorNoMoreItems = 259;
 
 struct IoResult {
     bool ok = false;

@@ -1,4 +1,5 @@
 #include "system/os_version.h"
+#include "text/text.h"
 
 #include <cctype>
 
@@ -19,20 +20,12 @@ constexpr uint8_t kProductServer = 3;
 const char kProductOptionsKey[] = "SYSTEM\\CurrentControlSet\\Control\\ProductOptions";
 const char kQ246009Key[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009";
 
-bool EqualsNoCase(const std::string& a, const char* b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i]; ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return i == a.size() && !b[i];
-}
-
 uint32_t Family(uint8_t family) { return static_cast<uint32_t>(family) << 24; }
 
 char CsdChar2(const OsVersion& v) { return v.szCSDVersion.size() > 1 ? v.szCSDVersion[1] : '\0'; }
 
 bool IsNT4Sp6Text(const OsVersion& v) {
-    return v.dwMajorVersion == 4 && EqualsNoCase(v.szCSDVersion, "Service Pack 6");
+    return v.dwMajorVersion == 4 && text::EqualsNoCase(v.szCSDVersion, "Service Pack 6");
 }
 
 uint32_t NineXCode(const OsVersion& v) {
@@ -134,11 +127,11 @@ uint32_t OSVersionCode(const VersionFacts& f) {
         code = WithExtendedEdition(code, f);
     } else {
         if (!f.product_type) return 0;
-        if (EqualsNoCase(*f.product_type, "WINNT"))
+        if (text::EqualsNoCase(*f.product_type, "WINNT"))
             code |= 0x130000;
-        else if (EqualsNoCase(*f.product_type, "LANMANNT"))
+        else if (text::EqualsNoCase(*f.product_type, "LANMANNT"))
             code |= 0x70000;
-        else if (EqualsNoCase(*f.product_type, "SERVERNT"))
+        else if (text::EqualsNoCase(*f.product_type, "SERVERNT"))
             code |= 0x40000;
     }
 

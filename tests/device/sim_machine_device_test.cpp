@@ -49,7 +49,7 @@ struct SimDevice {
     // Device list index of the disk whose instance identifier contains `part`; -1 when none.
     int Index(const std::string& part) const {
         for (int i = 0; i < dev->device_count(); ++i)
-            if (std::string(discovery::FieldText(dev->device_entry(i)->szInstanceId)).find(part) != std::string::npos)
+            if (std::string(discovery::FieldView(dev->device_entry(i)->szInstanceId)).find(part) != std::string::npos)
                 return i;
         return -1;
     }

@@ -54,7 +54,7 @@ TEST(DevMgrScan, UnopenableDiskKeepsDefaultProbeValues) {
     EXPECT_EQ(n.bDeviceNumber, 0xFF);
     EXPECT_EQ(n.bBusType, 0);
     EXPECT_EQ(n.dwMaxTransferLength, 0u);
-    EXPECT_EQ(std::string(discovery::FieldText(n.SerialNumberText)), "");
+    EXPECT_EQ(std::string(discovery::FieldView(n.SerialNumberText)), "");
     EXPECT_EQ(n.pInfo, nullptr);
 }
 

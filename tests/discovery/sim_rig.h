@@ -55,12 +55,12 @@ struct Rig {
     std::vector<std::string> Order() const {
         std::vector<std::string> out;
         for (int i = 0; i < mgr->node_count(); ++i)
-            out.emplace_back(discovery::FieldText(mgr->node_list()[i].szInstanceId));
+            out.emplace_back(discovery::FieldView(mgr->node_list()[i].szInstanceId));
         return out;
     }
     const discovery::DISK_NODE* Node(const std::string& product_part) const {
         for (int i = 0; i < mgr->node_count(); ++i)
-            if (std::string(discovery::FieldText(mgr->node_list()[i].szInstanceId)).find(product_part) !=
+            if (std::string(discovery::FieldView(mgr->node_list()[i].szInstanceId)).find(product_part) !=
                 std::string::npos)
                 return &mgr->node_list()[i];
         return nullptr;

@@ -424,5 +424,5 @@ TEST(SdkLayout, CsmiAndFirmwareRequestSizes) {
     EXPECT_EQ(sizeof(published::CSMI_SAS_PHY_INFO_BUFFER), 2080u);
     EXPECT_EQ(offsetof(published::CSMI_SAS_STP_PASSTHRU_BUFFER, bDataBuffer), 164u);
     EXPECT_EQ(d::CsmiStpLength(512), 652u);
-    EXPECT_EQ(d::kFirmwareDataOffset + sizeof(published::STORAGE_FIRMWARE_DOWNLOAD) - 1 + 4096, 4172u);
+    EXPECT_EQ(d::kFirmwareDataOffset + offsetof(published::STORAGE_FIRMWARE_DOWNLOAD, ImageBuffer) + 4096, 4172u);
 }

@@ -60,8 +60,8 @@ TEST(Win32Discovery, DiskDriveRecords) {
     for (int i = 0; i < 2; ++i) {
         const DISK_INFO& info = *list[i];
         EXPECT_EQ(info.Index, i);
-        EXPECT_EQ(FieldText(info.Model), "Wine Disk Drive");
-        EXPECT_EQ(FieldText(info.InterfaceType), "IDE");
+        EXPECT_EQ(FieldView(info.Model), "Wine Disk Drive");
+        EXPECT_EQ(FieldView(info.InterfaceType), "IDE");
     }
 }
 

@@ -1,6 +1,7 @@
 #include "platform/sim/sim_device_tree.h"
 
 #include "platform/storage_io.h"
+#include "text/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,12 +15,6 @@ namespace {
 constexpr char kRootId[] = "HTREE\\ROOT\\0";
 constexpr Guid kDiskInterface{0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
 constexpr Guid kDiskDriveClass{0x4D36E967, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-
-bool SameText(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 std::vector<uint8_t> Sz(const std::string& s) {
     std::vector<uint8_t> b(s.begin(), s.end());
@@ -209,7 +204,7 @@ bool SimDeviceTree::Describe(uint32_t devinst, Device& out) const {
     }
     auto parent_of = [&](const std::string& id) -> uint32_t {
         for (size_t i = 0; i < nctl; ++i)
-            if (SameText(s.controllers[i].instance_id, id)) return static_cast<uint32_t>(i + 2);
+            if (text::EqualsNoCase(s.controllers[i].instance_id, id)) return static_cast<uint32_t>(i + 2);
         return 1;
     };
     if (devinst >= 2 && devinst < 2 + nctl) {
@@ -270,7 +265,7 @@ uint32_t SimDeviceTree::LocateDevNode(uint32_t& devinst, const std::string& inst
     for (uint32_t i = 1; i <= total; ++i) {
         Device dev;
         Describe(i, dev);
-        if (SameText(dev.instance_id, instance_id)) {
+        if (text::EqualsNoCase(dev.instance_id, instance_id)) {
             if (!dev.present) return kCrNoSuchDevnode;
             devinst = i;
             return kCrSuccess;

@@ -2,6 +2,7 @@
 // the pass-through, miniport and rescan requests through a SimDriveStack kept with the disk.
 #include <memory>
 
+#include "platform/win_errors.h"
 #include "platform/sim/sim_clock.h"
 #include "platform/sim/sim_drive.h"
 #include "platform/sim/sim_storage_io.h"
@@ -10,7 +11,6 @@ namespace orvane::platform::sim {
 
 namespace {
 
-constexpr uint32_t kErrorInvalidFunction = 1;
 
 // The disk's stack, made on its first request; null when the disk describes no drive or
 // describes it wrongly (ValidateDriveSpecs names the fault at load).

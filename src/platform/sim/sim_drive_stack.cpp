@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/win_errors.h"
 #include "platform/records/pass_through.h"
 #include "platform/sim/sim_drive.h"
 #include "platform/sim/sim_drive_scsi.h"
@@ -12,12 +13,6 @@ namespace orvane::platform::sim {
 namespace d = orvane::records;
 
 namespace {
-
-constexpr uint32_t kErrorInvalidFunction = 1;
-constexpr uint32_t kErrorNotSupported = 50;
-constexpr uint32_t kErrorInvalidParameter = 87;
-constexpr uint32_t kErrorSemTimeout = 121;
-constexpr uint32_t kErrorIoDevice = 1117;
 
 IoResult Fail(uint32_t error) { return IoResult{false, 0, error}; }
 IoResult Done(uint32_t returned) { return IoResult{true, returned, 0}; }

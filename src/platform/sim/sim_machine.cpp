@@ -1,6 +1,7 @@
 #include "platform/sim/sim_machine.h"
 
 #include "platform/sim/sim_json_fields.h"
+#include "text/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -237,11 +238,6 @@ std::map<std::string, SimRegKey> ReadRegistry(const json& j, const std::string& 
     return reg;
 }
 
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 std::map<std::string, SimService> ReadServices(const json& j, const std::string& path) {
     Object(j, path);
     std::map<std::string, SimService> out;
@@ -250,7 +246,7 @@ std::map<std::string, SimService> ReadServices(const json& j, const std::string&
         const json& s = Object(it.value(), spath);
         OnlyKeys(s, spath, {"state", "start_type", "start_seconds", "stop_seconds", "wait_hint_ms"});
         if (it.key().empty()) Fail(spath, "empty service name");
-        if (out.count(Lower(it.key()))) Fail(spath, "the same service twice");
+        if (out.count(text::ToLower(it.key()))) Fail(spath, "the same service twice");
         SimService svc;
         if (s.contains("state"))
             svc.state = Choice<uint32_t>(s["state"], spath + ".state",
@@ -265,7 +261,7 @@ std::map<std::string, SimService> ReadServices(const json& j, const std::string&
         if (s.contains("stop_seconds")) svc.stop_seconds = Seconds(s["stop_seconds"], spath + ".stop_seconds");
         if (s.contains("wait_hint_ms"))
             svc.wait_hint_ms = static_cast<uint32_t>(Unsigned(s["wait_hint_ms"], spath + ".wait_hint_ms", 0xFFFFFFFFu));
-        out[Lower(it.key())] = svc;
+        out[text::ToLower(it.key())] = svc;
     }
     return out;
 }
@@ -334,10 +330,7 @@ void Apply(const json& j, SimMachine& m) {
 }  // namespace
 
 std::string RegKeyId(const std::string& path) {
-    size_t b = path.find_first_not_of('\\');
-    if (b == std::string::npos) return "";
-    size_t e = path.find_last_not_of('\\');
-    return Lower(path.substr(b, e - b + 1));
+    return text::ToLower(text::Trim(path, "\\"));
 }
 
 const char* DefaultMachineJson() { return kDefaultMachine; }

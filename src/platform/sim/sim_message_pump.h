@@ -1,10 +1,9 @@
 #pragma once
-#include <condition_variable>
-#include <deque>
+#include <atomic>
 #include <functional>
-#include <mutex>
 
 #include "platform/message_pump.h"
+#include "platform/work_queue.h"
 #include "platform/sim/sim_clock.h"
 
 namespace orvane::platform::sim {
@@ -24,10 +23,8 @@ public:
 
 private:
     SimClock& clock_;
-    mutable std::mutex mutex_;
-    std::condition_variable posted_;
-    std::deque<std::function<void()>> queue_;
-    bool quitting_ = false;
+    WorkQueue work_;
+    std::atomic<bool> quitting_{false};
 };
 
 }  // namespace orvane::platform::sim

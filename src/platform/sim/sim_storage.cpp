@@ -7,6 +7,7 @@
 
 #include "platform/sim/sim_drive.h"
 #include "platform/sim/sim_json_fields.h"
+#include "text/text.h"
 
 namespace orvane::platform::sim {
 
@@ -21,11 +22,6 @@ std::vector<std::string> Texts(const json& j, const std::string& path) {
     std::vector<std::string> out;
     for (size_t i = 0; i < j.size(); ++i) out.push_back(Text(j[i], path + "[" + std::to_string(i) + "]"));
     return out;
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
 }
 
 struct NamedClass {
@@ -87,7 +83,7 @@ SimController ReadController(const json& j, const std::string& p, int index) {
 }
 
 std::string DerivedPath(const std::string& instance_id) {
-    std::string s = Lower(instance_id);
+    std::string s = text::ToLower(instance_id);
     std::replace(s.begin(), s.end(), '\\', '#');
     return "\\\\?\\" + s + "#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
 }
@@ -252,17 +248,17 @@ void Apply(const json& j, SimStorage& s) {
     // Links must name what exists.
     std::set<std::string> ids;
     for (size_t i = 0; i < s.controllers.size(); ++i)
-        if (!ids.insert(Lower(s.controllers[i].instance_id)).second)
+        if (!ids.insert(text::ToLower(s.controllers[i].instance_id)).second)
             Fail("controllers[" + std::to_string(i) + "].instance_id", "the same instance id twice");
     for (size_t i = 0; i < s.controllers.size(); ++i)
-        if (!s.controllers[i].parent.empty() && !ids.count(Lower(s.controllers[i].parent)))
+        if (!s.controllers[i].parent.empty() && !ids.count(text::ToLower(s.controllers[i].parent)))
             Fail("controllers[" + std::to_string(i) + "].parent", "no controller \"" + s.controllers[i].parent + "\"");
     for (size_t i = 0; i < s.disks.size(); ++i) {
-        if (!ids.count(Lower(s.disks[i].controller)))
+        if (!ids.count(text::ToLower(s.disks[i].controller)))
             Fail("disks[" + std::to_string(i) + "].controller", "no controller \"" + s.disks[i].controller + "\"");
     }
     for (size_t i = 0; i < s.disks.size(); ++i)
-        if (!ids.insert(Lower(s.disks[i].instance_id)).second)
+        if (!ids.insert(text::ToLower(s.disks[i].instance_id)).second)
             Fail("disks[" + std::to_string(i) + "].instance_id", "the same instance id twice");
 }
 

@@ -6,6 +6,8 @@
 #include <map>
 
 #include "platform/records/storage.h"
+#include "platform/win_errors.h"
+#include "text/text.h"
 
 namespace orvane::platform::sim {
 
@@ -13,20 +15,13 @@ namespace d = orvane::records;
 
 namespace {
 
-constexpr uint32_t kErrorDeviceRemoved = 1617;
-
-bool SameText(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 // "\\.\<stem><n><tail>" with n decimal; -1 when the path has another form.
 int NumberedPath(const std::string& path, const std::string& stem, const std::string& tail) {
     std::string head = "\\\\.\\" + stem;
-    if (path.size() <= head.size() + tail.size() || !SameText(path.substr(0, head.size()), head)) return -1;
+    if (path.size() <= head.size() + tail.size() || !text::EqualsNoCase(path.substr(0, head.size()), head)) return -1;
     std::string digits = path.substr(head.size(), path.size() - head.size() - tail.size());
-    if (!SameText(path.substr(path.size() - tail.size()), tail) || digits.empty() || digits.size() > 3 ||
+    if (!text::EqualsNoCase(path.substr(path.size() - tail.size()), tail) || digits.empty() || digits.size() > 3 ||
         !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return -1;
     return std::stoi(digits);
@@ -189,7 +184,7 @@ std::unique_ptr<StorageHandle> SimStorageIo::Open(const std::string& path, uint3
     int port = NumberedPath(path, "SCSI", ":");
     for (SimDisk& disk : hw_.storage.disks) {
         if (disk.removed) continue;
-        if ((drive >= 0 && disk.device_number == drive) || SameText(path, disk.device_path)) {
+        if ((drive >= 0 && disk.device_number == drive) || text::EqualsNoCase(path, disk.device_path)) {
             target.disk = &disk;
             break;
         }
@@ -234,17 +229,17 @@ int SimStorageIo::OpenCount() const {
 
 std::string SimStorageIo::ErrorText(uint32_t error) {
     static const std::map<uint32_t, const char*> kTexts = {
-        {1, "Incorrect function."},
-        {2, "The system cannot find the file specified."},
-        {5, "Access is denied."},
-        {6, "The handle is invalid."},
-        {50, "The request is not supported."},
-        {87, "The parameter is incorrect."},
-        {121, "The semaphore timeout period has expired."},
-        {122, "The data area passed to a system call is too small."},
-        {1117, "The request could not be performed because of an I/O device error."},
-        {1460, "This operation returned because the timeout period expired."},
-        {1617, "The device has been removed."},
+        {kErrorInvalidFunction, "Incorrect function."},
+        {kErrorFileNotFound, "The system cannot find the file specified."},
+        {kErrorAccessDenied, "Access is denied."},
+        {kErrorInvalidHandle, "The handle is invalid."},
+        {kErrorNotSupported, "The request is not supported."},
+        {kErrorInvalidParameter, "The parameter is incorrect."},
+        {kErrorSemTimeout, "The semaphore timeout period has expired."},
+        {kErrorInsufficientBuffer, "The data area passed to a system call is too small."},
+        {kErrorIoDevice, "The request could not be performed because of an I/O device error."},
+        {kErrorTimeout, "This operation returned because the timeout period expired."},
+        {kErrorDeviceRemoved, "The device has been removed."},
     };
     auto it = kTexts.find(error);
     return it == kTexts.end() ? std::string() : std::string(it->second);

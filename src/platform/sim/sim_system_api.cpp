@@ -1,5 +1,6 @@
 #include "platform/stdio_files.h"
 #include "platform/sim/sim_system_api.h"
+#include "text/text.h"
 
 #include <cctype>
 #include <cstdio>
@@ -24,11 +25,6 @@ constexpr char kSep = '\\';
 constexpr char kSep = '/';
 #endif
 
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 std::string WithSep(std::string dir) {
     if (dir.empty() || (dir.back() != '/' && dir.back() != '\\')) dir += kSep;
     return dir;
@@ -42,7 +38,7 @@ std::string DefaultTemp() {
 
 const SimRegValue* FindValue(const SimRegKey& key, const std::string& name) {
     for (const auto& [n, v] : key.values)
-        if (Lower(n) == Lower(name)) return &v;
+        if (text::ToLower(n) == text::ToLower(name)) return &v;
     return nullptr;
 }
 
@@ -226,7 +222,7 @@ RegWrite SimSystemApi::RegSetMultiSz(const std::string& path, const std::string&
     SimRegKey& key = registry_[RegKeyId(path)];
     if (key.path.empty()) key.path = path;
     for (auto it = key.values.begin(); it != key.values.end(); ++it)
-        if (Lower(it->first) == Lower(name)) {
+        if (text::ToLower(it->first) == text::ToLower(name)) {
             key.values.erase(it);
             break;
         }
@@ -245,7 +241,7 @@ std::optional<SimRegValue> SimSystemApi::RegValue(const std::string& path, const
 
 std::unique_ptr<ServiceHandle> SimSystemApi::OpenService(const std::string& name, uint32_t access) {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::string id = Lower(name);
+    std::string id = text::ToLower(name);
     if (!services_.count(id)) return nullptr;
     ++open_services_;
     return std::make_unique<SimServiceHandle>(*this, id, access);
@@ -253,7 +249,7 @@ std::unique_ptr<ServiceHandle> SimSystemApi::OpenService(const std::string& name
 
 uint32_t SimSystemApi::ServiceState(const std::string& name) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto it = services_.find(Lower(name));
+    auto it = services_.find(text::ToLower(name));
     if (it == services_.end()) return 0;
     const ServiceRun& s = it->second;
     if (s.target == 0) return s.state;

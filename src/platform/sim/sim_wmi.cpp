@@ -1,4 +1,5 @@
 #include "platform/sim/sim_wmi.h"
+#include "text/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -84,8 +85,7 @@ WmiStatus SimWmi::Query(const std::string& query, bool connect_max_wait, bool re
     if (!available_ || s.wmi_unavailable) return WmiStatus{false, WmiStep::CreateLocator, kRegdbClassNotReg};
 
     const std::string head = "select * from ";
-    std::string lower = query;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string lower = text::ToLower(query);
     if (lower.compare(0, head.size(), head) != 0) return WmiStatus{false, WmiStep::ExecQuery, kWbemInvalidQuery};
     std::string cls = lower.substr(head.size());
 

@@ -4,10 +4,10 @@
 #include <mmsystem.h>
 
 #include <atomic>
-#include <deque>
 #include <mutex>
 
 #include "platform/win32/win32_handles.h"
+#include "platform/work_queue.h"
 
 namespace orvane::platform::win32 {
 
@@ -25,29 +25,9 @@ struct Win32MessagePump::Impl {
     HWND window = nullptr;
     // Auto-reset: wakes a Wait for posted work even while WM_QUIT is pending.
     UniqueHandle work_event{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
-    std::mutex mutex;
-    std::deque<std::function<void()>> queue;
+    WorkQueue work;
     std::atomic<bool> quitting{false};
     bool period_set = false;
-
-    void RunWork() {
-        // Only what is pending now: work that posts work must not hold one Dispatch forever.
-        size_t n;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            n = queue.size();
-        }
-        for (; n > 0; --n) {
-            std::function<void()> work;
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                if (queue.empty()) return;
-                work = std::move(queue.front());
-                queue.pop_front();
-            }
-            if (work) work();
-        }
-    }
 };
 
 namespace {
@@ -56,7 +36,7 @@ LRESULT CALLBACK PumpWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == kWorkMessage) {
         // Also reached from modal loops (message boxes), which dispatch but never call Dispatch().
         auto* impl = reinterpret_cast<Win32MessagePump::Impl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        if (impl) impl->RunWork();
+        if (impl) impl->work.RunPending();
         return 0;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
@@ -106,7 +86,7 @@ void Win32MessagePump::Dispatch() {
         DispatchMessageW(&msg);
     }
     // Work whose nudge message went to a modal loop, or never got through, still runs.
-    impl_->RunWork();
+    impl_->work.RunPending();
 }
 
 void Win32MessagePump::Wait(double max_seconds) {
@@ -120,10 +100,7 @@ void Win32MessagePump::Wait(double max_seconds) {
 }
 
 void Win32MessagePump::Post(std::function<void()> work) {
-    {
-        std::lock_guard<std::mutex> lock(impl_->mutex);
-        impl_->queue.push_back(std::move(work));
-    }
+    impl_->work.Push(std::move(work));
     if (impl_->work_event) SetEvent(impl_->work_event.get());
     if (impl_->window) PostMessageW(impl_->window, kWorkMessage, 0, 0);
 }

@@ -1,4 +1,5 @@
 #include "ui/console/console_view.h"
+#include "text/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -17,11 +18,6 @@ std::string Escaped(const std::string& text) {
             out += c;
     }
     return out;
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
 }
 
 const char* TimerName(app::Timer t) {
@@ -107,7 +103,7 @@ app::BoxAnswer ConsoleView::MessageBox(const app::BoxRequest& box) {
     boxes_.push_back(box);
     app::BoxAnswer answer = box.buttons == app::BoxButtons::YesNo ? app::BoxAnswer::Yes : app::BoxAnswer::Ok;
     if (next_answer_ < answers_.size()) {
-        std::string a = Lower(answers_[next_answer_++]);
+        std::string a = text::ToLower(answers_[next_answer_++]);
         if (box.buttons == app::BoxButtons::YesNo && a == "no") answer = app::BoxAnswer::No;
     }
     const char* buttons = box.buttons == app::BoxButtons::YesNo ? "YESNO" : "OK";

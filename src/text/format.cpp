@@ -1,9 +1,9 @@
-#include "system/text_format.h"
+#include "text/format.h"
 
 #include <cstdarg>
 #include <cstdio>
 
-namespace orvane::system {
+namespace orvane::text {
 
 std::string Format(const char* fmt, ...) {
     va_list ap;
@@ -22,4 +22,4 @@ std::string Format(const char* fmt, ...) {
     return out;
 }
 
-}  // namespace orvane::system
+}  // namespace orvane::text
