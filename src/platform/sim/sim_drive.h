@@ -10,56 +10,10 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
+#include "platform/sim/sim_drive_spec.h"
 #include "platform/storage_io.h"
 
 namespace orvane::platform::sim {
-
-// How the host reaches the drive.
-enum class SimAttach {
-    Ata,         // an ATA port or AHCI driver: ATA pass-through; SCSI pass-through as SAT
-    Ide,         // a legacy IDE driver: IDE pass-through only (and bus rescan)
-    ScsiVendor,  // a SCSI-class controller driver that carries the 0xCC register block
-    Sil,         // a RAID miniport with the "CMD_IDE " interface
-    Usb,         // a USB mass-storage bridge: SCSI pass-through only, see SimBridgeKind
-};
-
-enum class SimBridgeKind { Sat, Jmicron, Prolific, Sunplus, Iodata, Logitec, Cypress };
-
-// A fault injected into the drive's answers.
-struct SimDriveFault {
-    int command = -1;       // ATA command it hits; -1 every command
-    int features = -1;      // and this features value; -1 any
-    enum Effect { Error, Timeout, Status7F } effect = Error;
-    int times = -1;         // how many commands it hits; -1 all
-};
-
-struct SimDriveSpec {
-    std::string model;
-    std::string revision;
-    std::string serial;
-    std::optional<std::string> def;  // the vendor page's text; none: the drive aborts the vendor read
-    uint16_t word2 = 0xC837;
-    uint16_t word159 = 0;
-    bool fatal = false;              // the signed READ BUFFER page carries a fatal-state record
-    SimAttach attach = SimAttach::Ata;
-    SimBridgeKind bridge = SimBridgeKind::Sat;
-    int bridge_port = 0;             // JMicron: the port the drive hangs on
-    bool bridge_sat = false;         // a vendor bridge that also translates SAT blocks
-    bool fixed_sense = false;        // sense in fixed format (no ATA Status Return descriptor)
-    bool sense_key0_check = false;   // SAT: CHECK CONDITION with sense key 0 after every command
-    uint16_t sil_major = 2, sil_minor = 3;
-    std::vector<uint32_t> refuse;    // control codes the driver answers "not supported"
-    std::vector<SimDriveFault> faults;
-};
-
-// Reads a "drive" object; path names it in error messages ("disks[0].drive").
-bool ParseDriveSpec(const nlohmann::json& j, const std::string& path, SimDriveSpec& out, std::string& error);
-
-struct SimStorage;
-// Checks every disk's "drive" object; false with a message naming the field.
-bool ValidateDriveSpecs(const SimStorage& storage, std::string& error);
 
 // The drive's ATA registers after a command.
 struct SimAtaResult {

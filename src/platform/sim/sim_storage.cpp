@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <initializer_list>
 
-#include "platform/sim/sim_drive.h"
 #include "platform/sim/sim_json_fields.h"
 #include "text/text.h"
 
@@ -205,8 +204,15 @@ SimDisk ReadDisk(const json& j, const std::string& p, int index) {
     }
     if (j.contains("remove_fails")) d.remove_fails = Bool(j["remove_fails"], p + ".remove_fails");
     if (j.contains("drive")) {
-        if (!j["drive"].is_object()) Fail(p + ".drive", "expected an object");
-        d.drive = j["drive"];
+        const json& drive = j["drive"];
+        if (!drive.is_object()) Fail(p + ".drive", "expected an object");
+        // {}: a disk without a drive model.
+        if (!drive.empty()) {
+            SimDriveSpec spec;
+            std::string error;
+            if (!ParseDriveSpec(drive, p + ".drive", spec, error)) throw FieldError{error};
+            d.drive = std::move(spec);
+        }
     }
     return d;
 }
@@ -298,8 +304,6 @@ bool LoadStorage(const nlohmann::json& machine, SimStorage& out, std::string& er
     SimStorage s = out;
     try {
         Apply(machine, s);
-        // A wrong "drive" object is refused here rather than met as a silent disk at run time.
-        if (!ValidateDriveSpecs(s, error)) return false;
     } catch (const FieldError& e) {
         error = e.message;
         return false;

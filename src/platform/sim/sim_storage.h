@@ -2,9 +2,9 @@
 // The simulated machine's storage: controllers, the disks below them, and the switches that
 // break the setup services or WMI. Read from the machine file's "controllers", "disks",
 // "setup_services_missing", "wmi_unavailable" and "wmi_counts_extra_disk".
-#include <any>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/device_tree.h"
+#include "platform/sim/sim_drive_spec.h"
 
 namespace orvane::platform::sim {
 
@@ -51,6 +52,8 @@ struct SimController {
 inline constexpr const char* kSimDiskRequests[] = {"scsi_address", "device_number", "device_property",
                                                     "adapter_property", "geometry", "layout"};
 
+class SimDriveStack;
+
 struct SimDisk {
     std::string instance_id;
     std::string controller;         // the parent's instance id
@@ -72,11 +75,12 @@ struct SimDisk {
     std::set<std::string> failing_requests;         // of kSimDiskRequests
     std::map<std::string, std::string> wmi;         // Win32_DiskDrive texts that replace the derived ones
     bool remove_fails = false;      // the class installer refuses DIF_REMOVE
-    nlohmann::json drive = nlohmann::json::object(); // the drive's own behaviour, read by the device layer
+    std::optional<SimDriveSpec> drive;  // the drive behind the disk; none: no drive model
 
     // Run time.
     bool removed = false;           // DIF_REMOVE ran; the controller's re-enumeration brings it back
-    std::any drive_state;           // the device layer's per-disk state
+    // The drive and its driver stack, made when the machine starts (InstallDriveHandlers).
+    std::shared_ptr<SimDriveStack> drive_stack;
 };
 
 struct SimStorage {

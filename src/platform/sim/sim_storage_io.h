@@ -53,8 +53,9 @@ private:
     int opens_ = 0;
 };
 
-// The drive model's handlers (pass-through, miniport, ...); the device layer defines them
-// in sim_drive_handlers.cpp. SimPlatform calls it once.
+// Makes each described disk's drive and driver stack and installs the handlers that answer
+// their pass-through, miniport and rescan requests (sim_drive_handlers.cpp). SimPlatform calls
+// it once, after the machine's clock is set.
 void InstallDriveHandlers(SimStorageIo& io, SimHardware& hw);
 
 }  // namespace orvane::platform::sim
