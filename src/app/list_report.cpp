@@ -1,6 +1,7 @@
 #include "app/list_report.h"
 
 #include <cctype>
+#include <cstdio>
 
 #include "device/ata_device.h"
 #include "device/drive_description.h"
@@ -68,11 +69,7 @@ std::string Trimmed(const std::string& s) { return text::TrimEnd(s, std::string_
 
 // What the drive itself answers: the transport open_device settles on and the identify texts,
 // as the drive scan reads them.
-std::string DriveLines(device::TAtaDevice& dev, const DISK_NODE& n) {
-    int index = -1;
-    for (int i = 0; i < dev.device_count() && index < 0; ++i)
-        if (text::EqualsNoCase(dev.device_entry(i)->szDevicePath, n.szDevicePath)) index = i;
-    if (index < 0) return "  Transport: none (the device object does not list the disk)\n";
+std::string DriveLines(device::TAtaDevice& dev, int index) {
     const device::DriveDescription d = device::DescribeDrive(dev, index);
     if (!d.opened) return Format("  Transport: none (the disk did not open, error %u)\n", dev.dwLastError);
     std::string s = Format("  Transport: %u (%s)\n", d.transport, d.transport_name.c_str());
@@ -122,19 +119,25 @@ int RunListReport(AppContext& ctx, std::FILE* out) {
         }
         log.Write(text);
     };
-    discovery::TDevMgr mgr(ctx.platform, &ctx.platform.pump, [&](const std::string& line) { emit(line); });
-    if (!mgr.enumerate_devices()) {
+    // The disks are the device object's own list, the one the drive scan opens. Its lines and
+    // its device manager's go to the debug log only, so the disks the list left out are
+    // repeated on the console here.
+    device::TAtaDevice dev(ctx.platform, log.path());
+    discovery::TDevMgr& mgr = dev.device_manager();
+    if (out)
+        for (const std::string& path : mgr.left_out())
+            std::fputs(Format("Disk list holds %d disks; left out: %s\n", discovery::kMaxListedDisks, path.c_str())
+                           .c_str(),
+                       out);
+    if (!dev.device_list_ready()) {
         emit(mgr.setup_api_missing() ? "Disk list: the setup services are missing\n"
                                      : "Disk list: the enumeration failed\n");
         return 0;
     }
-    // The drives are asked through a device object of their own, as the scan asks them; its
-    // command lines go to the debug log only.
-    device::TAtaDevice dev(ctx.platform, log.path());
-    emit(Format("Disks: %d\n", mgr.node_count()));
-    for (int i = 0; i < mgr.node_count(); ++i) {
-        emit(Describe(i, mgr.node_list()[i]));
-        emit(DriveLines(dev, mgr.node_list()[i]));
+    emit(Format("Disks: %d\n", dev.device_count()));
+    for (int i = 0; i < dev.device_count(); ++i) {
+        emit(Describe(i, *dev.device_entry(i)));
+        emit(DriveLines(dev, i));
     }
     emit(WmiLines(mgr));
     return 0;

@@ -88,6 +88,7 @@ TAtaDevice::TAtaDevice(platform::Platform& platform, std::string debug_log_path)
     dev_mgr_ = std::make_unique<discovery::TDevMgr>(platform, &platform.pump,
                                                     [this](const std::string& line) { write_debug(line); });
     if (dev_mgr_->enumerate_devices()) {
+        list_ready_ = true;
         pDevList = dev_mgr_->node_list();
         iDevCount = dev_mgr_->node_count();
     }

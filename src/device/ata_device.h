@@ -43,6 +43,10 @@ public:
     bool device_open() const { return hDevice != nullptr; }
 
     int device_count() const { return iDevCount; }
+    // Whether the device manager's enumeration succeeded (the list may still be empty).
+    bool device_list_ready() const { return list_ready_; }
+    // The device manager that made the list, for its WMI queries and what the list left out.
+    discovery::TDevMgr& device_manager() { return *dev_mgr_; }
     // -1: the current entry. Null when out of range.
     const discovery::DISK_NODE* device_entry(int index) const;
     uint8_t bus_type(int index) const;
@@ -134,6 +138,7 @@ private:
 
     platform::Platform& platform_;
     std::unique_ptr<discovery::TDevMgr> dev_mgr_;
+    bool list_ready_ = false;
     bool reopening_ = false;
 };
 
