@@ -140,12 +140,14 @@ bool TAtaDevice::open_device(int index, const char* path, int kind) {
 
     uint32_t error = 0;
     if (platform_.storage) hDevice = platform_.storage->OpenReadWrite(target, error);
-    if (!hDevice) dwLastError = error;
 
     if (kind == kOpenCsmi) {
         iProtocol = kProtoCsmi;
     } else if (kind == kOpenNvme) {
         iProtocol = kProtoNvme;
+    } else if (!hDevice) {
+        // Nothing to probe: a disk that vanished after the enumeration gets no command at all.
+        iProtocol = kProtoNone;
     } else {
         // The entry that describes this path, for the preferred transport.
         const discovery::DISK_NODE* entry = nullptr;
@@ -154,14 +156,14 @@ bool TAtaDevice::open_device(int index, const char* path, int kind) {
             if (text::EqualsNoCase(pDevList[i].szDevicePath, target.c_str())) entry = &pDevList[i];
         Probe(entry);
     }
-    if (iProtocol == kProtoJmicron) detect_bridge_port();
-
-    const bool valid = hDevice != nullptr;
-    if (valid || iProtocol == kProtoRegs12 || iProtocol == kProtoRegs13) {
-        write_debug(Format("(%s) CreateFile %s\n", protocol_name(), valid ? "OK" : "FAIL"));
-        return true;
+    // No transport this object selects works without a handle (12 and 13 are never chosen).
+    if (!hDevice) {
+        dwLastError = error;
+        return false;
     }
-    return false;
+    if (iProtocol == kProtoJmicron) detect_bridge_port();
+    write_debug(Format("(%s) CreateFile OK\n", protocol_name()));
+    return true;
 }
 
 uint8_t TAtaDevice::PreferredFor(const discovery::DISK_NODE* entry) {

@@ -10,6 +10,7 @@ namespace orvane::device {
 
 uint8_t TAtaDevice::scsi_command(const uint8_t* cdb, uint8_t cdb_length, uint8_t direction, uint32_t& length,
                                  uint8_t* buffer) {
+    if (!EnsureOpen()) return ATACMD_FAIL;
     Sense = SenseSummary{};
     std::memset(SenseBytes, 0, sizeof SenseBytes);
     cdb_length = std::min<uint8_t>(cdb_length, 16);

@@ -1,17 +1,9 @@
 // The device object on whole simulated machines: the transport open_device settles on for each
 // kind of controller and bridge, the identify texts read through it, and drive faults.
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
 #include "device/ata_builders.h"
-#include "device/ata_device.h"
 #include "device/drive_description.h"
+#include "device/sim_device_rig.h"
 #include "discovery/sim_rig.h"
-#include "platform/sim/sim_platform.h"
 
 namespace orvane::test {
 namespace {
@@ -20,54 +12,6 @@ using namespace orvane::device;
 using nlohmann::json;
 using platform::sim::LoadMachine;
 using platform::sim::SimMachine;
-using platform::sim::SimPlatform;
-
-// A machine description committed beside this file.
-json MachineFile(const char* name) {
-    const std::filesystem::path path = std::filesystem::path(__FILE__).parent_path() / "machines" / name;
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_TRUE(in) << "cannot read " << path.string();
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return json::parse(ss.str());
-}
-
-// Blank-padded as IDENTIFY carries its texts.
-std::string Pad(const std::string& text, size_t width) { return text + std::string(width - text.size(), ' '); }
-
-struct SimDevice {
-    explicit SimDevice(const std::string& machine_text, double speed = 10000) {
-        std::string error;
-        EXPECT_TRUE(LoadMachine(machine_text, machine, error)) << error;
-        sim = std::make_unique<SimPlatform>(machine, speed);
-        log_path = testing::TempDir() + "orvane_sim_device_" +
-                   testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
-        std::filesystem::remove(log_path);
-        dev = std::make_unique<TAtaDevice>(sim->platform(), log_path);
-    }
-    ~SimDevice() { std::filesystem::remove(log_path); }
-    // Device list index of the disk whose instance identifier contains `part`; -1 when none.
-    int Index(const std::string& part) const {
-        for (int i = 0; i < dev->device_count(); ++i)
-            if (std::string(discovery::FieldView(dev->device_entry(i)->szInstanceId)).find(part) != std::string::npos)
-                return i;
-        return -1;
-    }
-    // The log's lines end in LF (Windows builds append in text mode: CR LF).
-    std::string Log() const {
-        std::ifstream in(log_path, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        std::string text = ss.str();
-        std::erase(text, '\r');
-        return text;
-    }
-
-    SimMachine machine;
-    std::unique_ptr<SimPlatform> sim;
-    std::string log_path;
-    std::unique_ptr<TAtaDevice> dev;
-};
 
 struct Expected {
     const char* disk;  // part of the instance identifier

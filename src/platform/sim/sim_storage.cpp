@@ -93,7 +93,7 @@ SimDisk ReadDisk(const json& j, const std::string& p, int index) {
                     "removable", "vendor", "product", "revision", "serial", "description", "friendly_name",
                     "enumerator", "service", "driver", "location", "pdo_name", "hardware_ids", "compatible_ids",
                     "size", "geometry", "signature", "partitions", "max_transfer_length", "max_physical_pages",
-                    "cannot_open", "failing_requests", "wmi", "remove_fails", "drive", "comment"});
+                    "cannot_open", "failing_requests", "wmi", "remove_fails", "drive", "vanish", "comment"});
     SimDisk d;
     auto text = [&](const char* k, std::string& f, size_t max = 1024) {
         if (j.contains(k)) f = Text(j[k], p + "." + k, max);
@@ -201,6 +201,25 @@ SimDisk ReadDisk(const json& j, const std::string& p, int index) {
         const json& w = j["wmi"];
         if (!w.is_object()) Fail(p + ".wmi", "expected an object of property texts");
         for (auto it = w.begin(); it != w.end(); ++it) d.wmi[it.key()] = Text(it.value(), p + ".wmi." + it.key());
+    }
+    if (j.contains("vanish")) {
+        const json& v = j["vanish"];
+        const std::string vp = p + ".vanish";
+        Object(v, vp);
+        OnlyKeys(v, vp, {"after_opens", "back_after_refused_opens", "back_after_seconds"});
+        if (!v.contains("after_opens")) Fail(vp + ".after_opens", "missing");
+        SimVanish vanish;
+        vanish.after_opens = static_cast<int>(Unsigned(v["after_opens"], vp + ".after_opens", 1000000));
+        if (v.contains("back_after_refused_opens"))
+            vanish.back_after_refused =
+                static_cast<int>(Unsigned(v["back_after_refused_opens"], vp + ".back_after_refused_opens", 1000000));
+        if (v.contains("back_after_seconds")) {
+            const json& s = v["back_after_seconds"];
+            if (!s.is_number() || s.get<double>() < 0 || s.get<double>() > 1e9)
+                Fail(vp + ".back_after_seconds", "expected a number of seconds from 0 to 1000000000");
+            vanish.back_after_seconds = s.get<double>();
+        }
+        d.vanish = vanish;
     }
     if (j.contains("remove_fails")) d.remove_fails = Bool(j["remove_fails"], p + ".remove_fails");
     if (j.contains("drive")) {

@@ -52,6 +52,16 @@ struct SimController {
 inline constexpr const char* kSimDiskRequests[] = {"scsi_address", "device_number", "device_property",
                                                     "adapter_property", "geometry", "layout"};
 
+// A disk that goes away after some opens, as an unplugged or failing drive does: from the open
+// after `after_opens` on, opens fail with error 2 and requests on earlier handles with 1617. It
+// comes back for good once `back_after_refused` opens were refused, or `back_after_seconds` of
+// simulated time after the first refused open (either that is given; neither: never).
+struct SimVanish {
+    int after_opens = 0;
+    int back_after_refused = -1;
+    double back_after_seconds = -1;
+};
+
 class SimDriveStack;
 
 struct SimDisk {
@@ -76,9 +86,15 @@ struct SimDisk {
     std::map<std::string, std::string> wmi;         // Win32_DiskDrive texts that replace the derived ones
     bool remove_fails = false;      // the class installer refuses DIF_REMOVE
     std::optional<SimDriveSpec> drive;  // the drive behind the disk; none: no drive model
+    std::optional<SimVanish> vanish;
 
     // Run time.
     bool removed = false;           // DIF_REMOVE ran; the controller's re-enumeration brings it back
+    int opens = 0;                  // successful opens so far
+    bool vanished = false;          // gone (see SimVanish)
+    bool came_back = false;         // it vanished and is back for good
+    int refused_opens = 0;
+    double vanished_at = 0;         // simulated seconds of the first refused open
     // The drive and its driver stack, made when the machine starts (InstallDriveHandlers).
     std::shared_ptr<SimDriveStack> drive_stack;
 };

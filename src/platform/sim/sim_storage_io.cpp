@@ -6,6 +6,7 @@
 #include <map>
 
 #include "platform/records/storage.h"
+#include "platform/sim/sim_clock.h"
 #include "platform/win_errors.h"
 #include "text/text.h"
 
@@ -28,6 +29,36 @@ int NumberedPath(const std::string& path, const std::string& stem, const std::st
 }
 
 IoResult Failed(uint32_t error) { return IoResult{false, 0, error}; }
+
+// Whether a vanishing disk is gone now; a disk that is due back by time comes back here.
+bool Gone(SimDisk& disk, const SimClock* clock) {
+    if (!disk.vanished) return false;
+    const double after = disk.vanish->back_after_seconds;
+    if (after >= 0 && clock && clock->Now() - disk.vanished_at >= after) {
+        disk.vanished = false;
+        disk.came_back = true;
+    }
+    return disk.vanished;
+}
+
+// An open of a vanishing disk: false when it is refused.
+bool OpenVanishing(SimDisk& disk, const SimClock* clock) {
+    if (!disk.vanish || disk.came_back) return true;
+    if (!disk.vanished) {
+        if (disk.opens < disk.vanish->after_opens) return true;
+        disk.vanished = true;
+        disk.vanished_at = clock ? clock->Now() : 0;
+    }
+    if (!Gone(disk, clock)) return true;
+    const int refused = disk.vanish->back_after_refused;
+    if (refused >= 0 && disk.refused_opens >= refused) {
+        disk.vanished = false;
+        disk.came_back = true;
+        return true;
+    }
+    ++disk.refused_opens;
+    return false;
+}
 
 IoResult Answer(uint8_t* buffer, uint32_t out_len, const void* record, uint32_t size) {
     uint32_t n = std::min(out_len, size);
@@ -200,6 +231,11 @@ std::unique_ptr<StorageHandle> SimStorageIo::Open(const std::string& path, uint3
         last_error = kErrorAccessDenied;
         return nullptr;
     }
+    if (target.disk && !OpenVanishing(*target.disk, hw_.clock)) {
+        last_error = kErrorFileNotFound;
+        return nullptr;
+    }
+    if (target.disk) ++target.disk->opens;
     ++opens_;
     last_error = 0;
     return std::make_unique<SimStorageHandle>(*this, path, target);
@@ -210,7 +246,7 @@ IoResult SimStorageIo::Dispatch(const std::string& path, SimIoTarget target, uin
     std::lock_guard<std::recursive_mutex> lock(hw_.mutex);
     requests_.push_back({path, code});
     if (!buffer && (in_len || out_len)) return Failed(kErrorInvalidParameter);
-    if (target.disk && target.disk->removed) return Failed(kErrorDeviceRemoved);
+    if (target.disk && (target.disk->removed || Gone(*target.disk, hw_.clock))) return Failed(kErrorDeviceRemoved);
     for (SimIoHandler& h : handlers_)
         if (std::optional<IoResult> r = h(hw_, target, code, buffer, in_len, out_len)) return *r;
     if (target.disk) return DiskAnswer(*target.disk, code, buffer, in_len, out_len);

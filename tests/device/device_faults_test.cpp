@@ -1,0 +1,141 @@
+// Faults in device access on simulated machines: a disk that vanishes between the enumeration
+// and the open, a probe that must not settle on a transport that cannot serve the disk, and
+// miniport commands that must reach the drive that was opened.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "device/drive_description.h"
+#include "device/sim_device_rig.h"
+#include "discovery/sim_rig.h"
+#include "platform/sim/sim_drive.h"
+
+namespace orvane::test {
+namespace {
+
+using namespace orvane::device;
+using nlohmann::json;
+using platform::sim::SimDisk;
+using platform::sim::SimVanish;
+
+// The transport each disk of all_transports.json is reached by.
+struct DiskTransport {
+    const char* disk;  // part of the instance identifier
+    uint8_t transport;
+};
+constexpr DiskTransport kAllTransports[] = {
+    {"MERETH_SSD_512GB", kProtoAta}, {"MERETH_SSD_64GB_PATA", kProtoIde}, {"PROD_SSD_128GB_S", kProtoScsi},
+    {"PROD_MERETH_SSD_256", kProtoSil}, {"SAT0000000001", kProtoSat},     {"JMB000000002", kProtoJmicron},
+    {"PL0000000003", kProtoProlific},   {"SP0000000004", kProtoSunplus},  {"IO0000000005", kProtoIodata},
+    {"LG0000000006", kProtoLogitec},    {"CY0000000007", kProtoCypress},
+};
+
+SimDisk& DiskOf(SimDevice& rig, const std::string& part) {
+    for (SimDisk& d : rig.sim->hardware().storage.disks)
+        if (d.instance_id.find(part) != std::string::npos) return d;
+    ADD_FAILURE() << "no disk " << part;
+    return rig.sim->hardware().storage.disks.at(0);
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// Found by the enumeration, gone when opened: the open fails with the system's error and sends
+// nothing; a command then tries to reopen, fails and sends nothing either; once the disk is back
+// it opens on its own transport again.
+TEST(VanishedDisk, OpeningItOnEveryTransportSendsNothing) {
+    SimDevice rig(MachineFile("all_transports.json").dump());
+    for (const DiskTransport& c : kAllTransports) {
+        SCOPED_TRACE(c.disk);
+        const int index = rig.Index(c.disk);
+        ASSERT_GE(index, 0);
+        SimDisk& disk = DiskOf(rig, c.disk);
+        disk.vanish = SimVanish{disk.opens, -1, 5.0};  // gone from the next open, back 5 s later
+        const size_t requests = rig.sim->storage().Requests().size();
+        const size_t probes = Count(rig.Log(), "PRO: ");
+
+        EXPECT_FALSE(rig.dev->open_device(index));
+        EXPECT_FALSE(rig.dev->device_open());
+        EXPECT_EQ(rig.dev->dwLastError, 2u);
+        EXPECT_EQ(rig.dev->protocol(), kProtoNone);
+
+        // Every command path checks the handle.
+        rig.dev->set_protocol(c.transport);
+        IdeRegs regs = MakeRegs(0, 1, 0, 0, 0, 0, 0xEC);
+        uint32_t length = 512;
+        EXPECT_EQ(rig.dev->ata_command(regs, rig.dev->read_buffer(), nullptr, kDirIn, length), ATACMD_FAIL);
+        const uint8_t inquiry[6] = {0x12, 0, 0, 0, 36, 0};
+        length = 36;
+        EXPECT_EQ(rig.dev->scsi_command(inquiry, 6, kDirIn, length, rig.dev->read_buffer()), ATACMD_FAIL);
+        EXPECT_EQ(rig.dev->jmicron_read_regs(0x720F, rig.dev->read_buffer(), 1), ATACMD_FAIL);
+        EXPECT_EQ(rig.sim->storage().Requests().size(), requests);
+        EXPECT_EQ(Count(rig.Log(), "PRO: "), probes);
+
+        rig.sim->clock().Advance(5.0);
+        ASSERT_TRUE(rig.dev->open_device(index));
+        EXPECT_EQ(rig.dev->protocol(), c.transport);
+        EXPECT_EQ(rig.dev->identify_device(), ATACMD_OK);
+    }
+}
+
+// The machine file's "vanish": the disk goes after the enumeration's opens, two opens are
+// refused, the third finds it back. A handle opened before it went fails its requests.
+TEST(VanishedDisk, DescribedInTheMachineFile) {
+    json machine = MachineFile("all_transports.json");
+    const int jmicron = 5;
+    ASSERT_NE(machine["disks"][jmicron]["instance_id"].get<std::string>().find("JMB000000002"), std::string::npos);
+    int enumeration_opens = 0;
+    {
+        SimDevice counting(machine.dump());
+        enumeration_opens = DiskOf(counting, "JMB000000002").opens;
+    }
+    ASSERT_GT(enumeration_opens, 0);
+    machine["disks"][jmicron]["vanish"] = json{{"after_opens", enumeration_opens + 1}, {"back_after_refused_opens", 2}};
+    SimDevice rig(machine.dump());
+    const int index = rig.Index("JMB000000002");
+    ASSERT_TRUE(rig.dev->open_device(index));  // the last open that succeeds
+    EXPECT_EQ(rig.dev->protocol(), kProtoJmicron);
+
+    // Another open finds it gone; the open handle's requests fail as the device is removed.
+    uint32_t error = 0;
+    EXPECT_EQ(rig.sim->storage().OpenReadWrite(rig.machine.storage.disks[jmicron].device_path, error), nullptr);
+    EXPECT_EQ(error, 2u);
+    EXPECT_EQ(rig.dev->identify_device(), ATACMD_FAIL);
+    EXPECT_EQ(rig.dev->dwLastError, 1617u);
+
+    // The command's reopen is the second refused open; it leaves no transport, so the next
+    // command is refused without a reopen until the disk is opened again.
+    rig.dev->close_device();
+    EXPECT_EQ(rig.dev->identify_device(), ATACMD_FAIL);
+    EXPECT_FALSE(rig.dev->device_open());
+    EXPECT_EQ(rig.dev->protocol(), kProtoNone);
+    ASSERT_TRUE(rig.dev->open_device(index));
+    EXPECT_EQ(rig.dev->protocol(), kProtoJmicron);
+    EXPECT_EQ(rig.dev->iBridgePort, 1);
+    EXPECT_EQ(rig.dev->identify_device(), ATACMD_OK);
+}
+
+TEST(VanishedDisk, AWrongDescriptionIsRefusedAtLoad) {
+    const std::pair<json, const char*> cases[] = {
+        {json::object(), "disks[0].vanish.after_opens: missing"},
+        {json{{"after_opens", -1}}, "disks[0].vanish.after_opens: expected a whole number from 0 to 1000000"},
+        {json{{"after_opens", 1}, {"back_after_seconds", "soon"}},
+         "disks[0].vanish.back_after_seconds: expected a number of seconds from 0 to 1000000000"},
+        {json{{"after_opens", 1}, {"back", 2}}, "disks[0].vanish.back: unknown field"},
+    };
+    for (const auto& [vanish, message] : cases) {
+        json machine = AhciMachine();
+        json disk = SataDisk("D", 0);
+        disk["vanish"] = vanish;
+        machine["disks"].push_back(disk);
+        platform::sim::SimMachine m;
+        std::string error;
+        EXPECT_FALSE(platform::sim::LoadMachine(machine.dump(), m, error)) << vanish.dump();
+        EXPECT_EQ(error, message);
+    }
+}
+
+}  // namespace
+}  // namespace orvane::test
