@@ -118,6 +118,9 @@ private:
     // Reopens the current entry when the handle is invalid; false when there is none to reopen.
     bool EnsureOpen();
     uint8_t Failed(const IoResult& io, const char* format);
+    // Whether a SCSI command with this status was carried out; parses its sense into Sense and
+    // logs the error line when it was not.
+    bool CommandRan(uint8_t status);
     uint32_t TimeoutSeconds() const;
     void LogCommand(uint8_t cmd, uint8_t fr, uint8_t sc, uint8_t sn, uint8_t cl, uint8_t ch);
     void SetNoRegs();

@@ -45,6 +45,10 @@ void SunplusRegs(const uint8_t* bytes, IdeRegs& regs);
 constexpr uint16_t kJmicronPortAddress = 0x720F;
 int JmicronPortOf(uint8_t value);
 
+// SCSI status bytes.
+constexpr uint8_t kScsiGood = 0x00;
+constexpr uint8_t kScsiCheckCondition = 0x02;
+
 // The sense summary of the last SCSI command.
 struct SenseSummary {
     bool valid = false;

@@ -41,15 +41,23 @@ uint8_t TAtaDevice::scsi_command(const uint8_t* cdb, uint8_t cdb_length, uint8_t
         write_debug(Format("GetLastError=0x%X\n", io.last_error));
         return ResultOfLastError(io.last_error);
     }
-    Sense = ParseSense(SenseBytes, sizeof SenseBytes);
-    if ((status & 0x02) && Sense.sense_key() != 0) {
-        write_debug(Format("ATACMD_ERR : status: %02X, sensekey:%02X \n", status, Sense.sense_key()));
+    if (!CommandRan(status)) {
         length = 0;
         return ATACMD_ERR;
     }
     if (buffered && direction == kDirIn && buffer) std::memcpy(buffer, Spt.ucDataBuf, length);
     length = io.returned;
     return ATACMD_OK;
+}
+
+bool TAtaDevice::CommandRan(uint8_t status) {
+    // Sense data belongs to CHECK CONDITION only; with any other status the area is not the drive's.
+    if (status == kScsiCheckCondition) Sense = ParseSense(SenseBytes, sizeof SenseBytes);
+    // GOOD, or CHECK CONDITION that reports no error (SAT's ATA status return). BUSY, RESERVATION
+    // CONFLICT, TASK SET FULL, TASK ABORTED and a CHECK CONDITION without sense mean it never ran.
+    if (status == kScsiGood || (status == kScsiCheckCondition && Sense.valid && Sense.sense_key() == 0)) return true;
+    write_debug(Format("ATACMD_ERR : status: %02X, sensekey:%02X \n", status, Sense.sense_key()));
+    return false;
 }
 
 uint8_t TAtaDevice::sat_passthrough(IdeRegs& regs, uint8_t* buffer, IdeRegs* prev, uint8_t direction,
