@@ -11,19 +11,31 @@
 namespace orvane::device {
 
 uint8_t TAtaDevice::scsi_passthrough(IdeRegs& regs, uint8_t* buffer, uint8_t direction, uint32_t& length) {
+    Sense = SenseSummary{};
     const bool buffered = length <= kRecordData;
     IoResult io;
+    uint8_t status;
     if (buffered) {
         uint32_t size = BuildScsiVendorBlock(Spt, regs, direction, length, TimeoutSeconds(), buffer);
         io = hDevice->Control(IOCTL_SCSI_PASS_THROUGH, &Spt, size, size);
+        status = Spt.spt.ScsiStatus;
+        std::memcpy(SenseBytes, Spt.ucSenseBuf, sizeof SenseBytes);
     } else {
         BuildScsiVendorBlockDirect(Sptd, regs, direction, length, TimeoutSeconds(), buffer);
         io = hDevice->Control(IOCTL_SCSI_PASS_THROUGH_DIRECT, &Sptd, sizeof Sptd, sizeof Sptd);
+        status = Sptd.sptd.ScsiStatus;
+        std::memcpy(SenseBytes, Sptd.ucSenseBuf, sizeof SenseBytes);
     }
     SetNoRegs();
     if (!io.ok) {
         dwLastError = io.last_error;
         return ResultOfLastError(io.last_error);
+    }
+    // A driver or bridge that does not know the 0xCC block answers CHECK CONDITION while the
+    // request itself succeeds; taken as done, it would stop the probe short of SAT.
+    if (!CommandRan(status)) {
+        length = 0;
+        return ATACMD_ERR;
     }
     if (buffered && direction == kDirIn && buffer)
         std::memcpy(buffer, Spt.ucDataBuf, std::min<uint32_t>({length, io.returned, kRecordData}));

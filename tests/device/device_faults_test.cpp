@@ -117,6 +117,51 @@ TEST(VanishedDisk, DescribedInTheMachineFile) {
     EXPECT_EQ(rig.dev->identify_device(), ATACMD_OK);
 }
 
+// A SATA disk whose driver refuses ATA pass-through but translates SAT: the 0xCC block ends in
+// CHECK CONDITION / ILLEGAL REQUEST while the request succeeds. That is a failed command, so the
+// probe goes on to SAT, and the disk identifies.
+TEST(ProbeOrder, AnIllegal0xCCBlockDoesNotStopTheProbeBeforeSat) {
+    json machine = AhciMachine();
+    json disk = SataDisk("NO_ATA_PT", 0, {0, 0, 0, 0});
+    disk["drive"] = json{{"model", "MERETH SSD 1TB"}, {"revision", "V1"}, {"serial", "S0001"}, {"def", "GV100001"},
+                         {"attach", "ata"}, {"refuse", json::array({"ata", "ata_direct"})}};
+    machine["disks"].push_back(disk);
+    SimDevice rig(machine.dump());
+    const DriveDescription d = DescribeDrive(*rig.dev, 0);
+    EXPECT_TRUE(d.opened);
+    EXPECT_EQ(d.transport, kProtoSat);
+    EXPECT_EQ(d.identify_result, ATACMD_OK);
+    EXPECT_EQ(d.model, Pad("MERETH SSD 1TB", 40));
+    EXPECT_EQ(d.def, "GV100001");
+    EXPECT_NE(rig.Log().find("PRO: SAT ATA PASS THROUGH\n"), std::string::npos);
+    // The 0xCC answer is logged as the error it is.
+    EXPECT_NE(rig.Log().find("ATACMD_ERR : status: 02, sensekey:05 \n"), std::string::npos);
+
+    // On transport 3 the drive's commands fail and return nothing.
+    rig.dev->set_protocol(kProtoScsi);
+    rig.dev->read_buffer()[4] = 0x5A;
+    IdeRegs regs = MakeRegs(0, 1, 0, 0, 0, 0, 0xEC);
+    uint32_t length = 512;
+    EXPECT_EQ(rig.dev->ata_command(regs, rig.dev->read_buffer(), nullptr, kDirIn, length), ATACMD_ERR);
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(rig.dev->read_buffer()[4], 0x5A);
+    EXPECT_EQ(rig.dev->Sense.sense_key(), 0x05);
+    EXPECT_EQ(rig.dev->Sense.asc(), 0x20);
+}
+
+// A controller whose driver does carry the 0xCC block keeps transport 3, and a drive error
+// it reports as ABORTED COMMAND is an error, not a success.
+TEST(ProbeOrder, AControllerThatCarriesThe0xCCBlockKeepsTransportThree) {
+    json machine = MachineFile("all_transports.json");
+    machine["disks"][2]["drive"]["faults"] = json::array({json{{"command", 0xE4}, {"effect", "error"}}});
+    SimDevice rig(machine.dump());
+    ASSERT_TRUE(rig.dev->open_device(rig.Index("PROD_SSD_128GB_S")));
+    EXPECT_EQ(rig.dev->protocol(), kProtoScsi);
+    EXPECT_EQ(rig.dev->identify_device(), ATACMD_OK);
+    EXPECT_EQ(rig.dev->vendor_read_buffer(3, 0), ATACMD_ERR);
+    EXPECT_EQ(rig.dev->Sense.sense_key(), 0x0B);
+}
+
 TEST(VanishedDisk, AWrongDescriptionIsRefusedAtLoad) {
     const std::pair<json, const char*> cases[] = {
         {json::object(), "disks[0].vanish.after_opens: missing"},

@@ -18,7 +18,7 @@ struct Transport {
     const char* command;  // the key of the command's own block (IDENTIFY, 512 bytes in)
 };
 const Transport kTransports[] = {
-    {kProtoSat, "scsi A1"},           {kProtoJmicron, "scsi DF 10 00 02 00"}, {kProtoProlific, "scsi D8"},
+    {kProtoScsi, "scsi CC"},          {kProtoSat, "scsi A1"},           {kProtoJmicron, "scsi DF 10 00 02 00"}, {kProtoProlific, "scsi D8"},
     {kProtoSunplus, "scsi F8 00 22"}, {kProtoIodata, "scsi E3"},              {kProtoLogitec, "scsi E0"},
     {kProtoCypress, "scsi 24"},
 };

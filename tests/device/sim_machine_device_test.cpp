@@ -74,9 +74,9 @@ TEST(SimMachineDevice, TheBuiltInMachineShowsTheRange) {
     for (const Expected& e : cases) ExpectDescribed(rig, e);
 }
 
-// A USB bridge answers the 0xCC block with CHECK CONDITION while the request succeeds, so
-// transport 3 seems to work on it; open_device still reaches the drive through the bridge's own
-// transport, tried first.
+// A USB bridge answers the 0xCC block with CHECK CONDITION while the request succeeds; that is
+// a failed command, and open_device reaches the drive through the bridge's own transport, tried
+// first.
 TEST(SimMachineDevice, BridgesThatFoolTransportThreeAreReachedFirstByTheirOwn) {
     const std::pair<const char*, uint8_t> bridges[] = {
         {"JMB000000002", kProtoJmicron}, {"PL0000000003", kProtoProlific}, {"SP0000000004", kProtoSunplus},
@@ -90,10 +90,12 @@ TEST(SimMachineDevice, BridgesThatFoolTransportThreeAreReachedFirstByTheirOwn) {
         ASSERT_TRUE(rig.dev->open_device(index));
         EXPECT_EQ(rig.dev->protocol(), transport);
 
-        // The trap: the vendor read over 0xCC "succeeds" and brings nothing back.
+        // Over 0xCC the bridge answers CHECK CONDITION: the vendor write fails, so the read is
+        // never sent, and IDENTIFY brings no data.
         rig.dev->set_protocol(kProtoScsi);
-        EXPECT_EQ(rig.dev->read_vendor_info(), ATACMD_OK);
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(rig.dev->read_buffer()), 8), std::string(8, '\0'));
+        const size_t before = rig.sim->storage().Requests().size();
+        EXPECT_EQ(rig.dev->read_vendor_info(), ATACMD_ERR);
+        EXPECT_EQ(rig.sim->storage().Requests().size(), before + 1);
         EXPECT_EQ(rig.dev->identify_device(), ATACMD_FAIL);  // word 2 never arrived
     }
     // The drive hangs on the JMicron bridge's slave port; the port was found before the probe used it.
