@@ -114,7 +114,32 @@ uint8_t TAtaDevice::bus_type(int index) const {
     return e ? e->bBusType : 0;
 }
 
-void TAtaDevice::close_device() { hDevice.reset(); }
+void TAtaDevice::close_device() {
+    hDevice.reset();
+    pOpenEntry = nullptr;
+    open_address_asked_ = open_address_known_ = false;
+}
+
+bool TAtaDevice::OpenAddress(uint8_t& path_id, uint8_t& target_id, uint8_t& lun) {
+    if (pOpenEntry && pOpenEntry->bHasScsiAddress) {
+        path_id = pOpenEntry->ScsiAddress.PathId;
+        target_id = pOpenEntry->ScsiAddress.TargetId;
+        lun = pOpenEntry->ScsiAddress.Lun;
+        return true;
+    }
+    if (!open_address_asked_ && hDevice) {
+        open_address_asked_ = true;
+        records::SCSI_ADDRESS a{};
+        const IoResult io = hDevice->Control(records::IOCTL_SCSI_GET_ADDRESS, &a, sizeof a, sizeof a);
+        open_address_known_ = io.ok && io.returned >= sizeof a;
+        if (open_address_known_) open_address_ = a;
+    }
+    if (!open_address_known_) return false;
+    path_id = open_address_.PathId;
+    target_id = open_address_.TargetId;
+    lun = open_address_.Lun;
+    return true;
+}
 
 bool TAtaDevice::open_device(int index, const char* path, int kind) {
     const bool by_index = path == nullptr || *path == '\0';
@@ -149,11 +174,13 @@ bool TAtaDevice::open_device(int index, const char* path, int kind) {
         // Nothing to probe: a disk that vanished after the enumeration gets no command at all.
         iProtocol = kProtoNone;
     } else {
-        // The entry that describes this path, for the preferred transport.
+        // The entry that describes this path: the preferred transport, and the address the
+        // miniport's commands carry. An open by path leaves the current entry as it was.
         const discovery::DISK_NODE* entry = nullptr;
         if (pCurEntry && (by_index || text::EqualsNoCase(pCurEntry->szDevicePath, target.c_str()))) entry = pCurEntry;
         for (int i = 0; !entry && i < iDevCount; ++i)
             if (text::EqualsNoCase(pDevList[i].szDevicePath, target.c_str())) entry = &pDevList[i];
+        pOpenEntry = entry;
         Probe(entry);
     }
     // No transport this object selects works without a handle (12 and 13 are never chosen).

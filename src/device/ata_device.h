@@ -10,6 +10,7 @@
 #include "device/ata_types.h"
 #include "device/scsi_blocks.h"
 #include "discovery/dev_mgr.h"
+#include "platform/records/storage.h"
 #include "platform/platform.h"
 #include "system/hi_timer.h"
 #include "system/os_info.h"
@@ -106,6 +107,9 @@ public:
     uint8_t bLastStatus = 0;
     IdeRegs OutRegs{};
     const discovery::DISK_NODE* pCurEntry = nullptr;
+    // The entry of the device that is open (by index or by a path the list holds); null when
+    // the list does not describe it.
+    const discovery::DISK_NODE* pOpenEntry = nullptr;
     uint16_t wVendorId = 0;
     uint16_t wDeviceId = 0;
     int32_t iChunk = 0;
@@ -118,6 +122,9 @@ private:
     // Reopens the current entry when the handle is invalid; false when there is none to reopen.
     bool EnsureOpen();
     uint8_t Failed(const IoResult& io, const char* format);
+    // Path, target and lun of the open device, for the miniport's command record: from its
+    // entry, else as its driver reports them. False when neither knows.
+    bool OpenAddress(uint8_t& path_id, uint8_t& target_id, uint8_t& lun);
     // Whether a SCSI command with this status was carried out; parses its sense into Sense and
     // logs the error line when it was not.
     bool CommandRan(uint8_t status);
@@ -142,6 +149,10 @@ private:
     platform::Platform& platform_;
     std::unique_ptr<discovery::TDevMgr> dev_mgr_;
     bool list_ready_ = false;
+    // The driver's answer for a device opened by a path the list does not hold, once asked.
+    bool open_address_asked_ = false;
+    bool open_address_known_ = false;
+    records::SCSI_ADDRESS open_address_{};
     bool reopening_ = false;
 };
 

@@ -53,11 +53,11 @@ uint8_t TAtaDevice::sil_passthrough(IdeRegs& regs, uint8_t* buffer, IdeRegs* pre
     } catch (const std::bad_alloc&) {
         return ATACMD_FAIL;
     }
+    // The miniport serves every drive of its controller: an unknown address could reach another one.
     ScsiTarget target;
-    if (pCurEntry) {
-        target.PathId = pCurEntry->ScsiAddress.PathId;
-        target.TargetId = pCurEntry->ScsiAddress.TargetId;
-        target.Lun = pCurEntry->ScsiAddress.Lun;
+    if (!OpenAddress(target.PathId, target.TargetId, target.Lun)) {
+        write_debug("CMD_IDE : no SCSI address for the open device\n");
+        return ATACMD_FAIL;
     }
     BuildSilCommand(request.data(), size, regs, prev, direction, length, target, buffer);
     IoResult io = hDevice->Control(IOCTL_SCSI_MINIPORT, request.data(), size, size);

@@ -281,7 +281,10 @@ TEST(SilPassThrough, SendsTheMiniportCommandRecord) {
     IdeRegs regs = MakeRegs(0, 1, 0, 0, 0, 0xA0, 0xEC);
     uint32_t length = 512;
     EXPECT_EQ(dev.ata_command(regs, data, nullptr, kDirIn, length), ATACMD_OK);
-    const Sent& s = rig.storage.sent.at(0);
+    // Opened by a path the device list does not hold: the driver is asked where the device sits.
+    ASSERT_EQ(rig.storage.sent.size(), 2u);
+    EXPECT_EQ(rig.storage.sent[0].key, "code 41018");
+    const Sent& s = rig.storage.sent[1];
     EXPECT_EQ(s.code, 0x4D008u);
     EXPECT_EQ(s.in_len, 584u);
     EXPECT_EQ(s.hex(0, 72),
@@ -305,6 +308,35 @@ TEST(SilPassThrough, SendsTheMiniportCommandRecord) {
     EXPECT_EQ(w.hex(28, 16), "2C 00 05 00 00 00 00 00 00 04 00 00 2C 00 00 00");
     EXPECT_EQ(w.hex(44, 12), "00 02 01 02 03 40 35 A3 A4 A5 A1 A2");
     EXPECT_EQ(w.bytes[72], 0x11);
+}
+
+// A device opened by a path the list does not hold: its commands carry the address its driver
+// reports, asked once per open; a driver that cannot say gets no command at all.
+TEST(SilPassThrough, AddressedToTheOpenDevice) {
+    DeviceRig rig;
+    auto& dev = rig.OpenOn(kProtoSil);
+    rig.storage.replies["code 41018"] = Ok(8, [](uint8_t* b) {
+        const uint8_t address[8] = {8, 0, 0, 0, 2, 1, 3, 0};
+        std::memcpy(b, address, sizeof address);
+    });
+    rig.storage.replies["miniport 4202C"] = Ok(72);
+    for (int i = 0; i < 2; ++i) {
+        IdeRegs regs = MakeRegs(0, 0, 0, 0, 0, 0, 0xE7);
+        uint32_t length = 0;
+        EXPECT_EQ(dev.ata_command(regs, nullptr, nullptr, kDirNone, length), ATACMD_OK);
+    }
+    EXPECT_EQ(rig.storage.SentWith("code 41018").size(), 1u);
+    ASSERT_EQ(rig.storage.SentWith("miniport").size(), 2u);
+    EXPECT_EQ(rig.storage.SentWith("miniport")[1].hex(32, 3), "01 03 00");
+
+    dev.open_device(0, "\\\\.\\PhysicalDrive0", kOpenAta);
+    dev.set_protocol(kProtoSil);
+    rig.storage.sent.clear();
+    rig.storage.replies["code 41018"] = FailWith(1);
+    IdeRegs regs = MakeRegs(0, 0, 0, 0, 0, 0, 0xE7);
+    uint32_t length = 0;
+    EXPECT_EQ(dev.ata_command(regs, nullptr, nullptr, kDirNone, length), ATACMD_FAIL);
+    EXPECT_TRUE(rig.storage.SentWith("miniport").empty());
 }
 
 TEST(SilPassThrough, ReturnCodesAndDriverVersion) {

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "device/drive_description.h"
+#include "device/identify.h"
 #include "device/sim_device_rig.h"
 #include "discovery/sim_rig.h"
 #include "platform/sim/sim_drive.h"
@@ -160,6 +161,59 @@ TEST(ProbeOrder, AControllerThatCarriesThe0xCCBlockKeepsTransportThree) {
     EXPECT_EQ(rig.dev->identify_device(), ATACMD_OK);
     EXPECT_EQ(rig.dev->vendor_read_buffer(3, 0), ATACMD_ERR);
     EXPECT_EQ(rig.dev->Sense.sense_key(), 0x0B);
+}
+
+// Two drives behind one "CMD_IDE " miniport, at targets 0 and 1. Whichever way the second is
+// opened (by its path, after the first was current, or by a path the list does not hold), its
+// commands reach it and the first drive receives none.
+TEST(MiniportAddress, CommandsReachTheDriveThatWasOpened) {
+    json machine = MachineFile("all_transports.json");
+    json second = machine["disks"][3];
+    ASSERT_EQ(second["drive"]["attach"], "sil");
+    second["instance_id"] = "SCSI\\DISK&VEN_RAID&PROD_MERETH_SSD_128\\5&3C4D5E6F&0&010";
+    second.erase("comment");
+    second["device_number"] = 11;
+    second["scsi_address"]["target"] = 1;
+    second["drive"] = json{{"model", "MERETH SSD 128GB R"}, {"revision", "R0500A1"}, {"serial", "MR128E0000000011"},
+                           {"def", "GR500011"}, {"attach", "sil"}};
+    machine["disks"].push_back(second);
+    SimDevice rig(machine.dump());
+    const int first = rig.Index("PROD_MERETH_SSD_256");
+    const int second_index = rig.Index("PROD_MERETH_SSD_128");
+    ASSERT_GE(first, 0);
+    ASSERT_GE(second_index, 0);
+    const std::string second_path(discovery::FieldText(rig.dev->device_entry(second_index)->szDevicePath));
+    auto& first_drive = DiskOf(rig, "PROD_MERETH_SSD_256").drive_stack->drive();
+    auto& second_drive = DiskOf(rig, "PROD_MERETH_SSD_128").drive_stack->drive();
+
+    auto expect_second = [&](const char* how) {
+        SCOPED_TRACE(how);
+        EXPECT_EQ(rig.dev->protocol(), kProtoSil);
+        const size_t first_seen = first_drive.history.size();
+        const size_t second_seen = second_drive.history.size();
+        ASSERT_EQ(rig.dev->identify_device(), ATACMD_OK);
+        EXPECT_EQ(IdentifyText(rig.dev->read_buffer(), kIdModelOffset, kIdModelLength), Pad("MERETH SSD 128GB R", 40));
+        EXPECT_EQ(first_drive.history.size(), first_seen);
+        EXPECT_EQ(second_drive.history.size(), second_seen + 1);
+    };
+    const size_t first_before = first_drive.history.size();
+    ASSERT_TRUE(rig.dev->open_device(0, second_path.c_str(), kOpenAta));
+    expect_second("by path on a fresh object");
+    EXPECT_EQ(first_drive.history.size(), first_before);  // the probe too reached the second drive only
+
+    ASSERT_TRUE(rig.dev->open_device(first));
+    ASSERT_EQ(rig.dev->identify_device(), ATACMD_OK);
+    EXPECT_EQ(IdentifyText(rig.dev->read_buffer(), kIdModelOffset, kIdModelLength), Pad("MERETH SSD 256GB R", 40));
+    ASSERT_TRUE(rig.dev->open_device(0, second_path.c_str(), kOpenAta));
+    expect_second("by path while the first is the current entry");
+
+    ASSERT_TRUE(rig.dev->open_device(first));
+    ASSERT_TRUE(rig.dev->open_device(0, "\\\\.\\PhysicalDrive11", kOpenAta));
+    rig.dev->set_protocol(kProtoSil);
+    expect_second("by a path the list does not hold: the address the driver gives");
+
+    ASSERT_TRUE(rig.dev->open_device(second_index));
+    expect_second("by index");
 }
 
 TEST(VanishedDisk, AWrongDescriptionIsRefusedAtLoad) {

@@ -164,9 +164,15 @@ struct DeviceRig {
         dev = std::make_unique<device::TAtaDevice>(platform, "C:\\TEMP\\ORVANE_DEBUG.txt");
     }
 
-    // Opened by path on a fixed transport, with the open's own traffic forgotten.
+    // Opened by path on a fixed transport, with the open's own traffic forgotten. The driver
+    // reports the device at path 0, target 0, lun 0.
     device::TAtaDevice& OpenOn(uint8_t transport) {
         storage.fallback = FailWith(1);
+        storage.replies["code 41018"] = [](uint8_t* b, uint32_t, uint32_t) {
+            const uint8_t address[8] = {8, 0, 0, 0, 2, 0, 0, 0};
+            std::memcpy(b, address, sizeof address);
+            return IoResult{true, sizeof address, 0};
+        };
         dev->open_device(0, "\\\\.\\PhysicalDrive0", device::kOpenAta);
         dev->set_protocol(transport);
         storage.sent.clear();
