@@ -67,8 +67,8 @@ std::string Describe(int index, const DISK_NODE& n) {
 // Identify texts are blank padded; the report shows them without the padding.
 std::string Trimmed(const std::string& s) { return text::TrimEnd(s, std::string_view(" \0", 2)); }
 
-// What the drive itself answers: the transport open_device settles on and the identify texts,
-// as the drive scan reads them.
+// What the drive itself answers to IDENTIFY: the transport open_device settles on and the
+// identify texts.
 std::string DriveLines(device::TAtaDevice& dev, int index) {
     const device::DriveDescription d = device::DescribeDrive(dev, index);
     if (!d.opened) return Format("  Transport: none (the disk did not open, error %u)\n", dev.dwLastError);
@@ -77,7 +77,6 @@ std::string DriveLines(device::TAtaDevice& dev, int index) {
     s += Format("  Identify model: %s\n", Trimmed(d.model).c_str());
     s += Format("  Identify revision: %s\n", Trimmed(d.revision).c_str());
     s += Format("  Identify serial: %s\n", Trimmed(d.serial).c_str());
-    s += Format("  DEF: %s (%s)\n", Trimmed(d.def).c_str(), d.def_from_page ? "vendor page" : "firmware revision");
     return s;
 }
 
@@ -123,6 +122,9 @@ int RunListReport(AppContext& ctx, std::FILE* out) {
     // its device manager's go to the debug log only, so the disks the list left out are
     // repeated on the console here.
     device::TAtaDevice dev(ctx.platform, log.path());
+    // A support tool runs on drives of any maker: standard commands only, so the probe uses
+    // IDENTIFY alone and the vendor page (DEF) is not read.
+    dev.set_vendor_probe(false);
     discovery::TDevMgr& mgr = dev.device_manager();
     if (out)
         for (const std::string& path : mgr.left_out())

@@ -213,9 +213,9 @@ void TAtaDevice::Probe(const discovery::DISK_NODE* entry) {
     // The preferred transport goes first: a USB bridge that does not know the 0xCC block still
     // lets the SCSI request succeed, so the plain order would settle on transport 3 there.
     const uint8_t preferred = PreferredFor(entry);
-    bool found = ProbeWith(preferred, false) || ProbeWith(preferred, true);
+    bool found = (vendor_probe_ && ProbeWith(preferred, false)) || ProbeWith(preferred, true);
     static constexpr uint8_t kOrder[] = {kProtoAta, kProtoScsi, kProtoSat};
-    for (int round = 0; round < 2 && !found; ++round) {
+    for (int round = vendor_probe_ ? 0 : 1; round < 2 && !found; ++round) {
         for (uint8_t t : kOrder) {
             if (t == preferred) continue;
             if (ProbeWith(t, round == 1)) {

@@ -40,6 +40,10 @@ public:
     // kind 0: an ATA device, its transport probed; 14: CSMI port `index`; 16: an NVMe device.
     // path null: the device list's entry `index` (kind 0 makes it current).
     bool open_device(int index, const char* path = nullptr, int kind = kOpenAta);
+    // Whether the kind-0 probe may send the vendor information read (a vendor command) before
+    // IDENTIFY, as the drive scan does; off, it probes with IDENTIFY alone.
+    void set_vendor_probe(bool on) { vendor_probe_ = on; }
+    bool vendor_probe() const { return vendor_probe_; }
     void close_device();
     bool device_open() const { return hDevice != nullptr; }
 
@@ -149,6 +153,7 @@ private:
     platform::Platform& platform_;
     std::unique_ptr<discovery::TDevMgr> dev_mgr_;
     bool list_ready_ = false;
+    bool vendor_probe_ = true;
     // The driver's answer for a device opened by a path the list does not hold, once asked.
     bool open_address_asked_ = false;
     bool open_address_known_ = false;

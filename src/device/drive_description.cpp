@@ -19,6 +19,7 @@ DriveDescription DescribeDrive(TAtaDevice& device, int index) {
     d.model = IdentifyText(id, kIdModelOffset, kIdModelLength);
     d.revision = IdentifyText(id, kIdFwOffset, kIdFwLength);
     d.serial = IdentifyText(id, kIdSerialOffset, kIdSerialLength);
+    if (!device.vendor_probe()) return d;
     d.def = d.revision;
     if (device.read_vendor_info() == ATACMD_OK) {
         std::string page(reinterpret_cast<const char*>(device.read_buffer()), 8);

@@ -16,11 +16,14 @@ struct DriveDescription {
     std::string model;     // 40
     std::string revision;  // 8
     std::string serial;    // 20
-    std::string def;       // 8: the vendor page's text, or the revision when it is missing or blank
+    std::string def;       // 8: the vendor page's text, or the revision when it is missing or blank;
+                           // empty when the device object sends no vendor command
     bool def_from_page = false;
 };
 
-// Opens device list entry `index` (kind 0), identifies it and reads its DEF text, as the scan does.
+// Opens device list entry `index` (kind 0) and identifies it. When the device object's probe may
+// use the vendor read, the DEF text is read from the vendor page as the scan does; otherwise the
+// drive gets IDENTIFY only and `def` stays empty.
 DriveDescription DescribeDrive(TAtaDevice& device, int index);
 
 }  // namespace orvane::device
