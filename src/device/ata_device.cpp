@@ -210,8 +210,8 @@ bool TAtaDevice::ProbeWith(uint8_t transport, bool identify) {
 }
 
 void TAtaDevice::Probe(const discovery::DISK_NODE* entry) {
-    // The preferred transport goes first: a USB bridge that does not know the 0xCC block still
-    // lets the SCSI request succeed, so the plain order would settle on transport 3 there.
+    // The preferred transport goes first: behind a USB bridge its own blocks are the way to the
+    // drive, and the plain order would spend commands on requests the bridge does not carry.
     const uint8_t preferred = PreferredFor(entry);
     bool found = (vendor_probe_ && ProbeWith(preferred, false)) || ProbeWith(preferred, true);
     static constexpr uint8_t kOrder[] = {kProtoAta, kProtoScsi, kProtoSat};
