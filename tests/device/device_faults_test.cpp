@@ -182,7 +182,7 @@ TEST(MiniportAddress, CommandsReachTheDriveThatWasOpened) {
     const int second_index = rig.Index("PROD_MERETH_SSD_128");
     ASSERT_GE(first, 0);
     ASSERT_GE(second_index, 0);
-    const std::string second_path(discovery::FieldText(rig.dev->device_entry(second_index)->szDevicePath));
+    const std::string second_path(discovery::FieldView(rig.dev->device_entry(second_index)->szDevicePath));
     auto& first_drive = DiskOf(rig, "PROD_MERETH_SSD_256").drive_stack->drive();
     auto& second_drive = DiskOf(rig, "PROD_MERETH_SSD_128").drive_stack->drive();
 
