@@ -38,8 +38,9 @@ got=$(grep -E '^  (Transport|DEF): ' "$WORK/out.txt" | tr '\n' '|')
 [ "$got" = "  Transport: 1 (ATA PASSTHROUGH)|  Transport: 1 (ATA PASSTHROUGH)|  Transport: 5 (SAT ATA PASS THROUGH)|  Transport: 6 (JMICRON)|  Transport: 7 (PROLIFIC)|" ] ||
     fail "transports: $got"
 # Standard commands only: the debug log shows no vendor command (FFh) sent to any drive.
-! tr -d '\r' <"$LOG" | grep -q 'Cmd:FF ' || fail "a vendor command was sent: $(grep -m1 'Cmd:FF ' "$LOG")"
-tr -d '\r' <"$LOG" | grep -q 'Cmd:EC ' || fail "no IDENTIFY in the log"
+# (grep reads the file itself: under pipefail an early exit of grep -q would fail the pipe.)
+! grep -q 'Cmd:FF ' "$LOG" || fail "a vendor command was sent: $(grep -m1 'Cmd:FF ' "$LOG")"
+grep -q 'Cmd:EC ' "$LOG" || fail "no IDENTIFY in the log"
 orv_check_line "$WORK/out.txt" "  Identify model: MERETH SSD 512GB"
 
 # The log holds the same report, with the device object's lines between.
