@@ -151,6 +151,11 @@ bool TAtaDevice::open_device(int index, const char* path, int kind) {
         wDeviceId = pCurEntry->wDeviceId;
     }
     close_device();
+    if (!reopening_) {
+        last_open_index_ = index;
+        last_open_path_ = by_index ? std::string() : std::string(path);
+        last_open_kind_ = kind;
+    }
 
     std::string target;
     if (!by_index) {
@@ -230,11 +235,11 @@ void TAtaDevice::Probe(const discovery::DISK_NODE* entry) {
 
 bool TAtaDevice::EnsureOpen() {
     if (hDevice) return true;
-    // Opened by path only: there is no entry to reopen. During a reopen the probe's own
-    // commands must not reopen again.
-    if (iDevIndex < 0 || reopening_) return false;
+    // The same drive as the last open, by the same index or path; never open was nothing to
+    // reopen. During a reopen the probe's own commands must not reopen again.
+    if (reopening_ || (last_open_path_.empty() && last_open_index_ < 0)) return false;
     reopening_ = true;
-    open_device(iDevIndex, nullptr, kOpenAta);
+    open_device(last_open_index_, last_open_path_.empty() ? nullptr : last_open_path_.c_str(), last_open_kind_);
     reopening_ = false;
     return hDevice != nullptr;
 }

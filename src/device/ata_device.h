@@ -159,6 +159,11 @@ private:
     bool open_address_known_ = false;
     records::SCSI_ADDRESS open_address_{};
     bool reopening_ = false;
+    // What the last open named, so that a reopen reaches the same drive (an open by path leaves
+    // the current entry, and iDevIndex, on another one).
+    int last_open_index_ = -1;
+    std::string last_open_path_;
+    int last_open_kind_ = 0;
 };
 
 using text::Format;

@@ -207,6 +207,15 @@ TEST(MiniportAddress, CommandsReachTheDriveThatWasOpened) {
     ASSERT_TRUE(rig.dev->open_device(0, second_path.c_str(), kOpenAta));
     expect_second("by path while the first is the current entry");
 
+    // A command after a close reopens what was opened, not the current entry (the first drive).
+    rig.dev->close_device();
+    {
+        const size_t first_seen = first_drive.history.size();
+        ASSERT_EQ(rig.dev->identify_device(), ATACMD_OK);
+        EXPECT_EQ(IdentifyText(rig.dev->read_buffer(), kIdModelOffset, kIdModelLength), Pad("MERETH SSD 128GB R", 40));
+        EXPECT_EQ(first_drive.history.size(), first_seen);
+    }
+
     ASSERT_TRUE(rig.dev->open_device(first));
     ASSERT_TRUE(rig.dev->open_device(0, "\\\\.\\PhysicalDrive11", kOpenAta));
     rig.dev->set_protocol(kProtoSil);
