@@ -28,7 +28,4 @@ private:
 
 using text::Format;
 
-// Local date and time for the worker's lines.
-std::string LogDateTime();
-
 }  // namespace orvane::app

@@ -11,10 +11,13 @@ TOrvaneMain::TOrvaneMain(AppContext& ctx)
       ctx_(ctx),
       view_(ctx.view),
       log_(ctx.platform.system, DebugLog::DefaultPath(ctx.platform.system)) {
+    // The start-up can already wait and dispatch messages (a silent run updates inside it): the
+    // window's events reach this object from here on.
+    view_.SetEvents(this);
     StartUp();
 }
 
-TOrvaneMain::~TOrvaneMain() = default;
+TOrvaneMain::~TOrvaneMain() { view_.SetEvents(nullptr); }
 
 void TOrvaneMain::EndProgram() { ctx_.platform.pump.Quit(); }
 
@@ -44,7 +47,6 @@ void TOrvaneMain::ReadPackageOptions() {
     }
 
     iErrorLevel = 0;
-    m_ImageBuffer.assign(package::kImageBufferSize, 0);
     m_DebugLogPath = log_.path();
     m_bDebugLog = true;
 
@@ -184,12 +186,6 @@ void TOrvaneMain::FormDestroy() {
     LogLine(Format("EXIT_ERROR: 0x%X\n", static_cast<unsigned>(iErrorLevel)));
     m_Device.reset();
     view_.HideAnimated();
-}
-
-uint32_t TOrvaneMain::OnPowerBroadcast(uint32_t event) {
-    if (!m_bUpdating || event == kPbtApmQuerySuspendFailed) return 0;
-    Box(kWarningCaption, kPowerDeniedText, BoxButtons::Ok, BoxIcon::Information, true);
-    return kBroadcastQueryDeny;
 }
 
 void TOrvaneMain::ShowStatus(const std::string& text) {

@@ -29,21 +29,29 @@ struct AppContext {
         make_device = nullptr;
 };
 
-constexpr uint32_t kPbtApmQuerySuspendFailed = 0x0002;
-constexpr uint32_t kBroadcastQueryDeny = 0x424D5144;
-
-// The main window's logic: its construction runs the start-up sequence.
-class TOrvaneMain {
+// The main window's logic: its construction runs the start-up sequence. From its first step to
+// its destruction the view delivers the window's events to it.
+class TOrvaneMain final : public WindowEvents {
 public:
     explicit TOrvaneMain(AppContext& ctx);
-    ~TOrvaneMain();
+    ~TOrvaneMain() override;
+    TOrvaneMain(const TOrvaneMain&) = delete;
+    TOrvaneMain& operator=(const TOrvaneMain&) = delete;
 
     void FormCreate();
     void FormShow();
     void FormActivate();
     void FormDestroy();
-    // The window's answer to a power-broadcast event (0 = let it pass).
-    uint32_t OnPowerBroadcast(uint32_t event);
+
+    // The window's events.
+    void cmdUpdateClick() override;
+    void cmdCloseClick() override;
+    void cboDrivesChange() override;
+    void Timer1Timer() override;
+    void Timer2Timer() override;
+    void tmrAutoFlashTimer() override;
+    uint32_t OnPowerBroadcast(uint32_t event) override;
+    void FormClose() override;
 
     void LogLine(const std::string& text) const { log_.Line(text); }
     void ShowStatus(const std::string& text);
@@ -62,7 +70,6 @@ public:
     int DriveCount = 0;
     int32_t m_ItemToDrive[16] = {};
     uint32_t m_SelectedSlot = 0;
-    std::vector<uint8_t> m_ImageBuffer;
     std::string m_DevPath;
     int gScanType = 0;
     int m_ScsiPort = 0;
@@ -94,6 +101,7 @@ private:
     BoxAnswer Box(const std::string& caption, const std::string& text, BoxButtons buttons, BoxIcon icon,
                   bool topmost = false);
     void EndProgram();
+    bool EngineeringChordHeld() const;
     std::unique_ptr<device::TAtaDevice> CreateDevice();
 
     AppContext& ctx_;

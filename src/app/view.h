@@ -1,6 +1,9 @@
 #pragma once
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "app/window_events.h"
 #include "platform/message_pump.h"
 
 namespace orvane::app {
@@ -14,7 +17,8 @@ enum class Control {
     Label2, Label3, Label4, Label5, Label6, Label7, Label8, ProgressBar1,
 };
 
-enum class Timer { Timer1, Timer2, tmrAutoFlash };
+// The keys whose state the logic reads (GetKeyState).
+enum class Key { Control, Shift, K, F9 };
 
 enum class BoxButtons { Ok, YesNo };
 enum class BoxIcon { None, Error, Information, Warning };
@@ -28,18 +32,26 @@ struct BoxRequest {
     bool topmost = false;
 };
 
+// The window's open-file dialog; the filter is written as the framework takes it ("Text|pattern").
+struct FileDialogRequest {
+    std::string filter;
+    std::string default_ext;
+    bool must_exist = false;
+};
+
 // What the window shows and asks. The Win32 window and the console view implement it;
 // texts are UTF-8.
 class View {
 public:
     virtual ~View() = default;
+    // Where the window delivers its events; null: nowhere (before the logic exists, after it went).
+    virtual void SetEvents(WindowEvents* events) = 0;
     virtual void SetCaption(const std::string& text) = 0;
     virtual void SetSystemMenu(bool present) = 0;
     virtual void SetText(Control c, const std::string& text) = 0;
     virtual void SetVisible(Control c, bool visible) = 0;
     virtual void SetEnabled(Control c, bool enabled) = 0;
     virtual BoxAnswer MessageBox(const BoxRequest& box) = 0;
-    virtual void RemoveSystemMenuItem(int position) = 0;
     virtual void GreyCloseCommand() = 0;
     // The framework's application title (names the single-instance mutex).
     virtual void SetApplicationTitle(const std::string& title) = 0;
@@ -50,6 +62,15 @@ public:
     virtual void ShowCompactPanel() = 0;
     // cbMsg with one item, or nothing.
     virtual void ShowStatus(const std::string& text) = 0;
+    // A drop-down list's items; selecting from the logic raises no change event, as in the framework.
+    virtual void SetItems(Control list, const std::vector<std::string>& items) = 0;
+    virtual void SelectItem(Control list, int index) = 0;
+    virtual int SelectedItem(Control list) const = 0;  // -1: none
+    // Whether the key is held down at the time of the event being handled.
+    virtual bool KeyDown(Key key) const = 0;
+    // The chosen file's path, or nothing when the dialog was cancelled.
+    virtual std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) = 0;
+    // Each timer runs at its own interval (TimerIntervalMs) until stopped.
     virtual void StartTimer(Timer t) = 0;
     virtual void StopTimer(Timer t) = 0;
     virtual void Show() = 0;

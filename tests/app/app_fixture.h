@@ -38,7 +38,9 @@ public:
     PackageBytes package;
     std::vector<std::string> args;
     std::vector<std::string> answers;
+    std::vector<ui::UserAction> actions;
     bool device_fails = false;
+    double speed = 1000.0;  // simulated seconds per real second
 
     // The whole program: start-up, events, loop, FormDestroy; returns the exit code.
     int Run() {
@@ -69,8 +71,12 @@ public:
 
 private:
     void Prepare() {
-        sim_ = std::make_unique<platform::sim::SimPlatform>(machine_, 1000.0);
-        view_ = std::make_unique<ui::ConsoleView>(nullptr, answers);
+        // A second run starts afresh; what refers to the old machine goes first.
+        main_.reset();
+        ctx_.reset();
+        view_.reset();
+        sim_ = std::make_unique<platform::sim::SimPlatform>(machine_, speed);
+        view_ = std::make_unique<ui::ConsoleView>(nullptr, sim_->pump(), answers, actions);
         ctx_ = std::make_unique<app::AppContext>(
             app::AppContext{sim_->platform(), *view_, package.data(), package.size(), args, nullptr});
         if (device_fails)

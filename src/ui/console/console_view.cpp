@@ -29,7 +29,40 @@ const char* TimerName(app::Timer t) {
     return "?";
 }
 
+int TimerId(app::Timer t) { return 1 + static_cast<int>(t); }
+
+const app::Timer kTimers[] = {app::Timer::Timer1, app::Timer::Timer2, app::Timer::tmrAutoFlash};
+
+// Hidden and disabled as the window is laid out.
+bool HiddenAtStart(app::Control c) {
+    using app::Control;
+    switch (c) {
+        case Control::lblMsg: case Control::lblFWExt: case Control::cbMsg: case Control::lblFwSlot:
+        case Control::cboFwSlot: case Control::lblCommitAction: case Control::cboCommitAction:
+        case Control::cmdClose: case Control::Panel1: case Control::Label8:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
+
+ConsoleView::ConsoleView(std::FILE* out, platform::sim::SimMessagePump& pump, std::vector<std::string> answers,
+                         std::vector<UserAction> actions)
+    : out_(out), pump_(pump), answers_(std::move(answers)), actions_(std::move(actions)) {}
+
+ConsoleView::~ConsoleView() {
+    for (app::Timer t : kTimers) pump_.KillTimer(TimerId(t));
+}
+
+void ConsoleView::SetEvents(app::WindowEvents* events) { events_ = events; }
+
+void ConsoleView::StartScript() {
+    if (script_started_) return;
+    script_started_ = true;
+    PostNextAction();
+}
 
 const char* ConsoleView::Name(app::Control c) {
     using app::Control;
@@ -91,11 +124,23 @@ std::string ConsoleView::text(app::Control c) const {
     return {};
 }
 
+bool ConsoleView::visible(app::Control c) const {
+    auto it = visible_.find(c);
+    return it != visible_.end() ? it->second : !HiddenAtStart(c);
+}
+
+bool ConsoleView::enabled(app::Control c) const {
+    auto it = enabled_.find(c);
+    return it != enabled_.end() ? it->second : c != app::Control::cbMsg;
+}
+
 void ConsoleView::SetVisible(app::Control c, bool visible) {
+    visible_[c] = visible;
     Print(std::string("[") + (visible ? "show" : "hide") + "] " + Name(c));
 }
 
 void ConsoleView::SetEnabled(app::Control c, bool enabled) {
+    enabled_[c] = enabled;
     Print(std::string("[") + (enabled ? "enable" : "disable") + "] " + Name(c));
 }
 
@@ -113,10 +158,6 @@ app::BoxAnswer ConsoleView::MessageBox(const app::BoxRequest& box) {
     return answer;
 }
 
-void ConsoleView::RemoveSystemMenuItem(int position) {
-    Print("[sysmenu] remove item " + std::to_string(position));
-}
-
 bool ConsoleView::ActivateOtherInstance(const std::string& title) {
     Print("[instance] another copy is running: " + title + " brought forward");
     return true;
@@ -129,34 +170,52 @@ void ConsoleView::ShowStatus(const std::string& text) {
     Print("[status] " + Escaped(text));
 }
 
+void ConsoleView::SetItems(app::Control list, const std::vector<std::string>& items) {
+    items_[list] = items;
+    selected_[list] = -1;
+    std::string line = std::string("[items] ") + Name(list) + ":";
+    for (const std::string& item : items) line += " \"" + Escaped(item) + "\"";
+    Print(line);
+}
+
+void ConsoleView::SelectItem(app::Control list, int index) {
+    auto it = items_.find(list);
+    int count = it == items_.end() ? 0 : static_cast<int>(it->second.size());
+    selected_[list] = index >= 0 && index < count ? index : -1;
+    Print(std::string("[select] ") + Name(list) + ": " + std::to_string(selected_[list]));
+}
+
+int ConsoleView::SelectedItem(app::Control list) const {
+    auto it = selected_.find(list);
+    return it == selected_.end() ? -1 : it->second;
+}
+
 void ConsoleView::StartTimer(app::Timer t) {
-    ++timers_running_;
+    // Starting a running timer starts its period again, as SetTimer does.
+    pump_.SetTimer(TimerId(t), app::TimerIntervalMs(t) / 1000.0, [this, t] {
+        Print(std::string("[timer] ") + TimerName(t) + " fired");
+        if (events_) app::RaiseTimer(*events_, t);
+    });
     Print(std::string("[timer] ") + TimerName(t) + " started");
 }
 
 void ConsoleView::StopTimer(app::Timer t) {
-    if (timers_running_ > 0) --timers_running_;
+    pump_.KillTimer(TimerId(t));
     Print(std::string("[timer] ") + TimerName(t) + " stopped");
 }
+
+bool ConsoleView::timer_running(app::Timer t) const { return pump_.TimerRunning(TimerId(t)); }
 
 void ConsoleView::Show() {
     shown_ = true;
     Print("[window] shown");
+    // The user acts once the window is there.
+    StartScript();
 }
 
 void ConsoleView::HideAnimated() {
     if (shown_) Print("[window] closed");
     shown_ = false;
-}
-
-void ConsoleView::RunMessageLoop(platform::MessagePump& pump) {
-    // Nobody sits at this window: once nothing is left to run, it is closed.
-    while (!pump.Quitting()) {
-        pump.Dispatch();
-        // Timers run only once something handles them; otherwise the window is idle.
-        if (timers_running_ == 0 || !on_timer) break;
-        pump.Wait(0.05);
-    }
 }
 
 }  // namespace orvane::ui

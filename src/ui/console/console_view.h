@@ -1,67 +1,107 @@
 #pragma once
 #include <cstdio>
-#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "app/view.h"
+#include "platform/sim/sim_message_pump.h"
+#include "ui/console/user_actions.h"
 
 namespace orvane::ui {
 
-// The window as lines of text: what the window would show, one event per line.
-// Message boxes are answered from a list, then with Yes/OK.
+// The window as lines of text: what the window would show, one event per line. Message boxes
+// are answered from a list, then with Yes/OK. A script of user actions plays the user; timers
+// run on the simulated machine's message pump, in simulated time.
 class ConsoleView : public app::View {
 public:
-    explicit ConsoleView(std::FILE* out, std::vector<std::string> answers = {})
-        : out_(out), answers_(std::move(answers)) {}
+    ConsoleView(std::FILE* out, platform::sim::SimMessagePump& pump, std::vector<std::string> answers = {},
+                std::vector<UserAction> actions = {});
+    ~ConsoleView() override;
+    ConsoleView(const ConsoleView&) = delete;
+    ConsoleView& operator=(const ConsoleView&) = delete;
 
-    // Raised for a running timer while the loop waits; unset: timers never fire.
-    std::function<void(app::Timer)> on_timer;
-
+    void SetEvents(app::WindowEvents* events) override;
     void SetCaption(const std::string& text) override;
     void SetSystemMenu(bool present) override { system_menu_ = present; }
     void SetText(app::Control c, const std::string& text) override;
     void SetVisible(app::Control c, bool visible) override;
     void SetEnabled(app::Control c, bool enabled) override;
     app::BoxAnswer MessageBox(const app::BoxRequest& box) override;
-    void RemoveSystemMenuItem(int position) override;
     void GreyCloseCommand() override { close_greyed_ = true; }
     void SetApplicationTitle(const std::string& title) override { title_ = title; }
     bool ActivateOtherInstance(const std::string& title) override;
     void LayoutFirmwareLine() override {}
     void ShowCompactPanel() override;
     void ShowStatus(const std::string& text) override;
+    void SetItems(app::Control list, const std::vector<std::string>& items) override;
+    void SelectItem(app::Control list, int index) override;
+    int SelectedItem(app::Control list) const override;
+    bool KeyDown(app::Key key) const override;
+    std::optional<std::string> OpenFileDialog(const app::FileDialogRequest& request) override;
     void StartTimer(app::Timer t) override;
     void StopTimer(app::Timer t) override;
     void Show() override;
     void HideAnimated() override;
+    // Dispatches until the program ends. Once no action is left and no timer runs, nobody is
+    // at the window any more: it is closed as a user closes it.
     void RunMessageLoop(platform::MessagePump& pump) override;
+
+    // What the user and the system do to the window; each returns false when the window ignored it.
+    bool Press(app::Control button, const std::vector<app::Key>& keys = {});
+    bool Pick(app::Control list, int index);
+    bool Close();
+    // The power-broadcast message; the window's answer (TRUE when the logic has none).
+    uint32_t PowerBroadcast(uint32_t event);
 
     // What a test may look at.
     const std::vector<app::BoxRequest>& boxes() const { return boxes_; }
+    const std::vector<app::FileDialogRequest>& dialogs() const { return dialogs_; }
     const std::string& caption() const { return caption_; }
     bool shown() const { return shown_; }
     bool system_menu() const { return system_menu_; }
     bool close_greyed() const { return close_greyed_; }
     const std::string& status() const { return status_; }
     std::string text(app::Control c) const;
+    bool visible(app::Control c) const;
+    bool enabled(app::Control c) const;
+    bool timer_running(app::Timer t) const;
+    // Actions not yet taken.
+    size_t actions_left() const { return actions_.size() - next_action_; }
 
 private:
     void Print(const std::string& line);
     static const char* Name(app::Control c);
+    // Why the user cannot reach the control now; empty when they can.
+    std::string Unreachable(app::Control c) const;
+    void StartScript();
+    void PostNextAction();
+    void TakeNextAction();
+    void Run(const UserAction& a);
 
     std::FILE* out_;
+    platform::sim::SimMessagePump& pump_;
+    app::WindowEvents* events_ = nullptr;
     std::vector<std::string> answers_;
     size_t next_answer_ = 0;
+    std::vector<UserAction> actions_;
+    size_t next_action_ = 0;
+    bool script_started_ = false;
+    bool action_posted_ = false;
+    std::vector<app::Key> keys_held_;
     std::vector<app::BoxRequest> boxes_;
+    std::vector<app::FileDialogRequest> dialogs_;
     std::vector<std::pair<app::Control, std::string>> texts_;
+    std::map<app::Control, bool> visible_;
+    std::map<app::Control, bool> enabled_;
+    std::map<app::Control, std::vector<std::string>> items_;
+    std::map<app::Control, int> selected_;
     std::string caption_;
     std::string title_;
     std::string status_;
     bool system_menu_ = true;
     bool close_greyed_ = false;
     bool shown_ = false;
-    int timers_running_ = 0;
 };
 
 }  // namespace orvane::ui

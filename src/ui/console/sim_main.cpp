@@ -12,6 +12,7 @@
 #include "package/package_json.h"
 #include "platform/sim/sim_platform.h"
 #include "ui/console/console_view.h"
+#include "ui/console/user_actions.h"
 
 namespace {
 
@@ -19,12 +20,15 @@ constexpr int kUsageError = 64;
 
 void Usage() {
     std::fprintf(stderr,
-                 "usage: orvane-sim [--machine FILE] [--answers yes,no,...] [--speed N] [--package]"
-                 " [-- program arguments]\n"
+                 "usage: orvane-sim [--machine FILE] [--answers yes,no,...] [--actions LIST] [--speed N]"
+                 " [--package] [-- program arguments]\n"
                  "  --machine FILE  simulated machine description (JSON); default: the built-in machine\n"
                  "  --answers LIST  answers for the message boxes in turn, then Yes/OK\n"
+                 "  --actions LIST  act as the user (and the system) on the window, e.g. select:2,press:Update\n"
                  "  --speed N       simulated time runs N times faster\n"
-                 "  --package       print the package this program carries, as JSON, and exit\n");
+                 "  --package       print the package this program carries, as JSON, and exit\n"
+                 "%s",
+                 orvane::ui::kActionsHelp);
 }
 
 std::vector<std::string> Split(const std::string& text) {
@@ -40,6 +44,7 @@ std::vector<std::string> Split(const std::string& text) {
 int main(int argc, char** argv) {
     std::string machine_file;
     std::vector<std::string> answers;
+    std::vector<orvane::ui::UserAction> actions;
     double speed = 1.0;
     bool show_package = false;
     std::vector<std::string> program_args;
@@ -50,7 +55,7 @@ int main(int argc, char** argv) {
             program_args.assign(argv + i + 1, argv + argc);
             break;
         }
-        if ((a == "--machine" || a == "--answers" || a == "--speed") && i + 1 >= argc) {
+        if ((a == "--machine" || a == "--answers" || a == "--actions" || a == "--speed") && i + 1 >= argc) {
             std::fprintf(stderr, "orvane-sim: %s needs a value\n", a.c_str());
             return kUsageError;
         }
@@ -58,6 +63,12 @@ int main(int argc, char** argv) {
             machine_file = argv[++i];
         } else if (a == "--answers") {
             answers = Split(argv[++i]);
+        } else if (a == "--actions") {
+            std::string error;
+            if (!orvane::ui::ParseActions(argv[++i], actions, error)) {
+                std::fprintf(stderr, "orvane-sim: --actions: %s\n", error.c_str());
+                return kUsageError;
+            }
         } else if (a == "--speed") {
             char* end = nullptr;
             speed = std::strtod(argv[++i], &end);
@@ -108,7 +119,7 @@ int main(int argc, char** argv) {
     }
 
     platform::sim::SimPlatform sim(machine, speed);
-    ui::ConsoleView view(stdout, answers);
+    ui::ConsoleView view(stdout, sim.pump(), answers, actions);
     app::AppContext ctx{sim.platform(), view, package::PackageBlockBytes(), package::PackageBlockSize(),
                         program_args, nullptr};
     int code = app::RunProgram(ctx);
