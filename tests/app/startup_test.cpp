@@ -169,20 +169,6 @@ TEST(StartUp, UnattendedWindowStartsTheUpdateTimer) {
     EXPECT_EQ(main.iPhase, 0);
 }
 
-TEST(StartUp, PowerChangesAreRefusedOnlyDuringAnUpdate) {
-    AppRun run;
-    TOrvaneMain& main = run.StartUp();
-    EXPECT_EQ(main.OnPowerBroadcast(0x0000), 0u);
-    main.m_bUpdating = true;
-    EXPECT_EQ(main.OnPowerBroadcast(0x0000), kBroadcastQueryDeny);
-    EXPECT_EQ(main.OnPowerBroadcast(0x0004), kBroadcastQueryDeny);
-    EXPECT_EQ(main.OnPowerBroadcast(0x0002), 0u);
-    ASSERT_EQ(run.view().boxes().size(), 2u);
-    EXPECT_EQ(run.view().boxes()[0].text, "Firmware is updating, all power change events are denied !");
-    EXPECT_EQ(run.view().boxes()[0].caption, "Warning");
-    EXPECT_TRUE(run.view().boxes()[0].topmost);
-}
-
 TEST(DebugLog, RunsAppendAndLinesKeepTheirOwnEnds) {
     AppRun run;
     run.package.FWCount(0);

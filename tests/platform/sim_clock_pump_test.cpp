@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -145,6 +146,76 @@ TEST(SimMessagePump, HiTimerDelaysRunInSimulatedTime) {
     EXPECT_GE(sim, 100.0);
     EXPECT_LT(sim, 100.0 + 0.05 * 1000);  // at most 50 ms of real lateness
     EXPECT_LT(real, 1.0);
+}
+
+// Window timers in simulated time: each fires once it is due, its next period counting from
+// that firing; Advance moves the clock so the checks do not race real time.
+TEST(SimMessagePump, TimersFireWhenDueInSimulatedTime) {
+    SimClock clock(1);
+    SimMessagePump pump(clock);
+    std::vector<int> fired;
+    pump.SetTimer(1, 2.0, [&] { fired.push_back(1); });
+    pump.SetTimer(2, 0.5, [&] { fired.push_back(2); });
+    struct Step {
+        double advance;
+        std::vector<int> expect;
+    } steps[] = {
+        {0.6, {2}},      // 0.6 s: timer 2 once, though it is due again only at 1.1 s
+        {0.0, {}},       // nothing is due twice without time passing
+        {0.8, {2}},      // 1.4 s
+        {0.8, {1, 2}},   // 2.2 s: timer 1 at last; both in one Dispatch, by id
+        {1.5, {2}},      // 3.7 s: timer 1 next due at 4.2 s
+        {0.6, {1, 2}},   // 4.3 s
+    };
+    for (const Step& step : steps) {
+        fired.clear();
+        clock.Advance(step.advance);
+        pump.Dispatch();
+        EXPECT_EQ(fired, step.expect) << "after " << step.advance;
+    }
+    // Setting a running timer starts its period again; a killed one stays silent.
+    pump.SetTimer(1, 2.0, [&] { fired.push_back(1); });
+    pump.KillTimer(2);
+    EXPECT_TRUE(pump.TimerRunning(1));
+    EXPECT_FALSE(pump.TimerRunning(2));
+    fired.clear();
+    clock.Advance(1.5);
+    pump.Dispatch();
+    EXPECT_EQ(fired, std::vector<int>{});
+    clock.Advance(0.6);
+    pump.Dispatch();
+    EXPECT_EQ(fired, std::vector<int>{1});
+}
+
+TEST(SimMessagePump, ATimerRunsAfterPostedWorkAndMayStopItself) {
+    SimClock clock(1);
+    SimMessagePump pump(clock);
+    std::vector<std::string> ran;
+    pump.SetTimer(7, 0.1, [&] {
+        ran.push_back("timer");
+        pump.KillTimer(7);
+    });
+    pump.Post([&] { ran.push_back("work"); });
+    clock.Advance(0.2);
+    pump.Dispatch();
+    clock.Advance(0.2);
+    pump.Dispatch();
+    EXPECT_EQ(ran, (std::vector<std::string>{"work", "timer"}));
+    EXPECT_FALSE(pump.AnyTimer());
+}
+
+TEST(SimMessagePump, WaitEndsWhenATimerFallsDue) {
+    SimClock clock(100);
+    SimMessagePump pump(clock);
+    int fired = 0;
+    pump.SetTimer(1, 2.0, [&] { ++fired; });  // 20 ms real
+    auto r0 = Real::now();
+    double t0 = clock.Now();
+    pump.Wait(3600.0);
+    EXPECT_LT(RealSeconds(r0), 5.0);
+    EXPECT_GE(clock.Now() - t0, 1.99);
+    pump.Dispatch();
+    EXPECT_EQ(fired, 1);
 }
 
 }  // namespace

@@ -152,7 +152,8 @@ bool ParseOne(const std::string& item, UserAction& a, std::string& why) {
 }  // namespace
 
 const char* const kActionsHelp =
-    "  actions, separated by commas, taken in order whenever the window's thread dispatches messages:\n"
+    "  actions, separated by commas, from the time the window shows; the next one is taken each time\n"
+    "  the window's thread dispatches messages (also inside a running handler's waits):\n"
     "    select:N          pick item N (from 0) of the drive list; raises its change event\n"
     "    slot:N, commit:N  pick item N of the NVMe firmware slot / commit action list\n"
     "    press:B[+KEY...]  press button B (Update or Close) holding the keys (Ctrl, Shift, K, F9)\n"

@@ -1,6 +1,7 @@
 #include "ui/win32/win32_view.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
 
 #include <vector>
 
@@ -17,13 +18,25 @@ int ControlId(app::Control c) { return 100 + static_cast<int>(c); }
 
 UINT_PTR TimerId(app::Timer t) { return 1 + static_cast<UINT_PTR>(t); }
 
-UINT TimerInterval(app::Timer t) {
-    switch (t) {
-        case app::Timer::Timer1: return 2500;
-        case app::Timer::Timer2: return 100;
-        case app::Timer::tmrAutoFlash: return 2000;
-    }
-    return 1000;
+const app::Timer kTimers[] = {app::Timer::Timer1, app::Timer::Timer2, app::Timer::tmrAutoFlash};
+
+// The file calls take single-byte paths in the system code page.
+std::string ToSystemCodePage(const std::wstring& text) {
+    if (text.empty()) return {};
+    int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+// "Text|pattern|Text|pattern" as the framework writes a filter, to the dialog's NUL-separated list.
+std::wstring DialogFilter(const std::string& filter) {
+    std::wstring out = Widen(filter);
+    for (wchar_t& c : out)
+        if (c == L'|') c = L'\0';
+    out.push_back(L'\0');
+    out.push_back(L'\0');
+    return out;
 }
 
 bool IsLabel(app::Control c) {
@@ -92,8 +105,8 @@ Win32View::Win32View(HINSTANCE instance) : instance_(instance) {
 }
 
 Win32View::~Win32View() {
-    for (UINT_PTR id = 1; id <= 3; ++id)
-        if (main_) KillTimer(main_, id);
+    for (app::Timer t : kTimers)
+        if (main_) KillTimer(main_, TimerId(t));
     if (main_) DestroyWindow(main_);
     if (app_) DestroyWindow(app_);
 }
@@ -219,10 +232,6 @@ app::BoxAnswer Win32View::MessageBox(const app::BoxRequest& box) {
     return app::BoxAnswer::Ok;
 }
 
-void Win32View::RemoveSystemMenuItem(int position) {
-    if (HMENU menu = main_ ? GetSystemMenu(main_, FALSE) : nullptr) RemoveMenu(menu, position, MF_BYPOSITION);
-}
-
 void Win32View::GreyCloseCommand() {
     if (HMENU menu = main_ ? GetSystemMenu(main_, FALSE) : nullptr)
         EnableMenuItem(menu, SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
@@ -296,8 +305,57 @@ void Win32View::ShowStatus(const std::string& text) {
     SendMessageW(list, CB_SETCURSEL, 0, 0);
 }
 
+void Win32View::SetItems(app::Control list, const std::vector<std::string>& items) {
+    HWND hwnd = Get(list);
+    if (!hwnd) return;
+    SendMessageW(hwnd, CB_RESETCONTENT, 0, 0);
+    for (const std::string& item : items)
+        SendMessageW(hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
+}
+
+void Win32View::SelectItem(app::Control list, int index) {
+    // CB_SETCURSEL sends no CBN_SELCHANGE: only the user's choice raises the change event.
+    if (HWND hwnd = Get(list)) SendMessageW(hwnd, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+int Win32View::SelectedItem(app::Control list) const {
+    HWND hwnd = Get(list);
+    if (!hwnd) return -1;
+    LRESULT sel = SendMessageW(hwnd, CB_GETCURSEL, 0, 0);
+    return sel == CB_ERR ? -1 : static_cast<int>(sel);
+}
+
+bool Win32View::KeyDown(app::Key key) const {
+    int vk = 0;
+    switch (key) {
+        case app::Key::Control: vk = VK_CONTROL; break;
+        case app::Key::Shift: vk = VK_SHIFT; break;
+        case app::Key::K: vk = 'K'; break;
+        case app::Key::F9: vk = VK_F9; break;
+    }
+    // The state as of the message being handled, not of the keyboard now.
+    return (GetKeyState(vk) & 0x8000) != 0;
+}
+
+std::optional<std::string> Win32View::OpenFileDialog(const app::FileDialogRequest& request) {
+    std::wstring filter = DialogFilter(request.filter);
+    std::wstring ext = Widen(request.default_ext);
+    std::wstring file(32768, L'\0');
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = main_ && IsWindowVisible(main_) ? main_ : nullptr;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.lpstrDefExt = ext.empty() ? nullptr : ext.c_str();
+    ofn.Flags = OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_PATHMUSTEXIST | (request.must_exist ? OFN_FILEMUSTEXIST : 0);
+    if (!GetOpenFileNameW(&ofn)) return std::nullopt;
+    file.resize(wcslen(file.c_str()));
+    return ToSystemCodePage(file);
+}
+
 void Win32View::StartTimer(app::Timer t) {
-    if (main_) SetTimer(main_, TimerId(t), TimerInterval(t), nullptr);
+    if (main_) SetTimer(main_, TimerId(t), app::TimerIntervalMs(t), nullptr);
 }
 
 void Win32View::StopTimer(app::Timer t) {
@@ -363,6 +421,25 @@ LRESULT CALLBACK Win32View::MainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
     return self->Handle(msg, wp, lp);
 }
 
+bool Win32View::Clickable(app::Control button) const {
+    // Only what the user can see and use is clicked; BM_CLICK would reach a hidden button too.
+    HWND hwnd = Get(button);
+    return hwnd && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd);
+}
+
+void Win32View::Command(int id, int code) {
+    using app::Control;
+    if (!events_) return;
+    if (id == ControlId(Control::cmdUpdate) && code == BN_CLICKED) {
+        if (Clickable(Control::cmdUpdate)) events_->cmdUpdateClick();
+    } else if (id == ControlId(Control::cmdClose) && code == BN_CLICKED) {
+        // Never shown: closing the window is WM_CLOSE, not this button.
+        if (Clickable(Control::cmdClose)) events_->cmdCloseClick();
+    } else if (id == ControlId(Control::cboDrives) && code == CBN_SELCHANGE) {
+        events_->cboDrivesChange();
+    }
+}
+
 LRESULT Win32View::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     using app::Control;
     switch (msg) {
@@ -404,22 +481,28 @@ LRESULT Win32View::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             return TRUE;
         }
         case WM_COMMAND:
-            if (LOWORD(wp) == ControlId(Control::cmdClose) && HIWORD(wp) == BN_CLICKED) {
-                PostMessageW(main_, WM_CLOSE, 0, 0);
+            if (lp) {  // from a control; menus and accelerators have none here
+                Command(LOWORD(wp), HIWORD(wp));
                 return 0;
             }
             break;
         case WM_TIMER:
-            if (on_timer && wp >= 1 && wp <= 3) on_timer(static_cast<app::Timer>(wp - 1));
-            return 0;
+            for (app::Timer t : kTimers)
+                if (wp == TimerId(t)) {
+                    if (events_) app::RaiseTimer(*events_, t);
+                    return 0;
+                }
+            break;
         case WM_POWERBROADCAST:
-            // Handled here and never passed on.
-            if (on_power_broadcast)
-                if (uint32_t answer = on_power_broadcast(static_cast<uint32_t>(wp))) return answer;
+            // Answered here and never passed on.
+            if (events_)
+                if (uint32_t answer = events_->OnPowerBroadcast(static_cast<uint32_t>(wp))) return answer;
             return TRUE;
         case WM_CLOSE:
-            // The main window's events run before it goes: end the loop, destroy afterwards.
-            if (pump_)
+            // Closing is the logic's to decide; the window is destroyed after the loop has ended.
+            if (events_)
+                events_->FormClose();
+            else if (pump_)
                 pump_->Quit();
             else
                 PostQuitMessage(0);

@@ -3,9 +3,10 @@
 // The view has a method of this name; the Win32 call is spelt MessageBoxW.
 #undef MessageBox
 
-#include <functional>
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/view.h"
 
@@ -39,23 +40,27 @@ public:
     Win32View& operator=(const Win32View&) = delete;
 
     bool Created() const { return main_ != nullptr; }
-    // Raised by the window; the program wires them to the main window's handlers.
-    std::function<uint32_t(uint32_t)> on_power_broadcast;
-    std::function<void(app::Timer)> on_timer;
+    HWND window() const { return main_; }
+    HWND control(app::Control c) const { return Get(c); }
 
+    void SetEvents(app::WindowEvents* events) override { events_ = events; }
     void SetCaption(const std::string& text) override;
     void SetSystemMenu(bool present) override;
     void SetText(app::Control c, const std::string& text) override;
     void SetVisible(app::Control c, bool visible) override;
     void SetEnabled(app::Control c, bool enabled) override;
     app::BoxAnswer MessageBox(const app::BoxRequest& box) override;
-    void RemoveSystemMenuItem(int position) override;
     void GreyCloseCommand() override;
     void SetApplicationTitle(const std::string& title) override;
     bool ActivateOtherInstance(const std::string& title) override;
     void LayoutFirmwareLine() override;
     void ShowCompactPanel() override;
     void ShowStatus(const std::string& text) override;
+    void SetItems(app::Control list, const std::vector<std::string>& items) override;
+    void SelectItem(app::Control list, int index) override;
+    int SelectedItem(app::Control list) const override;
+    bool KeyDown(app::Key key) const override;
+    std::optional<std::string> OpenFileDialog(const app::FileDialogRequest& request) override;
     void StartTimer(app::Timer t) override;
     void StopTimer(app::Timer t) override;
     void Show() override;
@@ -66,6 +71,8 @@ private:
     static LRESULT CALLBACK MainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     static LRESULT CALLBACK AppProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+    void Command(int id, int code);
+    bool Clickable(app::Control button) const;
     void CreateControls();
     HWND Make(app::Control c, const wchar_t* cls, DWORD style, int x, int y, int w, int h, HWND parent = nullptr);
     HWND Get(app::Control c) const;
@@ -81,6 +88,7 @@ private:
     FontHandle banner_font_;
     HBRUSH white_ = nullptr;
     platform::MessagePump* pump_ = nullptr;
+    app::WindowEvents* events_ = nullptr;
     bool banner_visible_ = true;
 };
 

@@ -1,0 +1,328 @@
+// The window's events reach the logic through the console view: the scripted user, the
+// system's power messages and the timers in simulated time.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/app_fixture.h"
+#include "ui/console/user_actions.h"
+
+namespace orvane::app {
+namespace {
+
+using testing::AppRun;
+using Strings = std::vector<std::string>;
+
+constexpr const char* kPowerDenied = "Firmware is updating, all power change events are denied !";
+
+std::vector<ui::UserAction> Script(const std::string& text) {
+    std::vector<ui::UserAction> actions;
+    std::string error;
+    EXPECT_TRUE(ui::ParseActions(text, actions, error)) << text << ": " << error;
+    return actions;
+}
+
+// The log's lines without the empty ones.
+Strings LogLines(const std::string& log) {
+    Strings out;
+    size_t start = 0;
+    while (start < log.size()) {
+        size_t end = log.find('\n', start);
+        if (end == std::string::npos) end = log.size();
+        std::string line = log.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) out.push_back(line);
+        start = end + 1;
+    }
+    return out;
+}
+
+Strings LinesStartingWith(const std::string& log, const std::string& head) {
+    Strings out;
+    for (const std::string& line : LogLines(log))
+        if (line.rfind(head, 0) == 0) out.push_back(line);
+    return out;
+}
+
+TEST(WindowEvents, PowerQueryDuringAnUpdateIsDeniedThroughTheConsoleView) {
+    struct Row {
+        const char* name;
+        bool updating;
+        uint32_t event;
+        uint32_t answer;
+        bool box;
+    } rows[] = {
+        {"idle", false, kPbtApmQuerySuspend, 1, false},
+        {"updating: query", true, kPbtApmQuerySuspend, kBroadcastQueryDeny, true},
+        {"updating: suspend", true, 0x0004, kBroadcastQueryDeny, true},
+        {"updating: the failed-query notice", true, kPbtApmQuerySuspendFailed, 1, false},
+    };
+    for (const Row& row : rows) {
+        AppRun run;
+        TOrvaneMain& main = run.StartUp();
+        main.m_bUpdating = row.updating;
+        EXPECT_EQ(run.view().PowerBroadcast(row.event), row.answer) << row.name;
+        ASSERT_EQ(run.view().boxes().size(), row.box ? 1u : 0u) << row.name;
+        if (row.box) {
+            const BoxRequest& box = run.view().boxes()[0];
+            EXPECT_EQ(box.text, kPowerDenied);
+            EXPECT_EQ(box.caption, "Warning");
+            EXPECT_EQ(box.icon, BoxIcon::Information);
+            EXPECT_TRUE(box.topmost);
+        }
+    }
+
+    // The same from the script, while the message loop runs.
+    AppRun scripted;
+    scripted.actions = Script("power:query-suspend,power:query-suspend-failed,power:0x4");
+    TOrvaneMain& main = scripted.StartUp();
+    main.m_bUpdating = true;
+    scripted.view().Show();
+    scripted.view().RunMessageLoop(scripted.sim().pump());
+    EXPECT_EQ(scripted.BoxTexts(), (Strings{kPowerDenied, kPowerDenied}));
+    EXPECT_EQ(scripted.view().actions_left(), 0u);
+}
+
+TEST(WindowEvents, AStartedTimerFiresItsHandlerAtItsInterval) {
+    struct Row {
+        const char* name;
+        int digit;  // the option that starts it
+        Timer timer;
+        double interval;
+        const char* log_line;
+    } rows[] = {
+        {"unattended start", 19, Timer::Timer1, 2.5, "Timer1Timer: the unattended update is not built yet"},
+        {"automatic flash", 4, Timer::tmrAutoFlash, 2.0,
+         "tmrAutoFlashTimer: the automatic update of every drive is not built yet"},
+    };
+    for (const Row& row : rows) {
+        AppRun run;
+        run.speed = 1.0;  // simulated time moves by Advance; real time adds only microseconds
+        run.package.Digit(row.digit, '1');
+        run.args = {"/T:\\\\.\\PhysicalDrive0"};
+        TOrvaneMain& main = run.StartUp();
+        main.FormShow();
+        main.FormActivate();
+        ASSERT_TRUE(run.view().timer_running(row.timer)) << row.name;
+        platform::sim::SimPlatform& sim = run.sim();
+
+        sim.clock().Advance(row.interval - 0.4);
+        sim.pump().Dispatch();
+        EXPECT_TRUE(run.view().timer_running(row.timer)) << row.name << ": fired early";
+        EXPECT_TRUE(LinesStartingWith(run.Log(), row.log_line).empty()) << row.name;
+
+        sim.clock().Advance(0.5);
+        sim.pump().Dispatch();
+        EXPECT_FALSE(run.view().timer_running(row.timer)) << row.name << ": it fires once";
+        EXPECT_EQ(LinesStartingWith(run.Log(), row.log_line), Strings{row.log_line}) << row.name;
+    }
+}
+
+TEST(WindowEvents, ScriptedClicksReachTheUpdateHandler) {
+    std::filesystem::path image = std::filesystem::temp_directory_path() / "orvane-events-fw.bin";
+    std::ofstream(image) << "image";
+    const std::string file = image.string();
+    const std::string missing = file + ".missing";
+    const std::string not_built = "cmdUpdateClick: the update workflow is not built yet";
+    const std::string engineering = "cmdUpdateClick: flashing the chosen file " + file + " is not built yet";
+    struct Row {
+        std::string actions;
+        Strings lines;  // the handler's log lines
+        size_t dialogs;
+    } rows[] = {
+        {"press:Update", {not_built}, 0},
+        {"press:Update,press:Update", {not_built, not_built}, 0},
+        {"press:Close", {}, 0},  // the hidden button
+        {"press:Update+Ctrl+Shift+K,file:" + file, {engineering}, 1},
+        {"press:Update+Shift+Ctrl+F9,file:" + file, {engineering}, 1},
+        {"press:Update+Ctrl+Shift+K,cancel", {}, 1},
+        {"press:Update+Ctrl+Shift+K,file:" + missing, {}, 1},  // the dialog takes only a file that exists
+        {"press:Update+Ctrl+Shift+K", {}, 1},                  // nothing answers: cancelled
+        {"press:Update+Ctrl+K,file:" + file, {not_built}, 0},  // Shift missing: the normal path
+        {"press:Update+Ctrl+Shift", {not_built}, 0},
+        {"file:" + file + ",press:Update", {not_built}, 0},  // no dialog open yet: ignored
+        {"close,press:Update", {}, 0},                      // the window is gone
+    };
+    for (const Row& row : rows) {
+        AppRun run;
+        run.actions = Script(row.actions);
+        EXPECT_EQ(run.Run(), 0) << row.actions;
+        EXPECT_EQ(LinesStartingWith(run.Log(), "cmdUpdateClick"), row.lines) << row.actions;
+        ASSERT_EQ(run.view().dialogs().size(), row.dialogs) << row.actions;
+        if (row.dialogs) {
+            EXPECT_EQ(run.view().dialogs()[0].filter, "Firmware Files (*.BIN) |*.BIN");
+            EXPECT_EQ(run.view().dialogs()[0].default_ext, "BIN");
+            EXPECT_TRUE(run.view().dialogs()[0].must_exist);
+        }
+        EXPECT_EQ(LogLines(run.Log()).back(), "EXIT_ERROR: 0x0") << row.actions;
+    }
+    std::filesystem::remove(image);
+
+    // The automatic mode disables Update when the window activates: the press does nothing.
+    AppRun automatic;
+    automatic.package.Digit(4, '1');
+    automatic.actions = Script("press:Update");
+    automatic.Run();
+    EXPECT_TRUE(LinesStartingWith(automatic.Log(), "cmdUpdateClick").empty());
+}
+
+// The view's side alone: which input reaches which event, and what a window would ignore.
+struct Recorder : WindowEvents {
+    explicit Recorder(const View& v, platform::sim::SimClock& c) : view(v), clock(c) {}
+    const View& view;
+    platform::sim::SimClock& clock;
+    Strings calls;
+    double last_at = 0;
+    void Note(const std::string& call) {
+        calls.push_back(call);
+        last_at = clock.Now();
+    }
+    void cmdUpdateClick() override { Note("cmdUpdateClick"); }
+    void cmdCloseClick() override { Note("cmdCloseClick"); }
+    void cboDrivesChange() override { Note("cboDrivesChange:" + std::to_string(view.SelectedItem(Control::cboDrives))); }
+    void Timer1Timer() override { Note("Timer1Timer"); }
+    void Timer2Timer() override { Note("Timer2Timer"); }
+    void tmrAutoFlashTimer() override { Note("tmrAutoFlashTimer"); }
+    uint32_t OnPowerBroadcast(uint32_t event) override {
+        Note("OnPowerBroadcast:" + std::to_string(event));
+        return 0;
+    }
+    void FormClose() override { Note("FormClose"); }
+};
+
+TEST(ConsoleView, IgnoresWhatAWindowWouldIgnore) {
+    platform::sim::SimClock clock(1000);
+    platform::sim::SimMessagePump pump(clock);
+    ui::ConsoleView view(nullptr, pump);
+    Recorder rec(view, clock);
+    view.SetEvents(&rec);
+
+    struct Step {
+        const char* name;
+        std::function<void()> setup;
+        std::function<bool()> act;
+        bool taken;
+        Strings calls;
+    } steps[] = {
+        {"before the window shows", nullptr, [&] { return view.Press(Control::cmdUpdate); }, false, {}},
+        {"the power message reaches a hidden window", nullptr,
+         [&] { return view.PowerBroadcast(0) == 1; }, true, {"OnPowerBroadcast:0"}},
+        {"Update", [&] { view.Show(); }, [&] { return view.Press(Control::cmdUpdate); }, true, {"cmdUpdateClick"}},
+        {"hidden Close", nullptr, [&] { return view.Press(Control::cmdClose); }, false, {}},
+        {"disabled Update", [&] { view.SetEnabled(Control::cmdUpdate, false); },
+         [&] { return view.Press(Control::cmdUpdate); }, false, {}},
+        {"hidden Update", [&] { view.SetEnabled(Control::cmdUpdate, true); view.SetVisible(Control::cmdUpdate, false); },
+         [&] { return view.Press(Control::cmdUpdate); }, false, {}},
+        {"an empty drive list", nullptr, [&] { return view.Pick(Control::cboDrives, 0); }, false, {}},
+        {"a drive", [&] { view.SetItems(Control::cboDrives, {"a", "b", "c"}); },
+         [&] { return view.Pick(Control::cboDrives, 2); }, true, {"cboDrivesChange:2"}},
+        {"past the last drive", nullptr, [&] { return view.Pick(Control::cboDrives, 3); }, false, {}},
+        {"a disabled drive list", [&] { view.SetEnabled(Control::cboDrives, false); },
+         [&] { return view.Pick(Control::cboDrives, 1); }, false, {}},
+        {"the hidden slot list", [&] { view.SetItems(Control::cboFwSlot, {"1", "2"}); },
+         [&] { return view.Pick(Control::cboFwSlot, 1); }, false, {}},
+        {"the shown slot list: no event", [&] { view.SetVisible(Control::cboFwSlot, true); },
+         [&] { return view.Pick(Control::cboFwSlot, 1) && view.SelectedItem(Control::cboFwSlot) == 1; }, true, {}},
+        {"close", nullptr, [&] { return view.Close(); }, true, {"FormClose"}},
+        {"close without a close command", [&] { view.GreyCloseCommand(); }, [&] { return view.Close(); }, false, {}},
+    };
+    for (const Step& step : steps) {
+        rec.calls.clear();
+        if (step.setup) step.setup();
+        EXPECT_EQ(step.act(), step.taken) << step.name;
+        EXPECT_EQ(rec.calls, step.calls) << step.name;
+    }
+    EXPECT_EQ(view.SelectedItem(Control::cboDrives), 2) << "an ignored pick changes nothing";
+    view.SetEvents(nullptr);
+}
+
+TEST(ConsoleView, ScriptRunsInOrderWithWaitsInSimulatedTime) {
+    platform::sim::SimClock clock(1000);
+    platform::sim::SimMessagePump pump(clock);
+    ui::ConsoleView view(nullptr, pump, {}, Script("press:Update,wait:1500,power:4,wait:500,close,press:Update"));
+    Recorder rec(view, clock);
+    view.SetEvents(&rec);
+    double t0 = clock.Now();
+    view.Show();
+    std::vector<double> at;
+    // Dispatch until the close arrives (the recorder does not end the loop itself).
+    for (int i = 0; i < 10000 && (rec.calls.empty() || rec.calls.back() != "FormClose"); ++i) {
+        size_t before = rec.calls.size();
+        pump.Dispatch();
+        if (rec.calls.size() != before) at.push_back(rec.last_at - t0);
+        pump.Wait(1.0);
+    }
+    EXPECT_EQ(rec.calls, (Strings{"cmdUpdateClick", "OnPowerBroadcast:4", "FormClose"}));
+    ASSERT_EQ(at.size(), 3u);
+    EXPECT_LT(at[0], 1.5);
+    EXPECT_GE(at[1], 1.5);
+    EXPECT_GE(at[2], 2.0);
+    EXPECT_EQ(view.actions_left(), 1u) << "the press after the close was not taken yet";
+    view.SetEvents(nullptr);
+}
+
+TEST(UserActions, ParsesEachKindAndNamesTheBadItem) {
+    std::vector<ui::UserAction> a;
+    std::string error;
+    ASSERT_TRUE(ui::ParseActions(
+        "select:2,slot:0,commit:3,press:update+ctrl+SHIFT+k,file:C:\\fw\\new.BIN,cancel,wait:250,"
+        "power:resume-automatic,power:0x8013,close,press:Close+F9",
+        a, error))
+        << error;
+    ASSERT_EQ(a.size(), 11u);
+    using K = ui::UserAction::Kind;
+    EXPECT_EQ(a[0].kind, K::Select);
+    EXPECT_EQ(a[0].control, Control::cboDrives);
+    EXPECT_EQ(a[0].index, 2);
+    EXPECT_EQ(a[1].control, Control::cboFwSlot);
+    EXPECT_EQ(a[2].control, Control::cboCommitAction);
+    EXPECT_EQ(a[2].index, 3);
+    EXPECT_EQ(a[3].kind, K::Press);
+    EXPECT_EQ(a[3].control, Control::cmdUpdate);
+    EXPECT_EQ(a[3].keys, (std::vector<Key>{Key::Control, Key::Shift, Key::K}));
+    EXPECT_EQ(a[4].kind, K::File);
+    EXPECT_EQ(a[4].file, "C:\\fw\\new.BIN") << "a value may hold colons";
+    EXPECT_EQ(a[5].kind, K::Cancel);
+    EXPECT_EQ(a[6].kind, K::Wait);
+    EXPECT_DOUBLE_EQ(a[6].seconds, 0.25);
+    EXPECT_EQ(a[7].kind, K::Power);
+    EXPECT_EQ(a[7].power_event, 0x12u);
+    EXPECT_EQ(a[8].power_event, 0x8013u);
+    EXPECT_EQ(a[9].kind, K::Close);
+    EXPECT_EQ(a[10].control, Control::cmdClose);
+    EXPECT_EQ(a[10].keys, std::vector<Key>{Key::F9});
+}
+
+TEST(UserActions, RejectsBadItems) {
+    struct Row {
+        const char* text;
+        const char* error;
+    } rows[] = {
+        {"", "action 1 '': empty action"},
+        {"press:Update,,close", "action 2 '': empty action"},
+        {"press:Updat", "action 1 'press:Updat': no button 'Updat' (Update, Close)"},
+        {"press:Update+Alt", "action 1 'press:Update+Alt': no key 'Alt' (Ctrl, Shift, K, F9)"},
+        {"press:Update+", "action 1 'press:Update+': no key '' (Ctrl, Shift, K, F9)"},
+        {"press", "action 1 'press': 'press' needs a value (press:...)"},
+        {"select:-1", "action 1 'select:-1': the item number must be a whole number from 0 (at most 4 digits)"},
+        {"select:12345", "action 1 'select:12345': the item number must be a whole number from 0 (at most 4 digits)"},
+        {"wait:1.5", "action 1 'wait:1.5': the wait is a whole number of milliseconds (at most 9 digits)"},
+        {"power:nap", "action 1 'power:nap': no power event 'nap' (a name from --help, or a number)"},
+        {"power:4294967296", "action 1 'power:4294967296': no power event '4294967296' (a name from --help, or a number)"},
+        {"power:0x1FFFFFFFF", "action 1 'power:0x1FFFFFFFF': no power event '0x1FFFFFFFF' (a name from --help, or a number)"},
+        {"close:now", "action 1 'close:now': 'close' takes no value"},
+        {"file:", "action 1 'file:': 'file' needs a value (file:...)"},
+        {"jump:3", "action 1 'jump:3': unknown action 'jump'"},
+    };
+    for (const Row& row : rows) {
+        std::vector<ui::UserAction> a;
+        std::string error;
+        EXPECT_FALSE(ui::ParseActions(row.text, a, error)) << row.text;
+        EXPECT_EQ(error, row.error);
+        EXPECT_TRUE(a.empty()) << row.text;
+    }
+}
+
+}  // namespace
+}  // namespace orvane::app

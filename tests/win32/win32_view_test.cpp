@@ -1,0 +1,233 @@
+// The real main window under Wine: the messages Windows sends it reach the logic's handlers.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "app/orvane_main.h"
+#include "common/package_bytes.h"
+#include "platform/sim/sim_platform.h"
+#include "platform/win32/win32_message_pump.h"
+#include "ui/win32/win32_view.h"
+#undef CreateMutex
+#undef GetVersionEx
+#undef OpenService
+
+namespace orvane::ui {
+namespace {
+
+using app::Control;
+
+// Records what the window raised; a click also notes the engineering keys seen at that moment.
+struct Recorder : app::WindowEvents {
+    explicit Recorder(const app::View& v) : view(v) {}
+    const app::View& view;
+    std::vector<std::string> calls;
+    uint32_t power_answer = 0;
+    void cmdUpdateClick() override {
+        bool chord = view.KeyDown(app::Key::Control) && view.KeyDown(app::Key::Shift) &&
+                     view.KeyDown(app::Key::K) && !view.KeyDown(app::Key::F9);
+        calls.push_back(chord ? "cmdUpdateClick+chord" : "cmdUpdateClick");
+    }
+    void cmdCloseClick() override { calls.push_back("cmdCloseClick"); }
+    void cboDrivesChange() override { calls.push_back("cboDrivesChange:" + std::to_string(view.SelectedItem(Control::cboDrives))); }
+    void Timer1Timer() override { calls.push_back("Timer1Timer"); }
+    void Timer2Timer() override { calls.push_back("Timer2Timer"); }
+    void tmrAutoFlashTimer() override { calls.push_back("tmrAutoFlashTimer"); }
+    uint32_t OnPowerBroadcast(uint32_t event) override {
+        calls.push_back("OnPowerBroadcast:" + std::to_string(event));
+        return power_answer;
+    }
+    void FormClose() override { calls.push_back("FormClose"); }
+    std::vector<std::string> Take() { return std::exchange(calls, {}); }
+};
+
+using Calls = std::vector<std::string>;
+
+void Click(HWND button) { SendMessageW(button, BM_CLICK, 0, 0); }
+
+// WM_COMMAND as a control sends it to its parent.
+void Notify(HWND parent, HWND control, int code) {
+    SendMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), code), reinterpret_cast<LPARAM>(control));
+}
+
+TEST(Win32View, ClicksSelectionTimersPowerAndCloseReachTheEvents) {
+    Win32View view(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(view.Created());
+    Recorder rec(view);
+    view.SetEvents(&rec);
+    view.Show();
+    HWND w = view.window();
+    HWND update = view.control(Control::cmdUpdate), close = view.control(Control::cmdClose);
+
+    Click(update);
+    EXPECT_EQ(rec.Take(), Calls{"cmdUpdateClick"});
+    view.SetEnabled(Control::cmdUpdate, false);
+    Click(update);
+    Notify(w, update, BN_CLICKED);
+    EXPECT_EQ(rec.Take(), Calls{}) << "a disabled Update button is not pressed";
+    view.SetEnabled(Control::cmdUpdate, true);
+
+    // The hidden Close button: not even a forged notification reaches its handler.
+    Click(close);
+    Notify(w, close, BN_CLICKED);
+    EXPECT_EQ(rec.Take(), Calls{});
+
+    // The Update click reads the keys as they were when it was sent.
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    BYTE held[256];
+    std::copy(std::begin(keys), std::end(keys), std::begin(held));
+    held[VK_CONTROL] = held[VK_SHIFT] = held['K'] = 0x80;
+    SetKeyboardState(held);
+    Click(update);
+    SetKeyboardState(keys);
+    EXPECT_EQ(rec.Take(), Calls{"cmdUpdateClick+chord"});
+
+    // The logic's own selection raises nothing; the user's arrow key does.
+    view.SetItems(Control::cboDrives, {"(S)  0-0-0-0 A 1.00", "(S)  0-0-1-0 B 1.00", "(M)  0-0-2-0 C 1.00"});
+    view.SelectItem(Control::cboDrives, 0);
+    EXPECT_EQ(view.SelectedItem(Control::cboDrives), 0);
+    EXPECT_EQ(rec.Take(), Calls{});
+    SendMessageW(view.control(Control::cboDrives), WM_KEYDOWN, VK_DOWN, 0);
+    EXPECT_EQ(rec.Take(), Calls{"cboDrivesChange:1"});
+
+    SendMessageW(w, WM_TIMER, 1, 0);
+    SendMessageW(w, WM_TIMER, 2, 0);
+    SendMessageW(w, WM_TIMER, 3, 0);
+    SendMessageW(w, WM_TIMER, 9, 0);  // not one of the window's timers
+    EXPECT_EQ(rec.Take(), (Calls{"Timer1Timer", "Timer2Timer", "tmrAutoFlashTimer"}));
+
+    EXPECT_EQ(SendMessageW(w, WM_POWERBROADCAST, PBT_APMQUERYSUSPEND, 0), TRUE);
+    rec.power_answer = BROADCAST_QUERY_DENY;
+    EXPECT_EQ(SendMessageW(w, WM_POWERBROADCAST, PBT_APMQUERYSUSPEND, 0), BROADCAST_QUERY_DENY);
+    EXPECT_EQ(rec.Take(), (Calls{"OnPowerBroadcast:0", "OnPowerBroadcast:0"}));
+
+    // Closing goes to the close event; the window stays until the logic has ended the loop.
+    SendMessageW(w, WM_CLOSE, 0, 0);
+    EXPECT_EQ(rec.Take(), Calls{"FormClose"});
+    EXPECT_TRUE(IsWindow(w));
+    view.SetEvents(nullptr);
+}
+
+TEST(Win32View, AStartedTimerFiresThroughTheMessageLoop) {
+    platform::win32::Win32MessagePump pump;
+    Win32View view(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(view.Created());
+    Recorder rec(view);
+    view.SetEvents(&rec);
+    auto start = std::chrono::steady_clock::now();
+    view.StartTimer(app::Timer::Timer2);  // 100 ms
+    while (rec.calls.empty() && std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+        pump.Dispatch();
+        pump.Wait(0.01);
+    }
+    double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    view.StopTimer(app::Timer::Timer2);
+    ASSERT_EQ(rec.Take(), Calls{"Timer2Timer"});
+    EXPECT_GE(waited, 0.09);
+    view.SetEvents(nullptr);
+}
+
+// The first message box the thread shows, answered with OK: its caption and text.
+class BoxWatcher {
+public:
+    explicit BoxWatcher(DWORD thread) : thread_(thread), worker_([this] { Watch(); }) {}
+    ~BoxWatcher() { Stop(); }
+    void Stop() {
+        stop_ = true;
+        if (worker_.joinable()) worker_.join();
+    }
+    std::wstring caption, text;
+
+private:
+    void Watch() {
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!stop_ && std::chrono::steady_clock::now() < until) {
+            HWND box = nullptr;
+            EnumThreadWindows(
+                thread_,
+                [](HWND h, LPARAM lp) -> BOOL {
+                    wchar_t cls[16] = {};
+                    GetClassNameW(h, cls, 16);
+                    if (std::wstring(cls) != L"#32770" || !IsWindowVisible(h)) return TRUE;
+                    *reinterpret_cast<HWND*>(lp) = h;
+                    return FALSE;
+                },
+                reinterpret_cast<LPARAM>(&box));
+            if (box) {
+                wchar_t buf[512] = {};
+                GetWindowTextW(box, buf, 512);
+                caption = buf;
+                GetDlgItemTextW(box, 0xFFFF, buf, 512);  // the box's text control
+                text = buf;
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    DWORD thread_;
+    std::atomic<bool> stop_{false};
+    std::thread worker_;
+};
+
+TEST(Win32View, APowerQueryDuringAnUpdateIsDeniedWithItsWarning) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "the warning box needs a display";
+    std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                ("orvane-view-" + std::to_string(GetCurrentProcessId()));
+    std::filesystem::create_directories(dir);
+    platform::sim::SimMachine machine;
+    std::string error;
+    ASSERT_TRUE(platform::sim::LoadMachine(platform::sim::DefaultMachineJson(), machine, error)) << error;
+    machine.system.temp_dir = dir.string();
+    platform::sim::SimPlatform sim(machine, 1000.0);
+    testing::PackageBytes package;
+    Win32View view(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(view.Created());
+    app::AppContext ctx{sim.platform(), view, package.data(), package.size(), {}, nullptr};
+    {
+        app::TOrvaneMain main(ctx);
+        view.Show();
+        HWND w = view.window();
+
+        struct Row {
+            const char* name;
+            bool updating;
+            WPARAM event;
+            LRESULT answer;
+            bool box;
+        } rows[] = {
+            {"idle: the query passes", false, PBT_APMQUERYSUSPEND, TRUE, false},
+            {"updating: the query is denied", true, PBT_APMQUERYSUSPEND, BROADCAST_QUERY_DENY, true},
+            {"updating: a suspend is denied too", true, PBT_APMSUSPEND, BROADCAST_QUERY_DENY, true},
+            {"updating: the failed-query notice passes", true, PBT_APMQUERYSUSPENDFAILED, TRUE, false},
+        };
+        for (const Row& row : rows) {
+            main.m_bUpdating = row.updating;
+            BoxWatcher watcher(GetCurrentThreadId());
+            LRESULT answer = SendMessageW(w, WM_POWERBROADCAST, row.event, 0);
+            if (!row.box) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            watcher.Stop();
+            EXPECT_EQ(answer, row.answer) << row.name;
+            if (row.box) {
+                EXPECT_EQ(watcher.caption, L"Warning") << row.name;
+                EXPECT_EQ(watcher.text, L"Firmware is updating, all power change events are denied !") << row.name;
+            } else {
+                EXPECT_EQ(watcher.caption, L"") << row.name << ": no box";
+            }
+        }
+        main.m_bUpdating = false;
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+}
+
+}  // namespace
+}  // namespace orvane::ui
