@@ -67,9 +67,6 @@ public:
     std::unique_ptr<device::TAtaDevice> m_Device;
     system::HiTimer m_Stopwatch;
     system::OSInfo m_OSInfo;
-    int DriveCount = 0;
-    int32_t m_ItemToDrive[16] = {};
-    uint32_t m_SelectedSlot = 0;
     std::string m_DevPath;
     int gScanType = 0;
     int m_ScsiPort = 0;
@@ -80,11 +77,7 @@ public:
     bool m_bDebugLog = true;
     std::string m_DebugLogPath;
     bool m_bUpdating = false;
-    bool bNextPending = false;
     int iPhase = 0;
-    std::string m_DetectedList;
-    std::string TargetSerial;
-    std::string TargetPath;
     bool bSilent = false;
     bool bEraseAll = false;
     std::string m_AppTitle;

@@ -29,7 +29,8 @@ public:
     void SetEnabled(app::Control c, bool enabled) override;
     app::BoxAnswer MessageBox(const app::BoxRequest& box) override;
     void GreyCloseCommand() override { close_greyed_ = true; }
-    void SetApplicationTitle(const std::string& title) override { title_ = title; }
+    // The console has no application window for another copy to find.
+    void SetApplicationTitle(const std::string&) override {}
     bool ActivateOtherInstance(const std::string& title) override;
     void LayoutFirmwareLine() override {}
     void ShowCompactPanel() override;
@@ -97,7 +98,6 @@ private:
     std::map<app::Control, std::vector<std::string>> items_;
     std::map<app::Control, int> selected_;
     std::string caption_;
-    std::string title_;
     std::string status_;
     bool system_menu_ = true;
     bool close_greyed_ = false;
