@@ -147,20 +147,18 @@ public:
     std::wstring caption, text;
 
 private:
+    static BOOL CALLBACK FindBox(HWND h, LPARAM lp) {
+        wchar_t cls[16] = {};
+        GetClassNameW(h, cls, 16);
+        if (std::wstring(cls) != L"#32770" || !IsWindowVisible(h)) return TRUE;
+        *reinterpret_cast<HWND*>(lp) = h;
+        return FALSE;
+    }
     void Watch() {
         auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (!stop_ && std::chrono::steady_clock::now() < until) {
             HWND box = nullptr;
-            EnumThreadWindows(
-                thread_,
-                [](HWND h, LPARAM lp) -> BOOL {
-                    wchar_t cls[16] = {};
-                    GetClassNameW(h, cls, 16);
-                    if (std::wstring(cls) != L"#32770" || !IsWindowVisible(h)) return TRUE;
-                    *reinterpret_cast<HWND*>(lp) = h;
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&box));
+            EnumThreadWindows(thread_, FindBox, reinterpret_cast<LPARAM>(&box));
             if (box) {
                 wchar_t buf[512] = {};
                 GetWindowTextW(box, buf, 512);
