@@ -68,7 +68,7 @@ public:
     virtual int SelectedItem(Control list) const = 0;  // -1: none
     // Whether the key is held down at the time of the event being handled.
     virtual bool KeyDown(Key key) const = 0;
-    // The chosen file's path, or nothing when the dialog was cancelled.
+    // The chosen file's path (single-byte, as the file calls take it), or nothing when cancelled.
     virtual std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) = 0;
     // Each timer runs at its own interval (TimerIntervalMs) until stopped.
     virtual void StartTimer(Timer t) = 0;
