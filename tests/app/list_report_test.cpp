@@ -43,7 +43,7 @@ struct ListRun {
     ~ListRun() { std::filesystem::remove_all(dir); }
 
     std::string Run() {
-        ui::ConsoleView view(nullptr);
+        ui::ConsoleView view(nullptr, sim->pump());
         app::AppContext ctx{sim->platform(), view, nullptr, 0, {"/LIST"}, nullptr};
         std::FILE* out = std::tmpfile();
         EXPECT_EQ(app::RunListReport(ctx, out), 0);

@@ -74,21 +74,25 @@ TEST(AtaCommand, LogLineCarriesTheChunkNumbers) {
     EXPECT_EQ(rig.Log(), "(ATA PASSTHROUGH) Cmd:92 FR:03 SC:80 SN:01 CL:02 CH:03  3 / 10\n");
 }
 
-TEST(OpenDevice, ByPathCannotBeReopened) {
+TEST(OpenDevice, AReopenReachesWhatWasOpened) {
     DeviceRig rig;
+    IdeRegs regs = MakeRegs(0, 1, 0, 0, 0, 0, 0xEC);
+    uint32_t length = 512;
+    // Never opened: nothing to reopen. The command is refused and nothing is opened or sent.
+    EXPECT_EQ(rig.dev->ata_command(regs, rig.dev->read_buffer(), nullptr, kDirIn, length), ATACMD_FAIL);
+    EXPECT_TRUE(rig.storage.opened.empty());
+    EXPECT_TRUE(rig.storage.sent.empty());
+    // Opened by path, then closed: the next command reopens that path and nothing else.
     auto& dev = rig.OpenOn(kProtoAta);
     dev.close_device();
     rig.storage.opened.clear();
-    IdeRegs regs = MakeRegs(0, 1, 0, 0, 0, 0, 0xEC);
-    uint32_t length = 512;
-    // No entry was ever made current: the command is refused and nothing is opened or sent.
-    EXPECT_EQ(dev.ata_command(regs, dev.read_buffer(), nullptr, kDirIn, length), ATACMD_FAIL);
-    EXPECT_TRUE(rig.storage.opened.empty());
-    EXPECT_TRUE(rig.storage.sent.empty());
+    length = 512;
+    dev.ata_command(regs, dev.read_buffer(), nullptr, kDirIn, length);
+    ASSERT_FALSE(rig.storage.opened.empty());
+    for (const std::string& p : rig.storage.opened) EXPECT_EQ(p, "\\\\.\\PhysicalDrive0");
     // The list is empty: index 0 equals the count and is refused, changing nothing.
     EXPECT_FALSE(dev.open_device(0, nullptr, kOpenAta));
     EXPECT_EQ(dev.iDevIndex, -1);
-    EXPECT_TRUE(rig.storage.opened.empty());
 }
 
 TEST(OpenDevice, KindsAndTheProbe) {
