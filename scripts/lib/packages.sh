@@ -36,5 +36,7 @@ orv_ensure_packages() {
 # What the native build and its tests need.
 ORV_NATIVE_PACKAGES=(g++ cmake ninja-build pkg-config nlohmann-json3-dev libssl-dev googletest libgtest-dev libgmock-dev)
 # What the Windows builds and their runs under Wine and a virtual display need.
+# What scripts/fuzz.sh needs besides the native build: clang and its fuzzing runtime.
+ORV_FUZZ_PACKAGES=(clang libclang-rt-dev)
 ORV_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386 xvfb fonts-wine
                       x11-apps imagemagick xdotool)

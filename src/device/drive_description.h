@@ -21,6 +21,11 @@ struct DriveDescription {
     bool def_from_page = false;
 };
 
+// The model, revision and serial texts of 512 bytes of IDENTIFY data; DEF starts as the revision.
+void TakeIdentifyTexts(const uint8_t* identify, DriveDescription& d);
+// DEF from the first 8 bytes of the vendor page, unless they are blank.
+void TakeVendorPage(const uint8_t* page, DriveDescription& d);
+
 // Opens device list entry `index` (kind 0) and identifies it. When the device object's probe may
 // use the vendor read, the DEF text is read from the vendor page as the scan does; otherwise the
 // drive gets IDENTIFY only and `def` stays empty.

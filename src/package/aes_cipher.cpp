@@ -22,7 +22,8 @@ uint8_t Mul(uint8_t a, uint8_t b) {
 }
 
 uint8_t Rotl8(uint8_t x, int n) { return uint8_t((x << n) | (x >> (8 - n))); }
-uint32_t Rotr32(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+// n is 0..31; a shift by 32 (n = 0) would be undefined, so both counts stay below 32.
+uint32_t Rotr32(uint32_t x, int n) { return (x >> (n & 31)) | (x << ((32 - n) & 31)); }
 
 uint32_t Word(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
     return (uint32_t(b0) << 24) | (uint32_t(b1) << 16) | (uint32_t(b2) << 8) | uint32_t(b3);

@@ -138,7 +138,8 @@ void WriteAux(PackageBlock& blk, const std::vector<Bytes>& exes, PackPlan& plan)
     size_t next = 0;
     for (int k = 0; k < kAuxCount; ++k) {
         const Bytes& exe = exes[static_cast<size_t>(k)];
-        std::memcpy(blk.aux_payload + next, exe.data(), exe.size());
+        // An empty vector's data() may be null, which memcpy may not be given even for 0 bytes.
+        if (!exe.empty()) std::memcpy(blk.aux_payload + next, exe.data(), exe.size());
         next += exe.size();
         char* field = blk.aux.size_fields + AuxSizeFieldOffset(k) + std::strlen(kAuxSlots[k].size_label);
         PutDigits(field, static_cast<uint32_t>(exe.size()));

@@ -7,7 +7,6 @@ namespace orvane::platform::sim {
 
 namespace {
 
-constexpr uint8_t kStatusOk = 0x50;   // DRDY | DSC
 constexpr uint8_t kStatusErr = 0x51;  // DRDY | DSC | ERR
 constexpr uint8_t kErrAbort = 0x04;
 

@@ -7,7 +7,6 @@ namespace orvane::platform::sim {
 
 namespace {
 
-constexpr uint8_t kGood = 0x00;
 constexpr uint8_t kCheckCondition = 0x02;
 constexpr uint8_t kKeyAborted = 0x0B;
 constexpr uint8_t kKeyIllegal = 0x05;

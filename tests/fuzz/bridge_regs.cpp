@@ -1,0 +1,33 @@
+// The USB bridges' register read-back: each decoder gets exactly the bytes its read returns.
+#include <cstring>
+#include <memory>
+
+#include "device/scsi_blocks.h"
+#include "fuzz/fuzz_input.h"
+
+using namespace orvane::device;
+
+namespace {
+
+template <typename Decode>
+void Decode(orvane::fuzz::FuzzInput& in, uint32_t length, Decode decode) {
+    std::vector<uint8_t> got = in.Bytes(length);
+    if (got.size() < length) return;
+    auto exact = std::make_unique<uint8_t[]>(length);
+    std::memcpy(exact.get(), got.data(), length);
+    IdeRegs regs{};
+    decode(exact.get(), regs);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    orvane::fuzz::FuzzInput in(data, size);
+    int port = JmicronPortOf(in.Byte());
+    if (port < -1 || port > 1) __builtin_trap();
+    (void)JmicronReadBlock(JmicronRegisterAddress(port), static_cast<uint16_t>(kJmicronRegsLength));
+    Decode(in, kJmicronRegsLength, JmicronRegs);
+    Decode(in, kProlificRegsLength, ProlificRegs);
+    Decode(in, kSunplusRegsLength, SunplusRegs);
+    return 0;
+}

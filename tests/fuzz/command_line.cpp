@@ -1,0 +1,23 @@
+// The program's command line: one argument per input line; the first byte picks whether the
+// package is an unattended one.
+#include <cstdlib>
+
+#include "app/command_line.h"
+#include "fuzz/fuzz_input.h"
+
+using namespace orvane::app;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    orvane::fuzz::FuzzInput in(data, size);
+    bool unattended = in.Byte() & 1;
+    std::vector<std::string> args;
+    while (in.left() > 0 && args.size() < 64) args.push_back(in.Line());
+    CommandLine cl = ParseCommandLine(args, unattended);
+    (void)cl;
+    for (const std::string& a : args) {
+        (void)HexTextToInt64(a, 16);
+        (void)HexTextToInt64(a, 10);
+        if (Trim(a).size() > a.size()) std::abort();
+    }
+    return 0;
+}
