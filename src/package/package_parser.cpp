@@ -27,18 +27,27 @@ const OptionDigit kOptionDigits[15] = {
 namespace {
 
 // The decimal conversion the fields are written for: digits up to the NUL.
-// Anything else in front of the NUL, no digit at all, or a value past int32 is refused.
-bool ReadDecimal(const char* digits, size_t width, int32_t& out) {
+enum class Decimal { Ok, NotANumber, TooLarge };
+// Anything else in front of the NUL or no digit at all is not a number; past int32 is too large.
+Decimal ReadDecimal(const char* digits, size_t width, int32_t& out) {
     size_t n = strnlen(digits, width);
-    if (n == 0) return false;
+    if (n == 0) return Decimal::NotANumber;
     int64_t v = 0;
+    bool too_large = false;
     for (size_t i = 0; i < n; ++i) {
-        if (digits[i] < '0' || digits[i] > '9') return false;
-        v = v * 10 + (digits[i] - '0');
-        if (v > INT32_MAX) return false;
+        if (digits[i] < '0' || digits[i] > '9') return Decimal::NotANumber;
+        if (!too_large) v = v * 10 + (digits[i] - '0');
+        too_large = too_large || v > INT32_MAX;
     }
+    if (too_large) return Decimal::TooLarge;
     out = static_cast<int32_t>(v);
-    return true;
+    return Decimal::Ok;
+}
+
+// "is not a decimal number" or "(9999999999) is larger than 2147483647", after the field's name.
+std::string DecimalProblem(Decimal d, const char* digits, size_t width) {
+    if (d == Decimal::NotANumber) return " is not a decimal number";
+    return " (" + std::string(digits, strnlen(digits, width)) + ") is larger than " + std::to_string(INT32_MAX);
 }
 
 std::string SlotName(int n) { return std::string(1, SlotDigit(n)); }
@@ -87,15 +96,15 @@ ParseResult ParsePackage(const uint8_t* bytes, size_t size) {
         std::memcpy(s.new_fw, h.new_fw[n].value, 8);
         std::memcpy(s.fw_ext, h.fw_ext[n].value, 8);
         bool in_use = n < o.iFWCount;
-        bool start_ok = ReadDecimal(h.start[n].digits, 10, s.start);
-        bool size_ok = ReadDecimal(h.size[n].digits, 10, s.size);
+        Decimal start_ok = ReadDecimal(h.start[n].digits, 10, s.start);
+        Decimal size_ok = ReadDecimal(h.size[n].digits, 10, s.size);
         if (!in_use) continue;
-        if (!start_ok) {
-            r.error = "start of slot " + SlotName(n) + " is not a decimal number";
+        if (start_ok != Decimal::Ok) {
+            r.error = "start of slot " + SlotName(n) + DecimalProblem(start_ok, h.start[n].digits, 10);
             return r;
         }
-        if (!size_ok) {
-            r.error = "size of slot " + SlotName(n) + " is not a decimal number";
+        if (size_ok != Decimal::Ok) {
+            r.error = "size of slot " + SlotName(n) + DecimalProblem(size_ok, h.size[n].digits, 10);
             return r;
         }
         if (static_cast<size_t>(s.size) > limit) {
@@ -116,8 +125,8 @@ ParseResult ParsePackage(const uint8_t* bytes, size_t size) {
     for (int k = 0; k < kAuxCount; ++k) {
         const char* field = blk.aux.size_fields + AuxSizeFieldOffset(k) + std::strlen(kAuxSlots[k].size_label);
         AuxInfo& a = info.aux[k];
-        if (!ReadDecimal(field, 10, a.size)) {
-            r.error = std::string("auxiliary size ") + kAuxSlots[k].size_label + " is not a decimal number";
+        if (Decimal d = ReadDecimal(field, 10, a.size); d != Decimal::Ok) {
+            r.error = std::string("auxiliary size ") + kAuxSlots[k].size_label + DecimalProblem(d, field, 10);
             return r;
         }
         a.offset = next;

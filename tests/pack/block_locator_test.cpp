@@ -33,6 +33,10 @@ TEST(BlockLocator, FindsTheBlockOrNamesTheMarker) {
          "\"AES_BUF_HERE\" is not where"},
         {"boot marker gone", [](Bytes& f) { Put(f, kJunkBefore + 10522, "BOOT_CODE_HERX"); }, "\"BOOT_CODE_HERE\" is not where"},
         {"file ends inside the aux area", [](Bytes& f) { f.resize(kJunkBefore + kAuxDir + 2000); }, "cut short"},
+        // The aux marker is gone with the rest: the cut, not a foreign file, is the problem.
+        {"file ends inside the image area", [](Bytes& f) { f.resize(kJunkBefore + 20000); },
+         "cut short by the end of the file: it needs 9977142 bytes from offset 3001, the file has 20000"},
+        {"file ends inside the header", [](Bytes& f) { f.resize(kJunkBefore + 9400); }, "cut short"},
         {"block starts before the file", [](Bytes& f) { f.erase(f.begin(), f.begin() + kJunkBefore + 100); },
          "too close to the start"},
     };

@@ -49,5 +49,52 @@ TEST_F(PackCli, ExitCodes) {
     EXPECT_FALSE(fs::exists(Path("out.partial")));
 }
 
+// Each refusal names the file, then the field or place, then the problem; never a bare
+// library text.
+TEST_F(PackCli, RefusalsNameTheFileTheFieldAndTheProblem) {
+    Bytes cut = base_;
+    cut.resize(kJunkBefore + 20000);  // inside the image area: the later markers are gone too
+    WriteBytes(Path("cut"), cut);
+    const std::string base = Path("base").string(), out = Path("out").string();
+    struct Case {
+        const char* name;
+        const char* manifest;  // nullptr: "show" of the cut program
+        std::string error;
+    } cases[] = {
+        {"show a cut program", nullptr,
+         "program " + Path("cut").string() + ": the package block is cut short by the end of the file"},
+        {"number overflow", R"({"iVisualStyle": 1e400})",
+         "manifest " + Path("m.json").string() + ": iVisualStyle: the number 1e400 is out of range"},
+        {"negative overflow in a slot", R"({"slots": [{"image": "x", "new_fw": -1e400}]})",
+         "manifest " + Path("m.json").string() + ": slots[0].new_fw: the number -1e400 is out of range"},
+        {"key twice", R"({"version": "v1", "banner": "b", "version": "v2"})",
+         "manifest " + Path("m.json").string() + ": version: the key is given twice"},
+        {"option twice", R"({"options": {"bWinFlash": true, "bWinFlash": false}})",
+         "manifest " + Path("m.json").string() + ": options.bWinFlash: the key is given twice"},
+        {"record field twice",
+         R"({"slots": [{"image": "x", "records": [{"model": "A"}, {"fws": "1", "fws": "2"}]}]})",
+         "manifest " + Path("m.json").string() + ": slots[0].records[1].fws: the key is given twice"},
+        {"unknown key", R"({"verison": "v1"})",
+         "manifest " + Path("m.json").string() + ": the manifest: unknown key \"verison\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int code;
+        if (c.manifest == nullptr) {
+            code = Run({"show", Path("cut").string()});
+        } else {
+            WriteText(Path("m.json"), c.manifest);
+            code = Run({"build", "--manifest", Path("m.json").string(), "--base", base, "--out", out});
+        }
+        EXPECT_EQ(code, 1);
+        EXPECT_EQ(err_.str(), "orvane-pack: " + c.error + "\n");
+    }
+    // The same key in two different objects is no repetition.
+    WriteText(Path("m.json"), R"({"slots": [{"image": "fw", "new_fw": "1", "fw_ext": "1",
+        "records": [{"model": "A"}, {"model": "B"}]}], "version": "v1"})");
+    WriteBytes(Path("fw"), Bytes(600, 7));
+    EXPECT_EQ(Run({"build", "--manifest", Path("m.json").string(), "--base", base, "--out", out}), 0) << err_.str();
+}
+
 }  // namespace
 }  // namespace orvane::pack::test

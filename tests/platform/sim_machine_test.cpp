@@ -81,6 +81,8 @@ TEST(SimMachine, ErrorsNameTheField) {
         const char* error_starts;
     } rows[] = {
         {"{", "not valid JSON"},
+        {R"({"system": {"version": {"dwMajorVersion": 1e400}}})", "system.version.dwMajorVersion: the number 1e400 is out of range"},
+        {R"({"disks": [{}, {"size": -1e999}]})", "disks[1].size: the number -1e999 is out of range"},
         {"[]", "(top level): expected an object"},
         {R"({"disk": []})", "disk: unknown field"},
         {R"({"system": 3})", "system: expected an object"},

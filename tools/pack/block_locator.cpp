@@ -41,15 +41,18 @@ size_t LocateBlock(const Bytes& file) {
     using package::PackageBlock;
     using package::PackageHeader;
     const size_t option_at = FindOnce(file, kOptionMarker);
-    const size_t aux_at = FindOnce(file, kAuxMarker);
     constexpr size_t kOptionOffset = offsetof(PackageHeader, option_marker);
     if (option_at < kOptionOffset)
         throw PackError("marker \"" + std::string(kOptionMarker) + "\" lies too close to the start of the file");
     const size_t block = option_at - kOptionOffset;
+    // Before looking for the later markers: a file cut inside the block has lost them too.
+    if (file.size() - block < sizeof(PackageBlock))
+        throw PackError("the package block is cut short by the end of the file: it needs " +
+                        std::to_string(sizeof(PackageBlock)) + " bytes from offset " + std::to_string(block) +
+                        ", the file has " + std::to_string(file.size() - block));
+    const size_t aux_at = FindOnce(file, kAuxMarker);
     if (aux_at != block + offsetof(PackageBlock, aux))
         throw PackError("marker \"" + std::string(kAuxMarker) + "\" is not where the package block puts it");
-    if (file.size() - block < sizeof(PackageBlock))
-        throw PackError("the package block is cut short by the end of the file");
     const uint8_t* boot = file.data() + block + offsetof(PackageHeader, boot_code);
     if (std::memcmp(boot, kBootMarker.data(), kBootMarker.size()) != 0)
         throw PackError("marker \"" + std::string(kBootMarker) + "\" is not where the package block puts it");

@@ -9,6 +9,7 @@
 #include "pack/pack_error.h"
 #include "package/package_info.h"
 #include "package/package_layout.h"
+#include "platform/json_text.h"
 
 namespace orvane::pack {
 namespace {
@@ -175,14 +176,17 @@ Manifest ParseManifest(const json& j, const std::filesystem::path& folder) {
 Manifest LoadManifest(const std::filesystem::path& file) {
     Bytes text = ReadFileBytes(file, "manifest");
     json j;
-    try {
-        j = json::parse(text.begin(), text.end());
-    } catch (const json::parse_error& e) {
-        throw PackError("manifest " + file.string() + " is not valid JSON: " + e.what());
-    }
+    std::string error;
+    if (!platform::ParseJsonText(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), j, error,
+                                 true))
+        throw PackError("manifest " + file.string() + ": " + error);
     std::filesystem::path folder = file.parent_path();
     if (folder.empty()) folder = ".";
-    return ParseManifest(j, folder);
+    try {
+        return ParseManifest(j, folder);
+    } catch (const PackError& e) {
+        throw PackError("manifest " + file.string() + ": " + e.what());
+    }
 }
 
 }  // namespace orvane::pack

@@ -42,6 +42,15 @@ void BuildCommand(const std::vector<std::string>& args) {
     BuildPackage(manifest, base, out);
 }
 
+// LocateBlock's refusal, with the file it refused.
+size_t LocateIn(const std::vector<uint8_t>& file, const std::string& what, const fs::path& name) {
+    try {
+        return LocateBlock(file);
+    } catch (const PackError& e) {
+        throw PackError(what + " " + name.string() + ": " + e.what());
+    }
+}
+
 }  // namespace
 
 void BuildPackage(const fs::path& manifest_file, const fs::path& base, const fs::path& out) {
@@ -50,7 +59,7 @@ void BuildPackage(const fs::path& manifest_file, const fs::path& base, const fs:
         throw PackError("the output " + out.string() + " is the base program itself; the base is never changed");
     const Manifest manifest = LoadManifest(manifest_file);
     std::vector<uint8_t> file = ReadFileBytes(base, "base program");
-    const size_t block = LocateBlock(file);
+    const size_t block = LocateIn(file, "base program", base);
     const PackPlan plan = WritePackage(file.data() + block, manifest);
     try {
         if (LocateBlock(file) != block) throw PackError("the package block moved");
@@ -79,7 +88,7 @@ void BuildPackage(const fs::path& manifest_file, const fs::path& base, const fs:
 
 std::string ShowPackage(const fs::path& file_name) {
     const std::vector<uint8_t> file = ReadFileBytes(file_name, "program");
-    const size_t block = LocateBlock(file);
+    const size_t block = LocateIn(file, "program", file_name);
     const package::ParseResult r = package::ParsePackage(file.data() + block, file.size() - block);
     if (!r.ok) throw PackError("the package in " + file_name.string() + " does not read: " + r.error);
     return package::DescribePackage(r.info).dump(2) + "\n";

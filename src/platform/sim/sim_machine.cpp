@@ -1,5 +1,6 @@
 #include "platform/sim/sim_machine.h"
 
+#include "platform/json_text.h"
 #include "platform/sim/sim_json_fields.h"
 #include "text/text.h"
 
@@ -338,15 +339,12 @@ const char* DefaultMachineJson() { return kDefaultMachine; }
 bool LoadMachine(const std::string& json_text, SimMachine& out, std::string& error) {
     SimMachine m;
     json given;
+    if (!ParseJsonText(json_text, given, error, false)) return false;
     try {
         Apply(json::parse(kDefaultMachine), m);
-        given = json::parse(json_text);
         Apply(given, m);
-    } catch (const json::parse_error& e) {
-        error = std::string("not valid JSON: ") + e.what();
-        return false;
     } catch (const json::exception& e) {
-        error = std::string("machine description: ") + e.what();
+        error = e.what();
         return false;
     } catch (const FieldError& e) {
         error = e.message;

@@ -1,6 +1,7 @@
 // orvane-sim: the program's logic on a simulated machine, with the window as console lines.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -102,6 +103,11 @@ int main(int argc, char** argv) {
 
     std::string text = platform::sim::DefaultMachineJson();
     if (!machine_file.empty()) {
+        std::error_code ec;
+        if (std::filesystem::is_directory(machine_file, ec)) {
+            std::fprintf(stderr, "orvane-sim: machine file %s: is a folder, not a file\n", machine_file.c_str());
+            return kUsageError;
+        }
         std::ifstream in(machine_file, std::ios::binary);
         if (!in) {
             std::fprintf(stderr, "orvane-sim: cannot read machine file %s\n", machine_file.c_str());
@@ -114,7 +120,10 @@ int main(int argc, char** argv) {
     platform::sim::SimMachine machine;
     std::string error;
     if (!platform::sim::LoadMachine(text, machine, error)) {
-        std::fprintf(stderr, "orvane-sim: machine description: %s\n", error.c_str());
+        if (machine_file.empty())
+            std::fprintf(stderr, "orvane-sim: the built-in machine: %s\n", error.c_str());
+        else
+            std::fprintf(stderr, "orvane-sim: machine file %s: %s\n", machine_file.c_str(), error.c_str());
         return kUsageError;
     }
 
