@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the native, 32-bit and 64-bit Windows configurations and runs every test of each:
 # the Windows ones under Wine, in a prefix of each build folder's own, on a private virtual
-# display. Prints one line per suite and, last, "N passed, N failed" over all three builds.
+# display. A fourth, native build under AddressSanitizer and UndefinedBehaviorSanitizer
+# (build/asan) runs the native tests again and replays every fuzz corpus; any sanitizer
+# report fails it. Prints one line per suite and, last, "N passed, N failed" over all builds.
 # Exits non-zero when anything failed, did not build or could not run.
 set -u -o pipefail
 
@@ -136,15 +138,19 @@ count_xml() {
     ' "$1"
 }
 
-# run_build NAME [TOOLCHAIN]
+# run_build NAME [TOOLCHAIN [CMAKE ARGUMENTS...]]
 run_build() {
     local name=$1 toolchain=${2:-} dir=build/$1
-    local win=0
+    shift $(($# < 2 ? $# : 2))
+    local extra=("$@")
+    local win=0 sanitized=0
     [ -n "$toolchain" ] && win=1
+    [[ " ${extra[*]} " == *" -DORVANE_SANITIZE=ON "* ]] && sanitized=1
 
     note "$name: configure"
     local cfg=(-S . -B "$dir" -G Ninja)
     [ -n "$toolchain" ] && cfg+=("-DCMAKE_TOOLCHAIN_FILE=$ROOT/$toolchain")
+    cfg+=("${extra[@]}")
     if ! cmake "${cfg[@]}" >"$LOGS/$name-configure.log" 2>&1; then
         show_log_tail "$LOGS/$name-configure.log"
         record "$name" "(configure)" 0 1 "CMake failed: $LOGS/$name-configure.log"
@@ -177,6 +183,7 @@ run_build() {
                 targets=(orvane-sim orvane-pack)
                 if ((win)); then targets+=(Orvane); fi
                 ;;
+            fuzz_*) targets=("replay-${t#fuzz_}") ;;
             *) targets=("$t") ;;
             esac
             for tg in "${targets[@]}"; do
@@ -212,11 +219,35 @@ run_build() {
     fi
 
     rm -f "$dir"/test-results/*.xml "$dir"/test-results/*.png "$dir"/Testing/Temporary/LastTestsFailed*.log
+    # Sanitizers: the first report ends the program (it fails its test) and is written to a
+    # file of its own under sanitizer-reports/, where it is counted below.
+    local san_env=()
+    local reports=$ROOT/$dir/sanitizer-reports
+    if ((sanitized)); then
+        rm -rf "$reports"
+        mkdir -p "$reports"
+        san_env=(env "ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:log_path=$reports/asan"
+                 "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:log_path=$reports/ubsan")
+    fi
     note "$name: ctest"
     local rc=0
     if ((${#stale[@]} < ${#tests[@]})); then
-        ctest "${ctest_args[@]}" 2>&1 | tee "$LOGS/$name-ctest.log"
+        "${san_env[@]}" ctest "${ctest_args[@]}" 2>&1 | tee "$LOGS/$name-ctest.log"
         rc=${PIPESTATUS[0]}
+    fi
+    if ((sanitized)); then
+        local report n_reports=0
+        for report in "$reports"/*; do
+            [ -f "$report" ] || continue
+            n_reports=$((n_reports + 1))
+            echo "---- sanitizer report $report"
+            head -n 30 "$report"
+        done
+        if ((n_reports)); then
+            record "$name" "(sanitizer reports)" 0 "$n_reports" "in $reports"
+        else
+            record "$name" "(sanitizer reports)" 1 0 "none"
+        fi
     fi
 
     if ((win)); then
@@ -240,7 +271,7 @@ run_build() {
             continue
         fi
         case $t in
-        prog_*)
+        prog_* | fuzz_*)
             if [ -n "${failed[$t]:-}" ]; then record "$name" "$t" 0 1; else record "$name" "$t" 1 0; fi
             ;;
         *)
@@ -276,6 +307,7 @@ if ! orv_ensure_packages "${packages[@]}"; then
 fi
 
 run_build native
+run_build asan "" -DORVANE_SANITIZE=ON
 if ! start_xvfb; then
     record all "(Xvfb)" 0 1 "no virtual display: window checks cannot run"
 fi

@@ -35,7 +35,7 @@ public:
         }
         // Like the real call: never more than the caller's buffer holds.
         size_t n = std::min<size_t>(size, value.size());
-        std::memcpy(buffer, value.data(), n);
+        if (n > 0) std::memcpy(buffer, value.data(), n);
         return true;
     }
     bool GetDeviceInstanceId(SP_DEVINFO_DATA&, char*, uint32_t, uint32_t*) override { return false; }
