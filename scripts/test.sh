@@ -219,15 +219,12 @@ run_build() {
     fi
 
     rm -f "$dir"/test-results/*.xml "$dir"/test-results/*.png "$dir"/Testing/Temporary/LastTestsFailed*.log
-    # Sanitizers: the first report ends the program (it fails its test) and is written to a
-    # file of its own under sanitizer-reports/, where it is counted below.
+    # Sanitizers: the first report ends the program, which fails its test; the reports are
+    # also counted below, from the test output and the program checks' files.
     local san_env=()
-    local reports=$ROOT/$dir/sanitizer-reports
     if ((sanitized)); then
-        rm -rf "$reports"
-        mkdir -p "$reports"
-        san_env=(env "ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:log_path=$reports/asan"
-                 "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:log_path=$reports/ubsan")
+        san_env=(env "ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1"
+                 "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1")
     fi
     note "$name: ctest"
     local rc=0
@@ -236,15 +233,11 @@ run_build() {
         rc=${PIPESTATUS[0]}
     fi
     if ((sanitized)); then
-        local report n_reports=0
-        for report in "$reports"/*; do
-            [ -f "$report" ] || continue
-            n_reports=$((n_reports + 1))
-            echo "---- sanitizer report $report"
-            head -n 30 "$report"
-        done
+        local pattern='runtime error:|ERROR: (AddressSanitizer|LeakSanitizer)'
+        local n_reports
+        n_reports=$(grep -rhIE "$pattern" "$LOGS/$name-ctest.log" "$dir/test-work" 2>/dev/null | wc -l)
         if ((n_reports)); then
-            record "$name" "(sanitizer reports)" 0 "$n_reports" "in $reports"
+            record "$name" "(sanitizer reports)" 0 "$n_reports" "grep -E '$pattern' in $LOGS/$name-ctest.log, $dir/test-work"
         else
             record "$name" "(sanitizer reports)" 1 0 "none"
         fi

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/setup_property.h"
 #include "discovery/sim_rig.h"
 
 namespace orvane::test {
@@ -121,6 +122,16 @@ TEST(DevMgrScan, SetupServicesMissing) {
         EXPECT_EQ(rig.mgr->node_count(), c.ok ? 1 : 0);
         EXPECT_EQ(rig.mgr->rescan_controllers(), c.ok);
     }
+}
+
+// A property's first string never runs past the value, and an empty value may have no buffer.
+TEST(DevMgrScan, FirstStringStaysInsideTheValue) {
+    const uint8_t two[] = {'a', 'b', 0, 'c'};
+    const uint8_t unterminated[] = {'x', 'y', 'z'};
+    EXPECT_EQ(discovery::FirstString(two, sizeof two), "ab");
+    EXPECT_EQ(discovery::FirstString(unterminated, sizeof unterminated), "xyz");
+    EXPECT_EQ(discovery::FirstString(unterminated, 2), "xy");
+    EXPECT_EQ(discovery::FirstString(nullptr, 0), "");
 }
 
 TEST(DevMgrScan, PropertiesTakeTheFirstStringAndAreCutToTheirFields) {

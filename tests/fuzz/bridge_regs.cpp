@@ -9,8 +9,8 @@ using namespace orvane::device;
 
 namespace {
 
-template <typename Decode>
-void Decode(orvane::fuzz::FuzzInput& in, uint32_t length, Decode decode) {
+template <typename Decoder>
+void DecodeExact(orvane::fuzz::FuzzInput& in, uint32_t length, Decoder decode) {
     std::vector<uint8_t> got = in.Bytes(length);
     if (got.size() < length) return;
     auto exact = std::make_unique<uint8_t[]>(length);
@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int port = JmicronPortOf(in.Byte());
     if (port < -1 || port > 1) __builtin_trap();
     (void)JmicronReadBlock(JmicronRegisterAddress(port), static_cast<uint16_t>(kJmicronRegsLength));
-    Decode(in, kJmicronRegsLength, JmicronRegs);
-    Decode(in, kProlificRegsLength, ProlificRegs);
-    Decode(in, kSunplusRegsLength, SunplusRegs);
+    DecodeExact(in, kJmicronRegsLength, JmicronRegs);
+    DecodeExact(in, kProlificRegsLength, ProlificRegs);
+    DecodeExact(in, kSunplusRegsLength, SunplusRegs);
     return 0;
 }

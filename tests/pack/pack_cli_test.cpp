@@ -62,7 +62,9 @@ TEST_F(PackCli, RefusalsNameTheFileTheFieldAndTheProblem) {
         std::string error;
     } cases[] = {
         {"show a cut program", nullptr,
-         "program " + Path("cut").string() + ": the package block is cut short by the end of the file"},
+         "program " + Path("cut").string() +
+             ": the package block is cut short by the end of the file: it needs 9977142 bytes from offset 3001, "
+             "the file has 20000"},
         {"number overflow", R"({"iVisualStyle": 1e400})",
          "manifest " + Path("m.json").string() + ": iVisualStyle: the number 1e400 is out of range"},
         {"negative overflow in a slot", R"({"slots": [{"image": "x", "new_fw": -1e400}]})",
