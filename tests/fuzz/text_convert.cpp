@@ -1,9 +1,10 @@
-// The strict conversions of setup and WMI texts: numbers, GUIDs and case.
+// The strict conversions of setup and WMI texts: numbers and GUIDs.
 #include <charconv>
 #include <cstdlib>
 #include <string>
 
 #include "discovery/text_convert.h"
+#include "text/text.h"
 
 using namespace orvane::discovery;
 
@@ -11,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view s(reinterpret_cast<const char*>(data), size);
     std::string_view t = Trim(s);
     if (t.size() > s.size()) std::abort();
-    if (Upper(s).size() != s.size()) std::abort();
+    if (orvane::text::ToUpper(s).size() != s.size()) std::abort();
 
     int64_t i = 0;
     uint64_t u = 0;
@@ -24,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (ParseUuid(s, g)) {
         // A GUID that parsed prints back as the same text in braces, in upper case.
         std::string braced = GuidBraced(g);
-        if (braced != "{" + Upper(s) + "}") std::abort();
+        if (braced != "{" + orvane::text::ToUpper(s) + "}") std::abort();
     }
     return 0;
 }
