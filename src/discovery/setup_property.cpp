@@ -14,8 +14,6 @@ constexpr uint32_t kMaxPropertyBytes = 64 * 1024;
 }  // namespace
 
 std::string FirstString(const uint8_t* bytes, size_t size) {
-    // An empty value may come with no buffer at all, which strnlen may not be given.
-    if (size == 0) return {};
     return text::FieldText(reinterpret_cast<const char*>(bytes), size);
 }
 

@@ -46,7 +46,10 @@ inline std::string TrimEnd(std::string_view s, std::string_view chars = " ") {
 }
 
 // A fixed-width field: its bytes up to the first NUL, never past its width.
-inline std::string_view FieldView(const char* field, size_t width) { return std::string_view(field, strnlen(field, width)); }
+inline std::string_view FieldView(const char* field, size_t width) {
+    if (field == nullptr || width == 0) return {};  // strnlen must not see a null pointer
+    return std::string_view(field, strnlen(field, width));
+}
 template <size_t N>
 std::string_view FieldView(const char (&field)[N]) {
     return FieldView(field, N);

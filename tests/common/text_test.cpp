@@ -41,6 +41,7 @@ TEST(Text, FixedFieldsStopAtNulOrWidth) {
     EXPECT_EQ(FieldText(shorter), "XY");
     EXPECT_EQ(FieldText("1.02\0junk", 9), "1.02");
     EXPECT_EQ(FieldText(full, 2), "AB");
+    EXPECT_EQ(FieldView(nullptr, 0), "");  // an empty property value may come with no buffer
 }
 
 TEST(Text, FormatWritesLongTexts) {

@@ -36,12 +36,12 @@ std::vector<uint8_t> SimAtaDrive::IdentifyData() const {
     const uint32_t sectors = 0x0FFFFFFFu;  // a 48-bit drive reports the 28-bit maximum
     PutWord(id, 0, 0x0040);  // fixed, not removable
     PutWord(id, 1, 16383);
-    PutWord(id, 2, spec_.word2);
+    PutWord(id, 2, desc_.word2);
     PutWord(id, 3, 16);
     PutWord(id, 6, 63);
-    PutText(id, 10, 10, spec_.serial);
-    PutText(id, 23, 4, spec_.revision);
-    PutText(id, 27, 20, spec_.model);
+    PutText(id, 10, 10, desc_.serial);
+    PutText(id, 23, 4, desc_.revision);
+    PutText(id, 27, 20, desc_.model);
     PutWord(id, 47, 0x8010);
     PutWord(id, 49, 0x2F00);
     PutWord(id, 53, 0x0007);
@@ -53,7 +53,7 @@ std::vector<uint8_t> SimAtaDrive::IdentifyData() const {
     PutWord(id, 100, static_cast<uint16_t>(500118192u));
     PutWord(id, 101, static_cast<uint16_t>(500118192u >> 16));
     PutWord(id, 106, 0x4000);
-    PutWord(id, 159, spec_.word159);
+    PutWord(id, 159, desc_.word159);
     PutWord(id, 217, 0x0001);  // non-rotating
     // Integrity word: signature A5h, checksum making the 512 bytes sum to 0.
     id[510] = 0xA5;
@@ -64,8 +64,8 @@ std::vector<uint8_t> SimAtaDrive::IdentifyData() const {
 }
 
 const SimDriveFault* SimAtaDrive::FaultFor(uint8_t cmd, uint8_t fr) {
-    for (size_t i = 0; i < spec_.faults.size(); ++i) {
-        const SimDriveFault& f = spec_.faults[i];
+    for (size_t i = 0; i < desc_.faults.size(); ++i) {
+        const SimDriveFault& f = desc_.faults[i];
         if (f.command >= 0 && f.command != cmd) continue;
         if (f.features >= 0 && f.features != fr) continue;
         int& hits = fault_hits_[i];
@@ -109,25 +109,25 @@ SimAtaResult SimAtaDrive::Execute(const uint8_t* regs, const uint8_t* high, uint
         give(IdentifyData().data(), 512);
     } else if (cmd == kCmdVendor && fr == kVendorWrite) {
         // The page is released only by the write that carries its key.
-        if (direction != 4 || !data || length < 2 || !spec_.def || data[0] != 0x0A || data[1] != 0x07) {
+        if (direction != 4 || !data || length < 2 || !desc_.def || data[0] != 0x0A || data[1] != 0x07) {
             abort();
         } else {
             vendor_unlocked_ = true;
             r.transferred = std::min<uint32_t>(length, 512);
         }
     } else if (cmd == kCmdVendor && fr == kVendorRead) {
-        if (!vendor_unlocked_ || !spec_.def) {
+        if (!vendor_unlocked_ || !desc_.def) {
             abort();
         } else {
             uint8_t page[512] = {};
             std::memset(page, ' ', 8);
-            std::memcpy(page, spec_.def->data(), spec_.def->size());
+            std::memcpy(page, desc_.def->data(), desc_.def->size());
             give(page, 512);
             vendor_unlocked_ = false;
         }
     } else if (cmd == kCmdReadBuffer && sn == 'R' && cl == 'P' && ch == 'E') {
         uint8_t page[512] = {};
-        if (spec_.fatal) {
+        if (desc_.fatal) {
             static const char kRecord[] = "FATAL STATE 0x37 SYSTEM AREA";
             std::memcpy(page, kRecord, sizeof kRecord - 1);
         }

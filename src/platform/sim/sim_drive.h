@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/sim_drive_spec.h"
+#include "platform/sim/sim_drive_desc.h"
 #include "platform/storage_io.h"
 
 namespace orvane::platform::sim {
@@ -28,17 +28,17 @@ struct SimAtaResult {
 
 class SimAtaDrive {
 public:
-    explicit SimAtaDrive(SimDriveSpec spec) : spec_(std::move(spec)) {}
+    explicit SimAtaDrive(SimDriveDesc desc) : desc_(std::move(desc)) {}
     // regs: FR, SC, SN, CL, CH, DH, Cmd; high: FR, SC, LBA low, mid, high (may be null).
     SimAtaResult Execute(const uint8_t* regs, const uint8_t* high, uint8_t direction, uint8_t* data, uint32_t length);
-    const SimDriveSpec& spec() const { return spec_; }
+    const SimDriveDesc& desc() const { return desc_; }
     std::vector<uint8_t> IdentifyData() const;
     // Every command as it reached the drive: Cmd, FR (for tests and the log of a run).
     std::vector<std::pair<uint8_t, uint8_t>> history;
 
 private:
     const SimDriveFault* FaultFor(uint8_t cmd, uint8_t fr);
-    SimDriveSpec spec_;
+    SimDriveDesc desc_;
     std::map<size_t, int> fault_hits_;
     bool vendor_unlocked_ = false;
 };
@@ -46,7 +46,7 @@ private:
 // The driver stack above one drive. pass_time lets a timed-out request use up simulated time.
 class SimDriveStack {
 public:
-    SimDriveStack(SimDriveSpec spec, std::function<void(double)> pass_time = {});
+    SimDriveStack(SimDriveDesc desc, std::function<void(double)> pass_time = {});
     ~SimDriveStack();
     // True for the pass-through requests the stack answers (others belong to the disk's owner).
     static bool Handles(uint32_t code);

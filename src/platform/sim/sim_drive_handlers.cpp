@@ -50,7 +50,7 @@ void InstallDriveHandlers(SimStorageIo& io, SimHardware& hw) {
         // A disk without a drive model: its driver knows none of these requests.
         if (!stack) return IoResult{false, 0, kErrorInvalidFunction};
         records::SilCommandRecord cmd;
-        if (code == records::IOCTL_SCSI_MINIPORT && stack->drive().spec().attach == SimAttach::Sil &&
+        if (code == records::IOCTL_SCSI_MINIPORT && stack->drive().desc().attach == SimAttach::Sil &&
             SilCommandOf(buffer, in_len, cmd)) {
             SimDisk* addressed = AddressedDisk(hw, target.disk->controller, cmd);
             if (!addressed || !addressed->drive_stack) {

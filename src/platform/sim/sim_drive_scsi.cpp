@@ -36,15 +36,15 @@ SimScsiOutcome SimScsiTarget::Illegal(uint8_t asc) {
 
 SimScsiOutcome SimScsiTarget::Execute(const uint8_t* cdb, uint8_t cdb_length, uint8_t data_in, uint8_t* data,
                                       uint32_t length) {
-    const SimDriveSpec& spec = drive_.spec();
+    const SimDriveDesc& desc = drive_.desc();
     const uint8_t op = cdb_length ? cdb[0] : 0;
-    const bool sat_capable = spec.attach == SimAttach::Ata ||
-                             (spec.attach == SimAttach::Usb && (spec.bridge == SimBridgeKind::Sat || spec.bridge_sat));
+    const bool sat_capable = desc.attach == SimAttach::Ata ||
+                             (desc.attach == SimAttach::Usb && (desc.bridge == SimBridgeKind::Sat || desc.bridge_sat));
     if ((op == 0xA1 && cdb_length >= 12) || (op == 0x85 && cdb_length >= 16)) {
         if (sat_capable) return Sat(cdb, data, length);
         return Illegal(kAscInvalidOpcode);
     }
-    if (spec.attach == SimAttach::ScsiVendor && op == 0xCC && cdb_length >= 10) {
+    if (desc.attach == SimAttach::ScsiVendor && op == 0xCC && cdb_length >= 10) {
         SimScsiOutcome o;
         SimAtaResult r = drive_.Execute(cdb + 2, nullptr, AtaDirection(data_in), data, length);
         o.timed_out = r.timed_out;
@@ -52,9 +52,9 @@ SimScsiOutcome SimScsiTarget::Execute(const uint8_t* cdb, uint8_t cdb_length, ui
         if (r.status & 1) FixedSense(o, kKeyAborted, 0, 0);
         return o;
     }
-    if (spec.attach != SimAttach::Usb) return Illegal(kAscInvalidOpcode);
+    if (desc.attach != SimAttach::Usb) return Illegal(kAscInvalidOpcode);
 
-    switch (spec.bridge) {
+    switch (desc.bridge) {
     case SimBridgeKind::Jmicron:
         if (op == 0xDF && cdb_length >= 12) return Jmicron(cdb, data, length);
         break;
@@ -116,14 +116,14 @@ SimScsiOutcome SimScsiTarget::Sat(const uint8_t* c, uint8_t* data, uint32_t leng
     SimAtaResult r = drive_.Execute(regs, extend ? high : nullptr, direction, data, length);
     o.timed_out = r.timed_out;
     o.transferred = r.transferred;
-    const SimDriveSpec& spec = drive_.spec();
+    const SimDriveDesc& desc = drive_.desc();
     const bool error = r.status & 1;
-    if (!error && !ck_cond && !spec.sense_key0_check) return o;
+    if (!error && !ck_cond && !desc.sense_key0_check) return o;
 
     o.status = kCheckCondition;
     const uint8_t key = error ? kKeyAborted : 0x00;
     const uint8_t ascq = error ? 0x00 : 0x1D;  // ATA PASS THROUGH INFORMATION AVAILABLE
-    if (spec.fixed_sense) {
+    if (desc.fixed_sense) {
         FixedSense(o, key, 0, ascq);
         // Fixed format carries only the low-order registers, in the information field.
         o.sense[3] = r.error;
@@ -169,7 +169,7 @@ SimScsiOutcome SimScsiTarget::RunVendor(const uint8_t* regs, const uint8_t* high
 
 SimScsiOutcome SimScsiTarget::Jmicron(const uint8_t* c, uint8_t* data, uint32_t length) {
     const uint32_t count = std::min<uint32_t>(static_cast<uint32_t>(c[3] << 8 | c[4]), length);
-    const int port = drive_.spec().bridge_port;
+    const int port = drive_.desc().bridge_port;
     if (c[11] == 0xFD && c[5] == 0) {
         // Bridge register memory.
         const uint16_t address = static_cast<uint16_t>(c[6] << 8 | c[7]);

@@ -30,8 +30,8 @@ struct SimDriveStack::Bridge {
     SimScsiTarget target;
 };
 
-SimDriveStack::SimDriveStack(SimDriveSpec spec, std::function<void(double)> pass_time)
-    : drive_(std::move(spec)), pass_time_(std::move(pass_time)), bridge_(std::make_unique<Bridge>(drive_)) {}
+SimDriveStack::SimDriveStack(SimDriveDesc desc, std::function<void(double)> pass_time)
+    : drive_(std::move(desc)), pass_time_(std::move(pass_time)), bridge_(std::make_unique<Bridge>(drive_)) {}
 
 SimDriveStack::~SimDriveStack() = default;
 
@@ -51,24 +51,24 @@ bool SimDriveStack::Handles(uint32_t code) {
 }
 
 IoResult SimDriveStack::Control(uint32_t code, void* buffer, uint32_t in_len, uint32_t out_len) {
-    const SimDriveSpec& spec = drive_.spec();
-    if (std::find(spec.refuse.begin(), spec.refuse.end(), code) != spec.refuse.end()) return Fail(kErrorNotSupported);
+    const SimDriveDesc& desc = drive_.desc();
+    if (std::find(desc.refuse.begin(), desc.refuse.end(), code) != desc.refuse.end()) return Fail(kErrorNotSupported);
     auto* b = static_cast<uint8_t*>(buffer);
     switch (code) {
     case d::IOCTL_ATA_PASS_THROUGH:
     case d::IOCTL_ATA_PASS_THROUGH_DIRECT:
         // Legacy IDE and USB storage drivers do not know the ATA requests; SCSI miniports refuse them.
-        if (spec.attach == SimAttach::Ide || spec.attach == SimAttach::Usb) return Fail(kErrorInvalidFunction);
-        if (spec.attach != SimAttach::Ata) return Fail(kErrorNotSupported);
+        if (desc.attach == SimAttach::Ide || desc.attach == SimAttach::Usb) return Fail(kErrorInvalidFunction);
+        if (desc.attach != SimAttach::Ata) return Fail(kErrorNotSupported);
         return Ata(code, b, in_len, out_len);
     case d::IOCTL_IDE_PASS_THROUGH:
-        if (spec.attach != SimAttach::Ide) return Fail(kErrorInvalidFunction);
+        if (desc.attach != SimAttach::Ide) return Fail(kErrorInvalidFunction);
         return Ide(b, in_len, out_len);
     case d::IOCTL_SCSI_PASS_THROUGH:
     case d::IOCTL_SCSI_PASS_THROUGH_DIRECT:
         return Scsi(code, b, in_len, out_len);
     case d::IOCTL_SCSI_MINIPORT:
-        if (spec.attach != SimAttach::Sil) return Fail(kErrorInvalidFunction);
+        if (desc.attach != SimAttach::Sil) return Fail(kErrorInvalidFunction);
         return Miniport(b, in_len, out_len);
     case d::IOCTL_SCSI_RESCAN_BUS:
         ++rescans;
@@ -182,12 +182,12 @@ IoResult SimDriveStack::Miniport(uint8_t* b, uint32_t in_len, uint32_t out_len) 
     if (srb.HeaderLength != sizeof srb || std::memcmp(srb.Signature, "CMD_IDE ", 8) != 0 ||
         sizeof srb + srb.Length > std::min(in_len, out_len))
         return Fail(kErrorIoDevice);
-    const SimDriveSpec& spec = drive_.spec();
+    const SimDriveDesc& desc = drive_.desc();
     uint8_t* rec = b + sizeof srb;
     if (srb.ControlCode == d::kSilGetVersion) {
         if (srb.Length < 4) return Fail(kErrorInvalidParameter);
-        std::memcpy(rec, &spec.sil_major, 2);
-        std::memcpy(rec + 2, &spec.sil_minor, 2);
+        std::memcpy(rec, &desc.sil_major, 2);
+        std::memcpy(rec + 2, &desc.sil_minor, 2);
         srb.ReturnCode = 0;
     } else if (srb.ControlCode == d::kSilCommand) {
         if (srb.Length < sizeof(d::SilCommandRecord)) return Fail(kErrorInvalidParameter);

@@ -227,10 +227,10 @@ SimDisk ReadDisk(const json& j, const std::string& p, int index) {
         if (!drive.is_object()) Fail(p + ".drive", "expected an object");
         // {}: a disk without a drive model.
         if (!drive.empty()) {
-            SimDriveSpec spec;
+            SimDriveDesc desc;
             std::string error;
-            if (!ParseDriveSpec(drive, p + ".drive", spec, error)) throw FieldError{error};
-            d.drive = std::move(spec);
+            if (!ParseDriveDesc(drive, p + ".drive", desc, error)) throw FieldError{error};
+            d.drive = std::move(desc);
         }
     }
     return d;

@@ -14,7 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/device_tree.h"
-#include "platform/sim/sim_drive_spec.h"
+#include "platform/sim/sim_drive_desc.h"
 
 namespace orvane::platform::sim {
 
@@ -85,7 +85,7 @@ struct SimDisk {
     std::set<std::string> failing_requests;         // of kSimDiskRequests
     std::map<std::string, std::string> wmi;         // Win32_DiskDrive texts that replace the derived ones
     bool remove_fails = false;      // the class installer refuses DIF_REMOVE
-    std::optional<SimDriveSpec> drive;  // the drive behind the disk; none: no drive model
+    std::optional<SimDriveDesc> drive;  // the drive behind the disk; none: no drive model
     std::optional<SimVanish> vanish;
 
     // Run time.

@@ -29,7 +29,7 @@ struct SimDriveFault {
     int times = -1;         // how many commands it hits; -1 all
 };
 
-struct SimDriveSpec {
+struct SimDriveDesc {
     std::string model;
     std::string revision;
     std::string serial;
@@ -49,6 +49,6 @@ struct SimDriveSpec {
 };
 
 // Reads a "drive" object; path names it in error messages ("disks[0].drive").
-bool ParseDriveSpec(const nlohmann::json& j, const std::string& path, SimDriveSpec& out, std::string& error);
+bool ParseDriveDesc(const nlohmann::json& j, const std::string& path, SimDriveDesc& out, std::string& error);
 
 }  // namespace orvane::platform::sim

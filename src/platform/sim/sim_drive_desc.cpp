@@ -1,4 +1,4 @@
-#include "platform/sim/sim_drive_spec.h"
+#include "platform/sim/sim_drive_desc.h"
 
 #include <initializer_list>
 
@@ -8,11 +8,11 @@ namespace {
 
 using nlohmann::json;
 
-struct SpecError {
+struct DescError {
     std::string message;
 };
 
-[[noreturn]] void Fail(const std::string& path, const std::string& what) { throw SpecError{path + ": " + what}; }
+[[noreturn]] void Fail(const std::string& path, const std::string& what) { throw DescError{path + ": " + what}; }
 
 // A number given as a JSON number or as "0x..." text.
 uint32_t Number(const json& j, const std::string& path, uint32_t max) {
@@ -68,7 +68,7 @@ uint32_t RequestCode(const std::string& name, const std::string& path) {
     Fail(path, "unknown request \"" + name + "\"");
 }
 
-void Parse(const json& j, const std::string& path, SimDriveSpec& s) {
+void Parse(const json& j, const std::string& path, SimDriveDesc& s) {
     if (!j.is_object()) Fail(path, "expected an object");
     for (auto it = j.begin(); it != j.end(); ++it) {
         const std::string& k = it.key();
@@ -131,11 +131,11 @@ void Parse(const json& j, const std::string& path, SimDriveSpec& s) {
 
 }  // namespace
 
-bool ParseDriveSpec(const json& j, const std::string& path, SimDriveSpec& out, std::string& error) {
-    SimDriveSpec s;
+bool ParseDriveDesc(const json& j, const std::string& path, SimDriveDesc& out, std::string& error) {
+    SimDriveDesc s;
     try {
         Parse(j, path, s);
-    } catch (const SpecError& e) {
+    } catch (const DescError& e) {
         error = e.message;
         return false;
     }
