@@ -1,6 +1,7 @@
 // The drive model's request handlers: a disk whose "drive" object describes its drive answers
 // the pass-through, miniport and rescan requests through the SimDriveStack made for it here.
 #include <cstring>
+#include <algorithm>
 #include <memory>
 
 #include "platform/records/pass_through.h"
@@ -58,7 +59,7 @@ void InstallDriveHandlers(SimStorageIo& io, SimHardware& hw) {
                 std::memcpy(&srb, buffer, sizeof srb);
                 srb.ReturnCode = kSilNoDevice;
                 std::memcpy(buffer, &srb, sizeof srb);
-                return IoResult{true, in_len, 0};
+                return IoResult{true, std::min(in_len, out_len), 0};
             }
             stack = addressed->drive_stack.get();
         }
