@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,20 @@ enum class Control {
     lblFwSlot, cboFwSlot, lblCommitAction, cboCommitAction,
     cmdClose, cmdUpdate, Panel1,
     Label2, Label3, Label4, Label5, Label6, Label7, Label8, ProgressBar1,
+};
+
+// A text colour as the window takes it.
+struct Rgb {
+    uint8_t r = 0, g = 0, b = 0;
+    bool operator==(const Rgb&) const = default;
+};
+inline constexpr Rgb kBlack{0, 0, 0};
+inline constexpr Rgb kDarkRed{128, 0, 0};
+
+// One item of the drive list: its text and which icon it carries.
+struct DriveItem {
+    std::string text;
+    bool eligible = false;  // the "may be updated" icon; the other one otherwise
 };
 
 // The keys whose state the logic reads (GetKeyState).
@@ -65,6 +80,9 @@ public:
     // A drop-down list's items; selecting from the logic raises no change event, as in the framework.
     virtual void SetItems(Control list, const std::vector<std::string>& items) = 0;
     virtual void SelectItem(Control list, int index) = 0;
+    // cboDrives' items, each drawn with its icon.
+    virtual void SetDriveItems(const std::vector<DriveItem>& items) = 0;
+    virtual void SetTextColour(Control c, Rgb colour) = 0;
     virtual int SelectedItem(Control list) const = 0;  // -1: none
     // Whether the key is held down at the time of the event being handled.
     virtual bool KeyDown(Key key) const = 0;

@@ -10,6 +10,7 @@
 #include "device/ata_types.h"
 #include "device/scsi_blocks.h"
 #include "discovery/dev_mgr.h"
+#include "platform/records/csmi.h"
 #include "platform/records/storage.h"
 #include "platform/platform.h"
 #include "system/hi_timer.h"
@@ -75,6 +76,25 @@ public:
     uint8_t jmicron_read_regs(uint16_t address, uint8_t* buffer, uint16_t count);
     // The "CMD_IDE " miniport's driver version; 0 when the request fails.
     double sil_driver_version();
+
+    // CSMI port requests (an open kind-14 port). 0: the request was carried (the CSMI return
+    // code is the caller's to read); 1: a control code other than 1, 20, 25 (nothing sent);
+    // otherwise the result of the system's error.
+    uint8_t csmi_ioctl(uint32_t control_code, uint8_t* buffer, uint32_t size);
+    // The driver information and then the phy table into out; false when either was not had or
+    // the table claims more phys than it holds.
+    bool get_phy_info(records::CSMI_SAS_PHY_INFO& out);
+
+    // NVMe miniport firmware requests (an open kind-16 device). One get-information request in
+    // the caller's buffer; true when the request was carried (its SRB ReturnCode is in the buffer).
+    bool DeviceGetFirmwareInfo(uint8_t* buffer, uint32_t size, bool verbose);
+    // Download the image into a writable slot and activate it with the commit action. True only
+    // when the drive accepted the activation; nvme_restart_required() then says whether the new
+    // firmware runs only after a restart.
+    bool nvme_flash_firmware(const uint8_t* image, uint32_t size, uint32_t commit_action, uint32_t slot);
+    bool nvme_restart_required() const { return nvme_restart_required_; }
+    // "<error> -- <system message>" of the last system error.
+    std::string last_error_text();
 
     uint8_t identify_device();
     uint8_t read_vendor_info();
@@ -164,6 +184,7 @@ private:
     int last_open_index_ = -1;
     std::string last_open_path_;
     int last_open_kind_ = 0;
+    bool nvme_restart_required_ = false;
 };
 
 using text::Format;

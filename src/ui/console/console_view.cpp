@@ -1,4 +1,5 @@
 #include "ui/console/console_view.h"
+#include "text/format.h"
 #include "text/text.h"
 
 #include <algorithm>
@@ -176,6 +177,27 @@ void ConsoleView::SetItems(app::Control list, const std::vector<std::string>& it
     std::string line = std::string("[items] ") + Name(list) + ":";
     for (const std::string& item : items) line += " \"" + Escaped(item) + "\"";
     Print(line);
+}
+
+void ConsoleView::SetDriveItems(const std::vector<app::DriveItem>& items) {
+    drive_items_ = items;
+    items_[app::Control::cboDrives].clear();
+    selected_[app::Control::cboDrives] = -1;
+    Print("[items] cboDrives: " + std::to_string(items.size()));
+    for (const app::DriveItem& item : items) {
+        items_[app::Control::cboDrives].push_back(item.text);
+        Print(std::string("[item] ") + (item.eligible ? "eligible     " : "not eligible ") + "\"" + Escaped(item.text) + "\"");
+    }
+}
+
+void ConsoleView::SetTextColour(app::Control c, app::Rgb colour) {
+    colours_[c] = colour;
+    Print(text::Format("[colour] %s: %d,%d,%d", Name(c), colour.r, colour.g, colour.b));
+}
+
+app::Rgb ConsoleView::text_colour(app::Control c) const {
+    auto it = colours_.find(c);
+    return it == colours_.end() ? app::kBlack : it->second;
 }
 
 void ConsoleView::SelectItem(app::Control list, int index) {

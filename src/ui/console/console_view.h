@@ -37,6 +37,8 @@ public:
     void ShowStatus(const std::string& text) override;
     void SetItems(app::Control list, const std::vector<std::string>& items) override;
     void SelectItem(app::Control list, int index) override;
+    void SetDriveItems(const std::vector<app::DriveItem>& items) override;
+    void SetTextColour(app::Control c, app::Rgb colour) override;
     int SelectedItem(app::Control list) const override;
     bool KeyDown(app::Key key) const override;
     std::optional<std::string> OpenFileDialog(const app::FileDialogRequest& request) override;
@@ -64,6 +66,8 @@ public:
     bool close_greyed() const { return close_greyed_; }
     const std::string& status() const { return status_; }
     std::string text(app::Control c) const;
+    app::Rgb text_colour(app::Control c) const;
+    const std::vector<app::DriveItem>& drive_items() const { return drive_items_; }
     bool visible(app::Control c) const;
     bool enabled(app::Control c) const;
     bool timer_running(app::Timer t) const;
@@ -97,6 +101,8 @@ private:
     std::map<app::Control, bool> enabled_;
     std::map<app::Control, std::vector<std::string>> items_;
     std::map<app::Control, int> selected_;
+    std::map<app::Control, app::Rgb> colours_;
+    std::vector<app::DriveItem> drive_items_;
     std::string caption_;
     std::string status_;
     bool system_menu_ = true;

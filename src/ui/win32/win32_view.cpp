@@ -313,6 +313,21 @@ void Win32View::SetItems(app::Control list, const std::vector<std::string>& item
         SendMessageW(hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
 }
 
+void Win32View::SetDriveItems(const std::vector<app::DriveItem>& items) {
+    std::vector<std::string> texts;
+    item_eligible_.clear();
+    for (const app::DriveItem& item : items) {
+        texts.push_back(item.text);
+        item_eligible_.push_back(item.eligible);
+    }
+    SetItems(app::Control::cboDrives, texts);
+}
+
+void Win32View::SetTextColour(app::Control c, app::Rgb colour) {
+    text_colours_[c] = RGB(colour.r, colour.g, colour.b);
+    if (HWND hwnd = Get(c)) InvalidateRect(hwnd, nullptr, TRUE);
+}
+
 void Win32View::SelectItem(app::Control list, int index) {
     // CB_SETCURSEL sends no CBN_SELCHANGE: only the user's choice raises the change event.
     if (HWND hwnd = Get(list)) SendMessageW(hwnd, CB_SETCURSEL, static_cast<WPARAM>(index), 0);

@@ -58,6 +58,8 @@ public:
     void ShowStatus(const std::string& text) override;
     void SetItems(app::Control list, const std::vector<std::string>& items) override;
     void SelectItem(app::Control list, int index) override;
+    void SetDriveItems(const std::vector<app::DriveItem>& items) override;
+    void SetTextColour(app::Control c, app::Rgb colour) override;
     int SelectedItem(app::Control list) const override;
     bool KeyDown(app::Key key) const override;
     std::optional<std::string> OpenFileDialog(const app::FileDialogRequest& request) override;
@@ -90,6 +92,8 @@ private:
     platform::MessagePump* pump_ = nullptr;
     app::WindowEvents* events_ = nullptr;
     bool banner_visible_ = true;
+    std::vector<bool> item_eligible_;              // cboDrives' icon per item
+    std::map<app::Control, COLORREF> text_colours_;
 };
 
 }  // namespace orvane::ui
