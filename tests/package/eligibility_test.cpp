@@ -118,7 +118,7 @@ TEST(Eligibility, DecidesAsTheRecordsSay) {
         {"unfilled group: not existing", Unfilled, NotExisting(), false, 0},
         {"empty record: any drive", EmptyRecord, MakeDrive("ANY DRIVE", "X"), true, 0},
         {"empty record: empty model field", EmptyRecord, ModelFieldEmpty(), true, 0},
-        {"empty-model record only for an empty model field",
+        {"empty model field: accepted by an empty-model record",
          [](PackageInfo& p) { SetRecord(p, 0, 1, "1.0!", "1.0~", ""); }, ModelFieldEmpty(), true, 0},
         {"bUseFWExt: extended text in range", UseExt, MakeDrive(kModel, "1.02", "GM802035"), true, 0},
         {"bUseFWExt: revision is not looked at", UseExt, MakeDrive(kModel, "GM802035", "GM802040"), false, 0},
