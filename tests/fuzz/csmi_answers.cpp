@@ -41,7 +41,7 @@ private:
             const int n = s_.requests++;
             const std::vector<uint8_t>& bytes = n == 0 ? s_.answers.driver : n == 1 ? s_.answers.phys : s_.answers.stp;
             if (s_.answers.fails & (1u << std::min(n, 2))) return {false, 0, 121};
-            std::memcpy(buffer, bytes.data(), std::min<size_t>(bytes.size(), out_len));
+            if (!bytes.empty()) std::memcpy(buffer, bytes.data(), std::min<size_t>(bytes.size(), out_len));
             const uint32_t returned = n < 2 ? std::min<uint32_t>(in_len, out_len) : s_.answers.stp_returned;
             return {true, returned, 0};
         }

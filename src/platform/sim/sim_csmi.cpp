@@ -205,8 +205,6 @@ IoResult SimCsmiPort::DriverInfo(uint8_t* b, uint32_t in_len, uint32_t out_len) 
     info.usMinorRevision = desc_.minor;
     info.usBuildRevision = desc_.build;
     info.usReleaseRevision = desc_.release;
-    info.usCSMIMajorRevision = 0;
-    info.usCSMIMinorRevision = 77;
     std::memcpy(b + offsetof(r::CSMI_SAS_DRIVER_INFO_BUFFER, Information), &info, sizeof info);
     return Returned(b, in_len, out_len, 0);
 }
