@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 
 #include "device/ata_device.h"
 #include "device/drive_description.h"
@@ -14,6 +15,8 @@ namespace {
 
 using discovery::DISK_NODE;
 using discovery::FieldView;
+
+constexpr int kCsmiPorts = 16;  // the SCSI ports the drive scan asks for a CSMI driver
 
 const char* BusName(uint8_t bus) {
     static const char* const kNames[] = {"Unknown", "SCSI", "ATAPI", "ATA", "1394", "SSA", "Fibre", "USB", "RAID",
@@ -80,6 +83,40 @@ std::string DriveLines(device::TAtaDevice& dev, int index) {
     return s;
 }
 
+// A RAID controller's port: its CSMI driver and, per SATA or STP drive behind a phy, what the
+// drive answers to IDENTIFY through STP. Empty for a port that does not open.
+std::string CsmiPortLines(device::TAtaDevice& dev, int port) {
+    if (!dev.open_device(port, nullptr, device::kOpenCsmi)) return "";
+    records::CSMI_SAS_PHY_INFO phys{};
+    if (!dev.get_phy_info(phys)) return Format("CSMI port %d: no CSMI phy table\n", port);
+    const records::CSMI_SAS_DRIVER_INFO& d = dev.CsmiDriverInfo;
+    std::string s = Format("CSMI port %d: \"%.81s\", \"%.81s\", revision %u.%u, %u phys\n", port,
+                           reinterpret_cast<const char*>(d.szName), reinterpret_cast<const char*>(d.szDescription),
+                           d.usMajorRevision, d.usMinorRevision, phys.bNumberOfPhys);
+    for (const records::CSMI_SAS_PHY_ENTITY& e : phys.Phy) {
+        const records::CSMI_SAS_IDENTIFY& a = e.Attached;
+        const bool sata = a.bTargetPortProtocol & 0x01, stp = a.bTargetPortProtocol & 0x04;
+        if (e.Identify.bDeviceType == 0 || a.bDeviceType == 0 || !(sata || stp)) continue;
+        uint32_t address[2];
+        std::memcpy(address, a.bSASAddress, sizeof address);
+        dev.set_phy(e.Identify.bPhyIdentifier);
+        dev.set_port(e.bPortIdentifier);
+        dev.set_sas_address(address[0], address[1]);
+        dev.set_timeout(3.0f);
+        s += Format("  Phy %u, port %u, %s: ", e.Identify.bPhyIdentifier, e.bPortIdentifier, sata ? "SATA" : "STP");
+        const uint8_t result = dev.identify_device();
+        if (result != device::ATACMD_OK) {
+            s += Format("identify failed (0x%02X)\n", result);
+            continue;
+        }
+        device::DriveDescription id;
+        device::TakeIdentifyTexts(dev.read_buffer(), id);
+        s += Format("%s, revision %s, serial %s\n", Trimmed(id.model).c_str(), Trimmed(id.revision).c_str(),
+                    Trimmed(id.serial).c_str());
+    }
+    return s;
+}
+
 // What WMI says on its own: a disk that the interface enumeration misses still shows here.
 std::string WmiLines(discovery::TDevMgr& mgr) {
     std::vector<std::unique_ptr<discovery::DISK_INFO>> drives;
@@ -141,6 +178,8 @@ int RunListReport(AppContext& ctx, std::FILE* out) {
         emit(Describe(i, *dev.device_entry(i)));
         emit(DriveLines(dev, i));
     }
+    // Drives behind a RAID controller are no disks of the list: only their port reaches them.
+    for (int port = 0; port < kCsmiPorts; ++port) emit(CsmiPortLines(dev, port));
     emit(WmiLines(mgr));
     return 0;
 }

@@ -252,9 +252,10 @@ uint8_t TAtaDevice::Failed(const IoResult& io, const char* format) {
     return ResultOfLastError(io.last_error);
 }
 
-void TAtaDevice::LogCommand(uint8_t cmd, uint8_t fr, uint8_t sc, uint8_t sn, uint8_t cl, uint8_t ch) {
-    write_debug(Format("(%s) Cmd:%02X FR:%02X SC:%02X SN:%02X CL:%02X CH:%02X  %d / %d\n", protocol_name(), cmd, fr,
-                       sc, sn, cl, ch, iChunk + 1, iChunkTotal));
+void TAtaDevice::LogCommand(uint8_t cmd, uint8_t fr, uint8_t sc, uint8_t sn, uint8_t cl, uint8_t ch,
+                            bool line_break) {
+    write_debug(Format("(%s) Cmd:%02X FR:%02X SC:%02X SN:%02X CL:%02X CH:%02X  %d / %d%s", protocol_name(), cmd, fr,
+                       sc, sn, cl, ch, iChunk + 1, iChunkTotal, line_break ? "\n" : ""));
 }
 
 void TAtaDevice::SetNoRegs() { OutRegs = IdeRegs{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}; }
@@ -263,9 +264,10 @@ uint8_t TAtaDevice::ata_command(IdeRegs& regs, uint8_t* buffer, IdeRegs* prev, u
     switch (iProtocol) {
     case kProtoAta: case kProtoIde: case kProtoScsi: case kProtoSil: case kProtoSat: case kProtoJmicron:
     case kProtoProlific: case kProtoSunplus: case kProtoIodata: case kProtoLogitec: case kProtoCypress:
+    case kProtoCsmi:
         break;
     default:
-        // 0, 12, 13, 15, 16 carry no ATA commands; CSMI's STP requests are not built here yet.
+        // 0, 12, 13, 15, 16 carry no ATA commands.
         return ATACMD_NOT_SUPPORT;
     }
     // Reopen first: the reopening probe runs commands of its own on CmdTimer.
@@ -284,6 +286,7 @@ uint8_t TAtaDevice::ata_command(IdeRegs& regs, uint8_t* buffer, IdeRegs* prev, u
     case kProtoIodata: result = simple_bridge_command(IodataBlock(regs, iBridgePort), regs, buffer, direction, length); break;
     case kProtoLogitec: result = simple_bridge_command(LogitecBlock(regs, iBridgePort), regs, buffer, direction, length); break;
     case kProtoCypress: result = simple_bridge_command(CypressBlock(regs, iBridgePort), regs, buffer, direction, length); break;
+    case kProtoCsmi: result = csmi_passthrough(regs, buffer, direction, length); break;
     }
     CmdTimer.Stop();
     return result;

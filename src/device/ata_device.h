@@ -112,6 +112,8 @@ public:
     uint32_t bPhyIdentifier = 0;
     uint32_t bPortIdentifier = 0;
     uint8_t SASAddress[8] = {};
+    // The driver information the last get_phy_info read.
+    records::CSMI_SAS_DRIVER_INFO CsmiDriverInfo{};
     float fTimeout = 20.0f;
     uint8_t iProtocol = kProtoAta;
     std::unique_ptr<platform::StorageHandle> hDevice;
@@ -153,13 +155,15 @@ private:
     // logs the error line when it was not.
     bool CommandRan(uint8_t status);
     uint32_t TimeoutSeconds() const;
-    void LogCommand(uint8_t cmd, uint8_t fr, uint8_t sc, uint8_t sn, uint8_t cl, uint8_t ch);
+    // The command log line; CSMI ends it after the request with the request's outcome.
+    void LogCommand(uint8_t cmd, uint8_t fr, uint8_t sc, uint8_t sn, uint8_t cl, uint8_t ch, bool line_break = true);
     void SetNoRegs();
 
     uint8_t ata_passthrough(IdeRegs& regs, uint8_t* buffer, IdeRegs* prev, uint8_t direction, uint32_t& length);
     uint8_t ide_passthrough(IdeRegs& regs, uint8_t* buffer, uint8_t direction, uint32_t& length);
     uint8_t scsi_passthrough(IdeRegs& regs, uint8_t* buffer, uint8_t direction, uint32_t& length);
     uint8_t sil_passthrough(IdeRegs& regs, uint8_t* buffer, IdeRegs* prev, uint8_t direction, uint32_t& length);
+    uint8_t csmi_passthrough(IdeRegs& regs, uint8_t* buffer, uint8_t direction, uint32_t& length);
     uint8_t sat_passthrough(IdeRegs& regs, uint8_t* buffer, IdeRegs* prev, uint8_t direction, uint32_t& length);
     uint8_t jmicron_command(IdeRegs& regs, uint8_t* buffer, uint8_t direction, uint32_t& length);
     uint8_t prolific_command(IdeRegs& regs, uint8_t* buffer, IdeRegs* prev, uint8_t direction, uint32_t& length);

@@ -102,5 +102,27 @@ TEST(ListReport, NamesTheDisksTheListLeftOut) {
     EXPECT_EQ(none, 16u);
 }
 
+// Drives behind a RAID controller are reported through its CSMI port, with IDENTIFY alone.
+TEST(ListReport, DrivesBehindCsmiPorts) {
+    ListRun run(json::parse(platform::sim::DefaultMachineJson()));
+    const std::string report = run.Run();
+    const std::string want =
+        "CSMI port 4: \"sasraid\", \"SAS/SATA RAID Controller Driver\", revision 5.2, 5 phys\n"
+        "  Phy 0, port 0, SATA: TOLBERN TQ-256K7KW, revision 1.02, serial TQ256K7KW00A1\n"
+        "  Phy 3, port 3, STP: TOLBERN TQ-512K7KW, revision 1.00, serial TQ512K7KW00B3\n";
+    EXPECT_NE(report.find(want), std::string::npos) << report;
+    // The AHCI and USB ports open but have no CSMI driver; ports 5 to 15 do not open.
+    for (int port : {0, 1, 2, 3})
+        EXPECT_NE(report.find("CSMI port " + std::to_string(port) + ": no CSMI phy table\n"), std::string::npos);
+    EXPECT_EQ(report.find("CSMI port 5"), std::string::npos);
+    auto& csmi = *run.sim->hardware().storage.controllers.back().csmi_port;
+    for (int entry : {0, 3}) {
+        ASSERT_NE(csmi.drive(entry), nullptr);
+        const auto& history = csmi.drive(entry)->history;
+        ASSERT_EQ(history.size(), 1u);
+        EXPECT_EQ(history[0].first, 0xEC);
+    }
+}
+
 }  // namespace
 }  // namespace orvane::test

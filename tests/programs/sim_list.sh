@@ -6,7 +6,8 @@
 # is the console report.
 report_in_log() {
     diff <(tr -d '\r' <"$LOG" |
-        grep -vE '^(PRO: |\([A-Za-z0-9 ]+\) (CreateFile|Cmd:)|ATA(>512)? Status Register: |IDE_CmdReg: |GetLastError=|ATACMD_ERR : )') \
+        grep -vE '^(PRO: |\([A-Za-z0-9 ]+\) (CreateFile|Cmd:)|ATA(>512)? Status Register: |IDE_CmdReg: |GetLastError=|ATACMD_ERR : )' |
+        grep -vE '^(csmi_ioctl ERR=|TAtaDevice::get_phy_info |  Name: +"|  Description: +"|  Revision:    [0-9]|CSMI_SAS_|Phy\[[0-9]+\] Port: |  (Type|InitProto|TargetProto|PhyIdent): +0x|  SASAddress\(|Error! NumberOfPhys=|CSMI STP )') \
         <(grep -v '^\[exit\]' "$1") | head -n 5
     [ "${PIPESTATUS[0]}" = 0 ]
 }
@@ -42,6 +43,8 @@ got=$(grep -E '^  (Transport|DEF): ' "$WORK/out.txt" | tr '\n' '|')
 ! grep -q 'Cmd:FF ' "$LOG" || fail "a vendor command was sent: $(grep -m1 'Cmd:FF ' "$LOG")"
 grep -q 'Cmd:EC ' "$LOG" || fail "no IDENTIFY in the log"
 orv_check_line "$WORK/out.txt" "  Identify model: MERETH SSD 512GB"
+# The drives behind the RAID controller's CSMI port.
+orv_check_line "$WORK/out.txt" "  Phy 0, port 0, SATA: TOLBERN TQ-256K7KW, revision 1.02, serial TQ256K7KW00A1"
 
 # The log holds the same report, with the device object's lines between.
 [ -f "$LOG" ] || fail "no debug log at $LOG"

@@ -7,7 +7,8 @@
 # is the console report.
 report_in_log() {
     diff <(tr -d '\r' <"$LOG" |
-        grep -vE '^(PRO: |\([A-Za-z0-9 ]+\) (CreateFile|Cmd:)|ATA(>512)? Status Register: |IDE_CmdReg: |GetLastError=|ATACMD_ERR : )') \
+        grep -vE '^(PRO: |\([A-Za-z0-9 ]+\) (CreateFile|Cmd:)|ATA(>512)? Status Register: |IDE_CmdReg: |GetLastError=|ATACMD_ERR : )' |
+        grep -vE '^(csmi_ioctl ERR=|TAtaDevice::get_phy_info |  Name: +"|  Description: +"|  Revision:    [0-9]|CSMI_SAS_|Phy\[[0-9]+\] Port: |  (Type|InitProto|TargetProto|PhyIdent): +0x|  SASAddress\(|Error! NumberOfPhys=|CSMI STP )') \
         <(grep -v '^\[exit\]' "$1") | head -n 5
     [ "${PIPESTATUS[0]}" = 0 ]
 }

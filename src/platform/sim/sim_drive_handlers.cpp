@@ -43,6 +43,7 @@ void InstallDriveHandlers(SimStorageIo& io, SimHardware& hw) {
     if (SimClock* clock = hw.clock) pass_time = [clock](double seconds) { clock->Advance(seconds); };
     for (SimDisk& disk : hw.storage.disks)
         if (disk.drive) disk.drive_stack = std::make_shared<SimDriveStack>(*disk.drive, pass_time);
+    InstallCsmiHandler(io, hw, pass_time);
 
     io.AddHandler([](SimHardware& hw, SimIoTarget& target, uint32_t code, uint8_t* buffer, uint32_t in_len,
                      uint32_t out_len) -> std::optional<IoResult> {

@@ -84,7 +84,23 @@ const char kDefaultMachine[] = R"machine({
       "location": "Port_#0002.Hub_#0001", "scsi_port": 2 },
     { "instance_id": "USB\\VID_067B&PID_2507\\0123456789AB", "parent": "USB\\ROOT_HUB30\\4&2B1E3A2E&0&0",
       "class": "usb", "description": "USB Mass Storage Device", "service": "USBSTOR",
-      "location": "Port_#0003.Hub_#0001", "scsi_port": 3 }
+      "location": "Port_#0003.Hub_#0001", "scsi_port": 3 },
+    { "comment": "RAID controller: its drives are reached through CSMI only",
+      "instance_id": "PCI\\VEN_1E3B&DEV_0510&SUBSYS_05101E3B&REV_01\\4&1A2B3C4D&0&00E8",
+      "parent": "ACPI\\PNP0A08\\0", "class": "scsiadapter", "description": "SAS/SATA RAID Controller",
+      "service": "sasraid", "location": "PCI bus 2, device 0, function 0", "scsi_port": 4,
+      "csmi": { "name": "sasraid", "description": "SAS/SATA RAID Controller Driver", "revision": [5, 2, 0, 1030],
+        "phys": [
+          { "phy": 0, "port": 0, "sas_address": "5001e3b000a10000",
+            "attached": { "target": "sata", "sas_address": "5001e3b000a10100",
+                          "drive": { "model": "TOLBERN TQ-256K7KW", "revision": "1.02", "serial": "TQ256K7KW00A1" } } },
+          null,
+          { "phy": 2, "port": 2, "sas_address": "5001e3b000a10000" },
+          { "phy": 3, "port": 3, "sas_address": "5001e3b000a10000",
+            "attached": { "target": "stp", "sas_address": "5001e3b000a10103",
+                          "drive": { "model": "TOLBERN TQ-512K7KW", "revision": "1.00", "serial": "TQ512K7KW00B3" } } },
+          { "phy": 4, "port": 4, "sas_address": "5001e3b000a10000",
+            "attached": { "target": "ssp", "initiator": 0, "sas_address": "5000c50012345678" } } ] } }
   ],
   "disks": [
     { "comment": "USB disk behind the VID_152D bridge",

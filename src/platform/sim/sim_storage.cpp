@@ -54,7 +54,7 @@ uint8_t BusType(const json& j, const std::string& path) {
 SimController ReadController(const json& j, const std::string& p, int index) {
     Object(j, p);
     OnlyKeys(j, p, {"instance_id", "parent", "class", "description", "friendly_name", "service", "driver",
-                    "location", "hardware_ids", "compatible_ids", "reenumerate_fails", "scsi_port", "comment"});
+                    "location", "hardware_ids", "compatible_ids", "reenumerate_fails", "scsi_port", "csmi", "comment"});
     SimController c;
     if (!j.contains("instance_id")) Fail(p + ".instance_id", "missing");
     c.instance_id = Text(j["instance_id"], p + ".instance_id", 199);
@@ -78,6 +78,13 @@ SimController ReadController(const json& j, const std::string& p, int index) {
     if (j.contains("compatible_ids")) c.compatible_ids = Texts(j["compatible_ids"], p + ".compatible_ids");
     if (j.contains("reenumerate_fails")) c.reenumerate_fails = Bool(j["reenumerate_fails"], p + ".reenumerate_fails");
     if (j.contains("scsi_port")) c.scsi_port = static_cast<int>(Unsigned(j["scsi_port"], p + ".scsi_port", 255));
+    if (j.contains("csmi")) {
+        if (c.scsi_port < 0) Fail(p + ".csmi", "a CSMI driver needs the controller's scsi_port");
+        SimCsmiDesc csmi;
+        std::string error;
+        if (!ParseCsmiDesc(j["csmi"], p + ".csmi", csmi, error)) throw FieldError{error};
+        c.csmi = std::move(csmi);
+    }
     return c;
 }
 

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/device_tree.h"
+#include "platform/sim/sim_csmi.h"
 #include "platform/sim/sim_drive_desc.h"
 
 namespace orvane::platform::sim {
@@ -46,6 +47,8 @@ struct SimController {
     std::vector<std::string> hardware_ids, compatible_ids;
     bool reenumerate_fails = false;
     int scsi_port = -1;             // "\\.\SCSI%d:" opens it
+    std::optional<SimCsmiDesc> csmi;  // a CSMI driver answers on that port
+    std::shared_ptr<SimCsmiPort> csmi_port;  // run time: made by InstallDriveHandlers
 };
 
 // Disk requests that can be made to fail (error 1, ERROR_INVALID_FUNCTION).
