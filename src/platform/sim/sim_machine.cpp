@@ -84,7 +84,12 @@ const char kDefaultMachine[] = R"machine({
       "location": "Port_#0002.Hub_#0001", "scsi_port": 2 },
     { "instance_id": "USB\\VID_067B&PID_2507\\0123456789AB", "parent": "USB\\ROOT_HUB30\\4&2B1E3A2E&0&0",
       "class": "usb", "description": "USB Mass Storage Device", "service": "USBSTOR",
-      "location": "Port_#0003.Hub_#0001", "scsi_port": 3 }
+      "location": "Port_#0003.Hub_#0001", "scsi_port": 3 },
+    { "instance_id": "PCI\\VEN_1B36&DEV_0010&SUBSYS_11001AF4&REV_02\\3&11583659&0&10",
+      "parent": "ACPI\\PNP0A08\\0", "class": "scsiadapter", "description": "Standard NVM Express Controller",
+      "service": "stornvme", "location": "PCI bus 0, device 2, function 0", "scsi_port": 4,
+      "hardware_ids": ["PCI\\VEN_1B36&DEV_0010&SUBSYS_11001AF4&REV_02", "PCI\\VEN_1B36&DEV_0010&SUBSYS_11001AF4"],
+      "compatible_ids": ["PCI\\VEN_1B36&DEV_0010&REV_02", "PCI\\CC_010802"] }
   ],
   "disks": [
     { "comment": "USB disk behind the VID_152D bridge",
@@ -146,7 +151,20 @@ const char kDefaultMachine[] = R"machine({
       "compatible_ids": ["USBSTOR\\Disk", "USBSTOR\\RAW"],
       "size": 128035676160,
       "drive": { "model": "MERETH SSD 128GB", "revision": "L0714F6", "serial": "ML128G0000000006",
-                 "def": "GL714036", "attach": "usb", "bridge": "prolific" } }
+                 "def": "GL714036", "attach": "usb", "bridge": "prolific" } },
+    { "comment": "NVMe disk on the inbox driver: slot 1 read-only, slot 2 writable and active",
+      "instance_id": "SCSI\\DISK&VEN_NVME&PROD_MERETH_SSD_1TB\\5&1F3A7C20&0&000000",
+      "controller": "PCI\\VEN_1B36&DEV_0010&SUBSYS_11001AF4&REV_02\\3&11583659&0&10", "device_number": 5,
+      "scsi_address": { "port": 4, "path": 0, "target": 0, "lun": 0 }, "bus_type": "nvme",
+      "vendor": "NVMe", "product": "MERETH SSD 1TB", "revision": "N0812C1", "serial": "MN1T0H0000000007",
+      "friendly_name": "NVMe MERETH SSD 1TB", "location": "Bus Number 0, Target Id 0, LUN 0",
+      "hardware_ids": ["SCSI\\DiskNVMe____MERETH_SSD_1TB___N0812C1", "SCSI\\DiskNVMe____MERETH_SSD_1TB___"],
+      "compatible_ids": ["SCSI\\Disk", "SCSI\\RAW"],
+      "size": 1000204886016,
+      "nvme": { "upgrade_support": true, "active_slot": 2,
+                "slots": [ { "number": 1, "read_only": true, "revision": "N0812A0" },
+                           { "number": 2, "read_only": false, "revision": "N0812C1" } ],
+                "revision_offset": 256 } }
   ]
 })machine";
 

@@ -71,6 +71,7 @@ bool LoadMachine(const std::string& json_text, SimMachine& out, std::string& err
 // "Winmgmt" stopped with demand start; two SATA disks on an AHCI controller (C: on the first)
 // and three USB disks behind bridges (SAT, VID_152D, VID_067B) under an xHCI controller. Each
 // disk's drive answers: ATA pass-through on the SATA disks, SAT, JMicron and Prolific blocks.
+// An NVMe disk on the inbox driver answers the miniport firmware requests (two slots).
 const char* DefaultMachineJson();
 
 // Registry paths compare without case and without leading or trailing backslashes.
