@@ -103,12 +103,9 @@ std::string RevisionText(const r::STORAGE_FIRMWARE_SLOT_INFO& slot) {
 SlotChoice ChooseFirmwareSlot(const NvmeFirmwareInfo& info, uint32_t requested) {
     SlotChoice c;
     if (!info.upgrade_support) return c;
-    int first_writable = -1;
     const r::STORAGE_FIRMWARE_SLOT_INFO* entry = nullptr;
-    for (const auto& s : info.slots) {
-        if (first_writable < 0 && !s.ReadOnly) first_writable = s.SlotNumber;
+    for (const auto& s : info.slots)
         if (!entry && s.SlotNumber == requested) entry = &s;
-    }
     if (info.slot_count >= requested) {
         // A read-only slot refuses every download: many drives keep slot 1 so.
         if (!entry || !entry->ReadOnly) {
@@ -117,7 +114,12 @@ SlotChoice ChooseFirmwareSlot(const NvmeFirmwareInfo& info, uint32_t requested) 
         }
         c.read_only_requested = true;
     }
-    c.slot = first_writable;
+    for (const auto& s : info.slots)
+        // A slot reported read-only is not taken again, whatever a second entry of its number says.
+        if (!s.ReadOnly && !(c.read_only_requested && s.SlotNumber == requested)) {
+            c.slot = s.SlotNumber;
+            break;
+        }
     return c;
 }
 

@@ -162,6 +162,7 @@ TEST(NvmeSlot, ChoiceTakesOnlyWritableSlots) {
         {"every slot read-only, slot 5", 1, 2, {{1, 1, "A"}, {2, 1, "B"}}, 5, -1, false},
         {"no slots", 1, 0, {}, 1, -1, false},
         {"slot 2 writable, listed first", 1, 3, {{2, 0, "B"}, {1, 1, "A"}, {3, 0, "C"}}, 7, 2, false},
+        {"slot 1 listed twice, read-only first", 1, 3, {{1, 1, "A"}, {1, 0, "A"}, {3, 0, "C"}}, 1, 3, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
