@@ -31,8 +31,9 @@ private:
         explicit Handle(AnswerStorage& s) : s_(s) {}
         platform::IoResult Control(uint32_t, void* buffer, uint32_t in_len, uint32_t out_len) override {
             const uint32_t room = std::min(in_len, out_len) - records::kFirmwareDataOffset;
-            std::memcpy(static_cast<uint8_t*>(buffer) + records::kFirmwareDataOffset, s_.answer.data(),
-                        std::min<size_t>(room, s_.answer.size()));
+            if (!s_.answer.empty())
+                std::memcpy(static_cast<uint8_t*>(buffer) + records::kFirmwareDataOffset, s_.answer.data(),
+                            std::min<size_t>(room, s_.answer.size()));
             return {true, out_len, 0};
         }
 
@@ -61,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Exactly the answer's bytes: a read past them is a finding.
     auto exact = std::make_unique<uint8_t[]>(answer.size() + 1);
-    std::memcpy(exact.get(), answer.data(), answer.size());
+    if (!answer.empty()) std::memcpy(exact.get(), answer.data(), answer.size());
     const NvmeFirmwareInfo info = ParseFirmwareInfo(exact.get(), answer.size());
     if (info.slots.size() > info.slot_count) __builtin_trap();
     if (info.complete && info.slots.size() > (answer.size() - 16) / 16) __builtin_trap();
