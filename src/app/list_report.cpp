@@ -6,6 +6,7 @@
 
 #include "device/ata_device.h"
 #include "device/drive_description.h"
+#include "device/nvme_firmware.h"
 #include "discovery/dev_mgr.h"
 #include "text/text.h"
 
@@ -117,6 +118,28 @@ std::string CsmiPortLines(device::TAtaDevice& dev, int port) {
     return s;
 }
 
+// An NVMe disk's firmware slots, as the driver's firmware interface reports them.
+std::string NvmeLines(device::TAtaDevice& dev, const DISK_NODE& n) {
+    if (!dev.open_device(-1, std::string(FieldView(n.szDevicePath)).c_str(), device::kOpenNvme))
+        return Format("  NVMe firmware: the disk did not open, error %u\n", dev.dwLastError);
+    std::vector<uint8_t> buffer(device::kNvmeRequestSize);
+    const bool carried = dev.DeviceGetFirmwareInfo(buffer.data(), device::kNvmeRequestSize, false);
+    dev.close_device();
+    if (!carried) return "  NVMe firmware: the request failed, " + dev.last_error_text() + "\n";
+    if (const uint32_t code = device::FirmwareReturnCode(buffer.data()); code != 0)
+        return Format("  NVMe firmware: the driver answered 0x%X\n", code);
+    const device::NvmeFirmwareInfo info = device::ParseFirmwareInfo(
+        buffer.data() + records::kFirmwareDataOffset, device::kNvmeRequestSize - records::kFirmwareDataOffset);
+    std::string s = Format("  NVMe firmware: upgrade %s, %d slots, active slot %d, pending %s\n",
+                           info.upgrade_support ? "supported" : "not supported", info.slot_count, info.active_slot,
+                           info.pending_slot == records::kNoPendingSlot
+                               ? "none" : Format("slot %d", info.pending_slot).c_str());
+    for (const records::STORAGE_FIRMWARE_SLOT_INFO& slot : info.slots)
+        s += Format("  NVMe slot %d: %s, revision %s\n", slot.SlotNumber, slot.ReadOnly ? "read-only" : "writable",
+                    device::RevisionText(slot).c_str());
+    return s;
+}
+
 // What WMI says on its own: a disk that the interface enumeration misses still shows here.
 std::string WmiLines(discovery::TDevMgr& mgr) {
     std::vector<std::unique_ptr<discovery::DISK_INFO>> drives;
@@ -177,6 +200,7 @@ int RunListReport(AppContext& ctx, std::FILE* out) {
     for (int i = 0; i < dev.device_count(); ++i) {
         emit(Describe(i, *dev.device_entry(i)));
         emit(DriveLines(dev, i));
+        if (dev.device_entry(i)->bBusType == records::BusTypeNvme) emit(NvmeLines(dev, *dev.device_entry(i)));
     }
     // Drives behind a RAID controller are no disks of the list: only their port reaches them.
     for (int port = 0; port < kCsmiPorts; ++port) emit(CsmiPortLines(dev, port));

@@ -148,6 +148,8 @@ private:
     // Reopens the current entry when the handle is invalid; false when there is none to reopen.
     bool EnsureOpen();
     uint8_t Failed(const IoResult& io, const char* format);
+    // One IOCTL_SCSI_MINIPORT request, size bytes in and out of buffer.
+    IoResult SendMiniport(uint8_t* buffer, uint32_t size);
     // Path, target and lun of the open device, for the miniport's command record: from its
     // entry, else as its driver reports them. False when neither knows.
     bool OpenAddress(uint8_t& path_id, uint8_t& target_id, uint8_t& lun);

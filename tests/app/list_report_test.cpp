@@ -107,7 +107,7 @@ TEST(ListReport, DrivesBehindCsmiPorts) {
     ListRun run(json::parse(platform::sim::DefaultMachineJson()));
     const std::string report = run.Run();
     const std::string want =
-        "CSMI port 4: \"sasraid\", \"SAS/SATA RAID Controller Driver\", revision 5.2, 5 phys\n"
+        "CSMI port 5: \"sasraid\", \"SAS/SATA RAID Controller Driver\", revision 5.2, 5 phys\n"
         "  Phy 0, port 0, SATA: TOLBERN TQ-256K7KW, revision 1.02, serial TQ256K7KW00A1\n"
         "  Phy 3, port 3, STP: TOLBERN TQ-512K7KW, revision 1.00, serial TQ512K7KW00B3\n";
     EXPECT_NE(report.find(want), std::string::npos) << report;

@@ -63,7 +63,7 @@ TEST(SimMachineDevice, EveryTransportIsChosenAndIdentifies) {
 
 TEST(SimMachineDevice, TheBuiltInMachineShowsTheRange) {
     SimDevice rig("{}");
-    ASSERT_EQ(rig.dev->device_count(), 5);
+    ASSERT_EQ(rig.dev->device_count(), 6);
     const Expected cases[] = {
         {"MERETH_SSD_512GB", 1, "ATA PASSTHROUGH", "MERETH SSD 512GB", "S0614B0", "MS512A0123456789", "GM802030"},
         {"HDD_1TB_7200", 1, "ATA PASSTHROUGH", "HDD 1TB 7200", "CC43", "WX21A3C5D7E9", nullptr},

@@ -7,6 +7,7 @@
 #include "platform/records/pass_through.h"
 #include "platform/sim/sim_clock.h"
 #include "platform/sim/sim_drive.h"
+#include "platform/sim/sim_nvme.h"
 #include "platform/sim/sim_storage_io.h"
 #include "platform/win_errors.h"
 
@@ -39,6 +40,8 @@ SimDisk* AddressedDisk(SimHardware& hw, const std::string& controller, const rec
 }  // namespace
 
 void InstallDriveHandlers(SimStorageIo& io, SimHardware& hw) {
+    // An NVMe drive's firmware requests come before the pass-through ones a disk declines.
+    InstallNvmeHandlers(io, hw);
     std::function<void(double)> pass_time;
     if (SimClock* clock = hw.clock) pass_time = [clock](double seconds) { clock->Advance(seconds); };
     for (SimDisk& disk : hw.storage.disks)

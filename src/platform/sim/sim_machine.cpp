@@ -57,6 +57,7 @@ const char kDefaultMachine[] = R"machine({
       }
     },
     "instances_running": [],
+    "system_drive": "C",
     "system_dir": "",
     "windows_dir": "",
     "temp_dir": "",
@@ -88,7 +89,7 @@ const char kDefaultMachine[] = R"machine({
     { "comment": "RAID controller: its drives are reached through CSMI only",
       "instance_id": "PCI\\VEN_1E3B&DEV_0510&SUBSYS_05101E3B&REV_01\\4&1A2B3C4D&0&00E8",
       "parent": "ACPI\\PNP0A08\\0", "class": "scsiadapter", "description": "SAS/SATA RAID Controller",
-      "service": "sasraid", "location": "PCI bus 2, device 0, function 0", "scsi_port": 4,
+      "service": "sasraid", "location": "PCI bus 2, device 0, function 0", "scsi_port": 5,
       "csmi": { "name": "sasraid", "description": "SAS/SATA RAID Controller Driver", "revision": [5, 2, 0, 1030],
         "phys": [
           { "phy": 0, "port": 0, "sas_address": "5001e3b000a10000",
@@ -100,7 +101,12 @@ const char kDefaultMachine[] = R"machine({
             "attached": { "target": "stp", "sas_address": "5001e3b000a10103",
                           "drive": { "model": "TOLBERN TQ-512K7KW", "revision": "1.00", "serial": "TQ512K7KW00B3" } } },
           { "phy": 4, "port": 4, "sas_address": "5001e3b000a10000",
-            "attached": { "target": "ssp", "initiator": 0, "sas_address": "5000c50012345678" } } ] } }
+            "attached": { "target": "ssp", "initiator": 0, "sas_address": "5000c50012345678" } } ] } },
+    { "instance_id": "PCI\\VEN_1B36&DEV_0010&SUBSYS_11001AF4&REV_02\\3&11583659&0&10",
+      "parent": "ACPI\\PNP0A08\\0", "class": "scsiadapter", "description": "Standard NVM Express Controller",
+      "service": "stornvme", "location": "PCI bus 0, device 2, function 0", "scsi_port": 4,
+      "hardware_ids": ["PCI\\VEN_1B36&DEV_0010&SUBSYS_11001AF4&REV_02", "PCI\\VEN_1B36&DEV_0010&SUBSYS_11001AF4"],
+      "compatible_ids": ["PCI\\VEN_1B36&DEV_0010&REV_02", "PCI\\CC_010802"] }
   ],
   "disks": [
     { "comment": "USB disk behind the VID_152D bridge",
@@ -162,7 +168,20 @@ const char kDefaultMachine[] = R"machine({
       "compatible_ids": ["USBSTOR\\Disk", "USBSTOR\\RAW"],
       "size": 128035676160,
       "drive": { "model": "MERETH SSD 128GB", "revision": "L0714F6", "serial": "ML128G0000000006",
-                 "def": "GL714036", "attach": "usb", "bridge": "prolific" } }
+                 "def": "GL714036", "attach": "usb", "bridge": "prolific" } },
+    { "comment": "NVMe disk on the inbox driver: slot 1 read-only, slot 2 writable and active",
+      "instance_id": "SCSI\\DISK&VEN_NVME&PROD_MERETH_SSD_1TB\\5&1F3A7C20&0&000000",
+      "controller": "PCI\\VEN_1B36&DEV_0010&SUBSYS_11001AF4&REV_02\\3&11583659&0&10", "device_number": 5,
+      "scsi_address": { "port": 4, "path": 0, "target": 0, "lun": 0 }, "bus_type": "nvme",
+      "vendor": "NVMe", "product": "MERETH SSD 1TB", "revision": "N0812C1", "serial": "MN1T0H0000000007",
+      "friendly_name": "NVMe MERETH SSD 1TB", "location": "Bus Number 0, Target Id 0, LUN 0",
+      "hardware_ids": ["SCSI\\DiskNVMe____MERETH_SSD_1TB___N0812C1", "SCSI\\DiskNVMe____MERETH_SSD_1TB___"],
+      "compatible_ids": ["SCSI\\Disk", "SCSI\\RAW"],
+      "size": 1000204886016,
+      "nvme": { "upgrade_support": true, "active_slot": 2,
+                "slots": [ { "number": 1, "read_only": true, "revision": "N0812A0" },
+                           { "number": 2, "read_only": false, "revision": "N0812C1" } ],
+                "revision_offset": 256 } }
   ]
 })machine";
 
@@ -289,7 +308,7 @@ void ReadSystem(const json& j, SimSystem& sys) {
     OnlyKeys(j, p,
              {"version", "extended_query_fails", "basic_query_fails", "architecture", "server_r2", "wow64", "admin",
               "wmi", "performance_counter", "forced_exit", "registry_write_fails", "registry", "services",
-              "instances_running", "system_dir", "windows_dir", "temp_dir", "module_file"});
+              "instances_running", "system_drive", "system_dir", "windows_dir", "temp_dir", "module_file"});
     auto flag = [&](const char* k, bool& f) {
         if (j.contains(k)) f = Bool(j[k], p + "." + k);
     };
@@ -327,6 +346,12 @@ void ReadSystem(const json& j, SimSystem& sys) {
         sys.instances_running.clear();
         for (size_t i = 0; i < a.size(); ++i)
             sys.instances_running.push_back(Text(a[i], p + ".instances_running[" + std::to_string(i) + "]"));
+    }
+    if (j.contains("system_drive")) {
+        std::string letter = Text(j["system_drive"], p + ".system_drive");
+        if (letter.size() != 1 || !std::isalpha(static_cast<unsigned char>(letter[0])))
+            Fail(p + ".system_drive", "expected one drive letter");
+        sys.system_drive = static_cast<char>(std::toupper(static_cast<unsigned char>(letter[0])));
     }
     text("system_dir", sys.system_dir);
     text("windows_dir", sys.windows_dir);

@@ -50,6 +50,7 @@ struct SimSystem {
     // By lower-case name (service names are case-insensitive).
     std::map<std::string, SimService> services;
     std::vector<std::string> instances_running;  // single-instance mutexes another copy holds
+    char system_drive = 'C';  // the volume the system directories are on
     std::string system_dir;   // host folders; empty: defaults under the temporary folder
     std::string windows_dir;
     std::string temp_dir;     // empty: $TMPDIR, else /tmp
@@ -71,8 +72,9 @@ bool LoadMachine(const std::string& json_text, SimMachine& out, std::string& err
 // "Winmgmt" stopped with demand start; two SATA disks on an AHCI controller (C: on the first)
 // and three USB disks behind bridges (SAT, VID_152D, VID_067B) under an xHCI controller. Each
 // disk's drive answers: ATA pass-through on the SATA disks, SAT, JMicron and Prolific blocks.
-// A RAID controller on SCSI port 4 has two SATA drives behind CSMI phys 0 and 3, an unused
+// A RAID controller on SCSI port 5 has two SATA drives behind CSMI phys 0 and 3, an unused
 // entry, a phy with nothing attached and a SAS drive.
+// An NVMe disk on the inbox driver answers the miniport firmware requests (two slots).
 const char* DefaultMachineJson();
 
 // Registry paths compare without case and without leading or trailing backslashes.

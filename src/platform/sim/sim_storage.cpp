@@ -100,7 +100,7 @@ SimDisk ReadDisk(const json& j, const std::string& p, int index) {
                     "removable", "vendor", "product", "revision", "serial", "description", "friendly_name",
                     "enumerator", "service", "driver", "location", "pdo_name", "hardware_ids", "compatible_ids",
                     "size", "geometry", "signature", "partitions", "max_transfer_length", "max_physical_pages",
-                    "cannot_open", "failing_requests", "wmi", "remove_fails", "drive", "vanish", "comment"});
+                    "cannot_open", "failing_requests", "wmi", "remove_fails", "drive", "vanish", "nvme", "comment"});
     SimDisk d;
     auto text = [&](const char* k, std::string& f, size_t max = 1024) {
         if (j.contains(k)) f = Text(j[k], p + "." + k, max);
@@ -239,6 +239,12 @@ SimDisk ReadDisk(const json& j, const std::string& p, int index) {
             if (!ParseDriveDesc(drive, p + ".drive", desc, error)) throw FieldError{error};
             d.drive = std::move(desc);
         }
+    }
+    if (j.contains("nvme")) {
+        SimNvmeDesc desc;
+        std::string error;
+        if (!ParseNvmeDesc(j["nvme"], p + ".nvme", desc, error)) throw FieldError{error};
+        d.nvme = std::move(desc);
     }
     return d;
 }

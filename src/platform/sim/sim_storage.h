@@ -16,6 +16,7 @@
 #include "platform/device_tree.h"
 #include "platform/sim/sim_csmi.h"
 #include "platform/sim/sim_drive_desc.h"
+#include "platform/sim/sim_nvme.h"
 
 namespace orvane::platform::sim {
 
@@ -90,6 +91,7 @@ struct SimDisk {
     bool remove_fails = false;      // the class installer refuses DIF_REMOVE
     std::optional<SimDriveDesc> drive;  // the drive behind the disk; none: no drive model
     std::optional<SimVanish> vanish;
+    std::optional<SimNvmeDesc> nvme;    // the NVMe drive's firmware slots; none: no firmware requests
 
     // Run time.
     bool removed = false;           // DIF_REMOVE ran; the controller's re-enumeration brings it back
@@ -100,6 +102,7 @@ struct SimDisk {
     double vanished_at = 0;         // simulated seconds of the first refused open
     // The drive and its driver stack, made when the machine starts (InstallDriveHandlers).
     std::shared_ptr<SimDriveStack> drive_stack;
+    std::shared_ptr<SimNvmeDrive> nvme_drive;  // made with the drive stacks (InstallNvmeHandlers)
 };
 
 struct SimStorage {

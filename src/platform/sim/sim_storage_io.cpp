@@ -269,6 +269,7 @@ std::string SimStorageIo::ErrorText(uint32_t error) {
         {kErrorFileNotFound, "The system cannot find the file specified."},
         {kErrorAccessDenied, "Access is denied."},
         {kErrorInvalidHandle, "The handle is invalid."},
+        {kErrorNotEnoughMemory, "Not enough memory resources are available to process this command."},
         {kErrorNotSupported, "The request is not supported."},
         {kErrorInvalidParameter, "The parameter is incorrect."},
         {kErrorSemTimeout, "The semaphore timeout period has expired."},
