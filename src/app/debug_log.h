@@ -26,6 +26,11 @@ private:
     std::string path_;
 };
 
+// "2026-01-05 09:30:00": the local date and time as the log's lines carry it.
+inline std::string LogDateTime(const platform::LocalTime& t) {
+    return text::Format("%04u-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day, t.hour, t.minute, t.second);
+}
+
 using text::Format;
 
 }  // namespace orvane::app

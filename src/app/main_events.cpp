@@ -30,10 +30,6 @@ void TOrvaneMain::cmdCloseClick() {
     // preformat, which erases the drive) is deliberately not run from here.
 }
 
-void TOrvaneMain::cboDrivesChange() {
-    // The drive list is filled by the drive scan, which is not built yet: no item can be chosen.
-}
-
 // Each timer fires once per start, then stops itself; the runs they start are not built yet.
 void TOrvaneMain::Timer1Timer() {
     view_.StopTimer(Timer::Timer1);

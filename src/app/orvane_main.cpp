@@ -122,6 +122,7 @@ void TOrvaneMain::StartUp() {
         m_bShowWindow = false;
         EndProgram();
         ctx_.platform.pump.Dispatch();
+        RunSilentUpdate();
         return;
     }
 
@@ -131,12 +132,87 @@ void TOrvaneMain::StartUp() {
         EndProgram();
     }
 
-    // The drive scan, the list and the eligibility decision come with the device object.
-    if (bSilent || m_Package.opt.bAutoStart) {
-        // Silent runs show no window; until the Update command exists there is nothing to run.
+    if (!ScanAndDecide()) return;
+    RunSilentUpdate();
+}
+
+bool TOrvaneMain::ScanAndDecide() {
+    if (gScanType == kScanAta && m_DevPath.empty()) {
+        DriveCount = ScanSSDDrive(kScanAta);
+        if (DriveCount == 0) {
+            gScanType = kScanCsmi;
+            DriveCount = ScanSSDDrive(kScanCsmi);
+        }
+    } else {
+        DriveCount = ScanSSDDrive(gScanType);
+    }
+    LogLine(Format("gScanType: %d, CNT: %d\n", gScanType, DriveCount));
+    if (DriveCount < 0) {
         m_bShowWindow = false;
         EndProgram();
+        return false;
     }
+
+    RefreshComboBox();
+    cboDrivesChange();
+    LogLine("MainForm: 1");
+    int eligible = 0;
+    bool locked = false;
+    for (int i = 0; i < DriveCount; ++i) {
+        if (m_DevInfo[i].bExisted && m_DevInfo[i].bEnabled) ++eligible;
+        if (m_DevInfo[i].bExisted && m_DevInfo[i].bMatchedLocked) locked = true;
+    }
+
+    const TextSet& t = texts();
+    const package::PackageOptions& o = opt();
+    if (eligible == 0) {
+        // A locked drive is the likelier reason nothing can be updated: say so instead.
+        std::string text = locked ? t.UnlockPassword : t.NoMatched;
+        if (!o.bListMatchedOnly || o.iLanguage == 1) text += std::string(t.DetectedDrives) + m_DetectedList;
+        if (!text.empty() && !o.bUnattended && MayShowBox()) Box(kErrorCaption, text, BoxButtons::Ok, BoxIcon::Error, true);
+        iErrorLevel = 3;
+        LogLine("MainForm: 2");
+        m_bClosing = true;
+        m_bShowWindow = false;
+        EndProgram();
+        return false;
+    }
+
+    // These two questions are asked whatever "/S" says: the user must be able to decline.
+    if (o.iVisualStyle == 4 &&
+        Box(kWarningCaption, kWarningText, BoxButtons::YesNo, BoxIcon::Information, true) != BoxAnswer::Yes) {
+        m_bShowWindow = false;
+        EndProgram();
+        return false;
+    }
+    LogLine("MainForm: 3");
+    if (o.iVisualStyle == 0 && (o.iNoticeLevel == 1 || o.iNoticeLevel == 2) &&
+        Box(kWarningCaption, NoticeText(), BoxButtons::YesNo, BoxIcon::Information, true) != BoxAnswer::Yes) {
+        m_bShowWindow = false;
+        EndProgram();
+        return false;
+    }
+    view_.RemoveSystemMenuItem(5);
+    view_.RemoveSystemMenuItem(5);
+    LogLine("MainForm: 4");
+    return true;
+}
+
+std::string TOrvaneMain::NoticeText() const {
+    const TextSet& t = texts();
+    std::string text = std::string(t.NoticeSupports) + m_Package.target_model + t.NoticeSsd + t.NoticeHead +
+                       t.Notice1 + t.Notice2;
+    if (opt().iNoticeLevel == 2) text += t.Notice3;
+    return text + t.NoticeContinue;
+}
+
+void TOrvaneMain::RunSilentUpdate() {
+    if (!bSilent && !m_Package.opt.bAutoStart) return;
+    LogLine("MainForm: 5");
+    m_bShowWindow = false;
+    cmdUpdateClick();
+    // Until the Update command ends the program itself, a run without a window ends here.
+    EndProgram();
 }
 
 void TOrvaneMain::FormCreate() {
@@ -161,9 +237,9 @@ void TOrvaneMain::FormCreate() {
     if (m_Package.opt.bUnattended) view_.GreyCloseCommand();
 }
 
-void TOrvaneMain::FormShow() {
+void TOrvaneMain::FormShowAs(bool unattended) {
     view_.LayoutFirmwareLine();
-    if (m_Package.opt.bUnattended) {
+    if (unattended) {
         LogLine("FormShow: 1");
         iPhase = 0;
         view_.ShowCompactPanel();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/debug_log.h"
+#include "app/drive_scan.h"
 #include "app/texts.h"
 #include "app/view.h"
 #include "device/ata_device.h"
@@ -39,7 +40,7 @@ public:
     TOrvaneMain& operator=(const TOrvaneMain&) = delete;
 
     void FormCreate();
-    void FormShow();
+    void FormShow() { FormShowAs(m_Package.opt.bUnattended); }
     void FormActivate();
     void FormDestroy();
 
@@ -59,6 +60,17 @@ public:
     // Whether the message loop should show the window.
     bool ShouldShow() const { return m_bShowWindow; }
     bool EndRequested() const { return ctx_.platform.pump.Quitting(); }
+
+    // The drive scan: the number of drives entered in m_DevInfo, or -1 when opening a device
+    // failed so that the program must end.
+    int ScanSSDDrive(int kind);
+    uint8_t IdentifyDrive();
+    bool GetNvmeSlotInfo();
+    bool IsSystemDrive(const std::string& device_path);
+    // The eligibility of every entry below DriveCount; nothing without a device object.
+    void ChkConstraint();
+    // Rebuilds cboDrives from the table.
+    void RefreshComboBox();
 
     // State the later steps and the tests read.
     int iErrorLevel = 0;
@@ -81,12 +93,37 @@ public:
     bool bSilent = false;
     bool bEraseAll = false;
     std::string m_AppTitle;
+    DEV_INFO m_DevInfo[kMaxDrives] = {};
+    int DriveCount = 0;
+    IDENTIFY_SUMMARY m_Identify = {};
+    records::STORAGE_FIRMWARE_INFO m_FwSlotInfo = {};
+    int m_ItemToDrive[kMaxDrives] = {};
+    int m_ItemCount = 0;
+    uint32_t m_SelectedSlot = 0;
+    std::string m_DetectedList;
+    std::string TargetSerial;
+    std::string TargetPath;
+    bool bNextPending = false;
 
     const package::PackageOptions& opt() const { return m_Package.opt; }
     const TextSet& texts() const { return Texts(m_Package.opt.iLanguage); }
 
 private:
     void StartUp();
+    // Start-up steps 8 to 12 (scan, list, decision, boxes); false when the program ends there.
+    bool ScanAndDecide();
+    void RunSilentUpdate();
+    void FormShowAs(bool unattended);
+    int ScanAta(int n);
+    int ScanCsmiPorts(int n);
+    int ScanCsmiTarget(uint64_t saved_sas);
+    // Entry n from m_Identify's five texts.
+    void TakeIdentify(DEV_INFO& e);
+    void FillNvmeSelectors(const records::STORAGE_FIRMWARE_INFO& info);
+    void ApplyCsmiTarget();
+    std::string NowText() const;
+    std::string NoticeText() const;
+    bool m_IdentifyLocked = false;
     void ReadPackageOptions();
     void SetLabels();
     void ApplyCommandLine();

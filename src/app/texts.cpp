@@ -29,6 +29,7 @@ constexpr TextSet kEnglish = {
     "\nDo you wish to continue ?",
     "It will be updated from",
     "To",
+    "This drive is not allowed to be updated.",
 };
 
 constexpr TextSet kChinese = {
@@ -57,6 +58,7 @@ constexpr TextSet kChinese = {
     "\n是否要繼續 ?",
     "將從以下版本更新",
     "至",
+    "此磁碟不允許更新。",
 };
 
 }  // namespace

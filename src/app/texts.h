@@ -29,6 +29,7 @@ struct TextSet {
     const char* NoticeContinue;
     const char* UpdatedFrom;  // firmware-line captions of a selected drive
     const char* UpdatedTo;
+    const char* NotAllowed;  // the refusal shown for a drive that may not be updated
 };
 
 const TextSet& Texts(int iLanguage);

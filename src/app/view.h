@@ -68,6 +68,8 @@ public:
     virtual void SetEnabled(Control c, bool enabled) = 0;
     virtual BoxAnswer MessageBox(const BoxRequest& box) = 0;
     virtual void GreyCloseCommand() = 0;
+    // Removes the system menu's item at this position (counted from 0), if there is one.
+    virtual void RemoveSystemMenuItem(int position) = 0;
     // The framework's application title (names the single-instance mutex).
     virtual void SetApplicationTitle(const std::string& title) = 0;
     // Bring the other running copy's window forward; false when it was not found.

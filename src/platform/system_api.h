@@ -39,6 +39,10 @@ constexpr uint32_t kServiceStartPending = 2;
 constexpr uint32_t kServiceStopPending = 3;
 constexpr uint32_t kServiceRunning = 4;
 
+struct LocalTime {
+    uint16_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, milliseconds = 0;
+};
+
 struct ServiceStatus {
     uint32_t dwCurrentState = 0;
     uint32_t dwWaitHint = 0;  // milliseconds
@@ -113,6 +117,9 @@ public:
 
     // Full path of the running executable.
     virtual std::string ModuleFileName() = 0;
+
+    // The local date and time (GetLocalTime), for the logs' time stamps.
+    virtual LocalTime LocalTimeNow() = 0;
 };
 
 }  // namespace orvane::platform

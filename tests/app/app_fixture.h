@@ -35,7 +35,9 @@ public:
         std::filesystem::remove_all(dir_, ec);
     }
 
-    PackageBytes package;
+    // The build's package, but its group 0 accepts every drive, so a run on the built-in
+    // machine gets past the eligibility decision unless a test says otherwise.
+    PackageBytes package = PackageBytes().AcceptAll();
     std::vector<std::string> args;
     std::vector<std::string> answers;
     std::vector<ui::UserAction> actions;
@@ -55,6 +57,7 @@ public:
     }
 
     ui::ConsoleView& view() { return *view_; }
+    platform::sim::SimMachine& machine() { return machine_; }
     platform::sim::SimPlatform& sim() { return *sim_; }
     std::string Log() const {
         // Text mode: a Windows build stores each line end as CR LF.

@@ -111,11 +111,14 @@ TEST(ListReport, DrivesBehindCsmiPorts) {
         "  Phy 0, port 0, SATA: TOLBERN TQ-256K7KW, revision 1.02, serial TQ256K7KW00A1\n"
         "  Phy 3, port 3, STP: TOLBERN TQ-512K7KW, revision 1.00, serial TQ512K7KW00B3\n";
     EXPECT_NE(report.find(want), std::string::npos) << report;
-    // The AHCI and USB ports open but have no CSMI driver; ports 5 to 15 do not open.
-    for (int port : {0, 1, 2, 3})
+    // The AHCI, USB and NVMe ports open but have no CSMI driver; ports 6 to 15 do not open.
+    for (int port : {0, 1, 2, 3, 4})
         EXPECT_NE(report.find("CSMI port " + std::to_string(port) + ": no CSMI phy table\n"), std::string::npos);
-    EXPECT_EQ(report.find("CSMI port 5"), std::string::npos);
-    auto& csmi = *run.sim->hardware().storage.controllers.back().csmi_port;
+    EXPECT_EQ(report.find("CSMI port 6"), std::string::npos);
+    auto& controllers = run.sim->hardware().storage.controllers;
+    auto raid = std::find_if(controllers.begin(), controllers.end(), [](const auto& c) { return c.csmi_port != nullptr; });
+    ASSERT_NE(raid, controllers.end());
+    auto& csmi = *raid->csmi_port;
     for (int entry : {0, 3}) {
         ASSERT_NE(csmi.drive(entry), nullptr);
         const auto& history = csmi.drive(entry)->history;

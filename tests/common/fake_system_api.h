@@ -174,6 +174,8 @@ public:
     }
 
     std::string ModuleFileName() override { return module_file; }
+    platform::LocalTime LocalTimeNow() override { return local_time; }
+    platform::LocalTime local_time{2026, 3, 4, 10, 20, 30, 0};
 
 private:
     class Handle : public platform::ServiceHandle {

@@ -30,6 +30,17 @@ public:
     PackageBytes& Start(int n, const std::string& ten) { return Put(9352 + 22 * static_cast<size_t>(n) + 11, ten); }
     PackageBytes& Size(int n, const std::string& ten) { return Put(9682 + 22 * static_cast<size_t>(n) + 11, ten); }
 
+    // Eligibility record r of group g: each text NUL-padded to its field (8, 8, 40).
+    PackageBytes& Record(int g, int r, const std::string& fws, const std::string& fwe, const std::string& model) {
+        const size_t at = 190 + (static_cast<size_t>(g) * 8 + static_cast<size_t>(r)) * 76;
+        std::memset(bytes_.data() + at, 0, 56);
+        Put(at, fws.substr(0, 8));
+        Put(at + 8, fwe.substr(0, 8));
+        return Put(at + 16, model.substr(0, 40));
+    }
+    // Group 0 accepts every drive: an empty first record.
+    PackageBytes& AcceptAll() { return Record(0, 0, "", "", ""); }
+
     const uint8_t* data() const { return bytes_.data(); }
     uint8_t* data() { return bytes_.data(); }
     size_t size() const { return bytes_.size(); }

@@ -11,7 +11,7 @@ namespace {
 
 using namespace orvane::device;
 
-constexpr int kBuiltInRaidPort = 4;
+constexpr int kBuiltInRaidPort = 5;
 
 // Aims the device at a phy entry of the table the port reported, as the scan does.
 void Aim(TAtaDevice& dev, const records::CSMI_SAS_PHY_ENTITY& e) {
@@ -62,7 +62,10 @@ TEST(CsmiSim, BothBuiltInDrivesIdentifyThroughStp) {
         const char* model;
         const char* serial;
     } cases[] = {{0, "TOLBERN TQ-256K7KW", "TQ256K7KW00A1"}, {3, "TOLBERN TQ-512K7KW", "TQ512K7KW00B3"}};
-    auto& port = *sd.sim->hardware().storage.controllers.back().csmi_port;
+    auto& controllers = sd.sim->hardware().storage.controllers;
+    auto raid = std::find_if(controllers.begin(), controllers.end(), [](const auto& c) { return c.csmi_port != nullptr; });
+    ASSERT_NE(raid, controllers.end());
+    auto& port = *raid->csmi_port;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.model);
         Aim(*sd.dev, info.Phy[c.entry]);
@@ -157,7 +160,7 @@ TEST(CsmiSim, PortWithoutCsmiDriver) {
     records::CSMI_SAS_PHY_INFO info{};
     EXPECT_FALSE(sd.dev->get_phy_info(info));
     EXPECT_NE(sd.Log().find("(CSMI) CreateFile OK\ncsmi_ioctl ERR=0x1\n"), std::string::npos) << sd.Log();
-    EXPECT_FALSE(sd.dev->open_device(5, nullptr, kOpenCsmi));
+    EXPECT_FALSE(sd.dev->open_device(6, nullptr, kOpenCsmi));
 }
 
 }  // namespace

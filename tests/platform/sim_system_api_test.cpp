@@ -48,11 +48,15 @@ TEST_F(SimSystemApiTest, FoldersDefaultUnderTheTemporaryFolder) {
     ASSERT_FALSE(temp.empty());
     EXPECT_TRUE(temp.back() == '/' || temp.back() == '\\');
     EXPECT_EQ(fs::path(temp), fs::path(root_.string() + temp.back()));
-    EXPECT_TRUE(fs::is_directory(api.SystemDirectory()));
-    EXPECT_TRUE(fs::is_directory(api.WindowsDirectory()));
-    EXPECT_EQ(api.SystemDirectory().rfind(temp, 0), 0u);
+    EXPECT_EQ(api.SystemDirectory(), "C:\\Windows\\System32");
+    EXPECT_EQ(api.WindowsDirectory(), "C:\\Windows");
+    EXPECT_TRUE(fs::is_directory(api.HostPath(api.SystemDirectory())));
+    EXPECT_TRUE(fs::is_directory(api.HostPath(api.WindowsDirectory())));
+    EXPECT_EQ(api.HostPath(api.SystemDirectory()).rfind(temp, 0), 0u);
     // x64 Windows has SysWOW64; the program writes the copy program there.
-    EXPECT_TRUE(fs::is_directory(fs::path(api.WindowsDirectory()) / "SysWOW64"));
+    EXPECT_TRUE(fs::is_directory(api.HostPath(api.WindowsDirectory() + "\\SysWOW64")));
+    // A name that only begins like the system directory is not inside it.
+    EXPECT_EQ(api.HostPath("c:\\windows\\system32x\\a"), api.HostPath(api.WindowsDirectory()) + "/system32x/a");
 }
 
 TEST_F(SimSystemApiTest, FilesAreRealAndTakeWindowsPaths) {
@@ -73,7 +77,7 @@ TEST_F(SimSystemApiTest, FilesAreRealAndTakeWindowsPaths) {
     std::string fw = api.SystemDirectory() + "\\FW.bin";
     EXPECT_TRUE(api.WriteFile(fw, {1, 2, 3}));
     EXPECT_TRUE(api.WriteFile(fw, {4, 5}));  // replaced, not appended
-    EXPECT_TRUE(fs::exists(fs::path(api.SystemDirectory()) / "FW.bin"));
+    EXPECT_TRUE(fs::exists(fs::path(api.HostPath(api.SystemDirectory())) / "FW.bin"));
     EXPECT_EQ(api.ReadFile(fw), (std::vector<uint8_t>{4, 5}));
     EXPECT_FALSE(api.ReadFile(api.SystemDirectory() + "\\missing.bin"));
     EXPECT_FALSE(api.WriteFile(api.SystemDirectory() + "\\no-such-folder\\x.bin", {1}));

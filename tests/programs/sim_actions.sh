@@ -20,7 +20,7 @@ orv_check_line "$WORK/out.txt" "[press] cmdUpdate"
 orv_check_line "$WORK/out.txt" "[press] cmdUpdate holding Ctrl+Shift+F9"
 orv_check_line "$WORK/out.txt" "[dialog] open \"Firmware Files (*.BIN) |*.BIN\" ext=BIN must-exist -> $fw"
 orv_check_line "$WORK/out.txt" "[power] event 0x0000 -> TRUE"
-orv_check_line "$WORK/out.txt" "[pick] cboDrives item 0 ignored: it has 0 items"
+orv_check_line "$WORK/out.txt" "[pick] cboDrives item 0: (M)  0-0-0-0 MERETH SSD 512GB S0614B0 "
 orv_check_line "$WORK/out.txt" "[close]"
 # The user acts on the shown window, and nothing after the close is taken.
 first=$(grep -n '^\[press\]' "$WORK/out.txt" | head -n 1 | cut -d: -f1)

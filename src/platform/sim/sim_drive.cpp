@@ -53,6 +53,7 @@ std::vector<uint8_t> SimAtaDrive::IdentifyData() const {
     PutWord(id, 100, static_cast<uint16_t>(500118192u));
     PutWord(id, 101, static_cast<uint16_t>(500118192u >> 16));
     PutWord(id, 106, 0x4000);
+    PutWord(id, 128, desc_.word128);
     PutWord(id, 159, desc_.word159);
     PutWord(id, 217, 0x0001);  // non-rotating
     // Integrity word: signature A5h, checksum making the 512 bytes sum to 0.

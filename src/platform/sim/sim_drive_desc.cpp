@@ -80,6 +80,7 @@ void Parse(const json& j, const std::string& path, SimDriveDesc& s) {
         else if (k == "def") s.def = v.is_null() ? std::nullopt : std::optional<std::string>(Text(v, p, 8));
         else if (k == "word2") s.word2 = static_cast<uint16_t>(Number(v, p, 0xFFFF));
         else if (k == "word159") s.word159 = static_cast<uint16_t>(Number(v, p, 0xFFFF));
+        else if (k == "word128") s.word128 = static_cast<uint16_t>(Number(v, p, 0xFFFF));
         else if (k == "fatal") s.fatal = Flag(v, p);
         else if (k == "attach")
             s.attach = Choice<SimAttach>(v, p, {{"ata", SimAttach::Ata}, {"ide", SimAttach::Ide},

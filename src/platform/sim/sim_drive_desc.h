@@ -36,6 +36,7 @@ struct SimDriveDesc {
     std::optional<std::string> def;  // the vendor page's text; none: the drive aborts the vendor read
     uint16_t word2 = 0xC837;
     uint16_t word159 = 0;
+    uint16_t word128 = 0;            // security status: 0x0007 supported, enabled and locked
     bool fatal = false;              // the signed READ BUFFER page carries a fatal-state record
     SimAttach attach = SimAttach::Ata;
     SimBridgeKind bridge = SimBridgeKind::Sat;

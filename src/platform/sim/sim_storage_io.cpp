@@ -28,6 +28,13 @@ int NumberedPath(const std::string& path, const std::string& stem, const std::st
     return std::stoi(digits);
 }
 
+// "\\.\X:": the volume of drive letter X; 0 when the path has another form.
+char VolumeLetter(const std::string& path) {
+    if (path.size() != 6 || path.compare(0, 4, "\\\\.\\") != 0 || path[5] != ':') return 0;
+    const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(path[4])));
+    return c >= 'A' && c <= 'Z' ? c : 0;
+}
+
 IoResult Failed(uint32_t error) { return IoResult{false, 0, error}; }
 
 // Whether a vanishing disk is gone now; a disk that is due back by time comes back here.
@@ -213,9 +220,13 @@ std::unique_ptr<StorageHandle> SimStorageIo::Open(const std::string& path, uint3
     SimIoTarget target;
     int drive = NumberedPath(path, "PHYSICALDRIVE", "");
     int port = NumberedPath(path, "SCSI", ":");
+    const char volume = VolumeLetter(path);
     for (SimDisk& disk : hw_.storage.disks) {
         if (disk.removed) continue;
-        if ((drive >= 0 && disk.device_number == drive) || text::EqualsNoCase(path, disk.device_path)) {
+        // A volume's requests reach the disk it lies on (its device number is the disk's).
+        const bool has_volume = volume && std::any_of(disk.partitions.begin(), disk.partitions.end(),
+                                                      [&](const SimPartition& p) { return p.letter == volume; });
+        if ((drive >= 0 && disk.device_number == drive) || has_volume || text::EqualsNoCase(path, disk.device_path)) {
             target.disk = &disk;
             break;
         }

@@ -3,6 +3,7 @@
 #include "text/text.h"
 
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -167,10 +168,23 @@ Wow64 SimSystemApi::IsWow64Process() { return system_.wow64; }
 AdminCheck SimSystemApi::CheckAdministrators() { return system_.admin; }
 
 std::string SimSystemApi::TempPath() { return system_.temp_dir; }
-std::string SimSystemApi::SystemDirectory() { return system_.system_dir; }
-std::string SimSystemApi::WindowsDirectory() { return system_.windows_dir; }
+// The program sees the Windows names; HostPath maps them onto the machine's host folders.
+std::string SimSystemApi::SystemDirectory() { return WindowsDirectory() + "\\System32"; }
+std::string SimSystemApi::WindowsDirectory() { return std::string(1, system_.system_drive) + ":\\Windows"; }
 
-std::string SimSystemApi::HostPath(const std::string& path) const {
+std::string SimSystemApi::HostPath(const std::string& windows_path) const {
+    std::string path = windows_path;
+    // The longer name first: the system directory lies inside the Windows directory.
+    const std::string windows = std::string(1, system_.system_drive) + ":\\Windows";
+    for (const auto& [name, host] : {std::pair{windows + "\\System32", system_.system_dir},
+                                     std::pair{windows, system_.windows_dir}}) {
+        const bool inside = path.size() >= name.size() && text::EqualsNoCase(path.substr(0, name.size()), name) &&
+                            (path.size() == name.size() || path[name.size()] == '\\' || path[name.size()] == '/');
+        if (inside) {
+            path = host + path.substr(name.size());
+            break;
+        }
+    }
 #ifdef _WIN32
     return path;
 #else
@@ -302,6 +316,20 @@ std::string SimSystemApi::ModuleFileName() {
     fs::path p = fs::read_symlink("/proc/self/exe", ec);
     return ec ? std::string() : p.string();
 #endif
+}
+
+LocalTime SimSystemApi::LocalTimeNow() {
+    using namespace std::chrono;
+    // A fixed start keeps every run's log the same.
+    const auto start = sys_days{year{2026} / January / 5} + hours{9} + minutes{30};
+    const auto now = start + duration_cast<milliseconds>(duration<double>(clock_.Now()));
+    const auto day = floor<days>(now);
+    const year_month_day ymd{day};
+    const hh_mm_ss<milliseconds> t{duration_cast<milliseconds>(now - day)};
+    return LocalTime{static_cast<uint16_t>(static_cast<int>(ymd.year())), static_cast<uint16_t>(unsigned(ymd.month())),
+                     static_cast<uint16_t>(unsigned(ymd.day())), static_cast<uint16_t>(t.hours().count()),
+                     static_cast<uint16_t>(t.minutes().count()), static_cast<uint16_t>(t.seconds().count()),
+                     static_cast<uint16_t>(t.subseconds().count())};
 }
 
 }  // namespace orvane::platform::sim

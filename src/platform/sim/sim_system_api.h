@@ -49,6 +49,8 @@ public:
     bool CreateMutex(const std::string& name) override;
 
     std::string ModuleFileName() override;
+    // The machine's start time (2026-01-05 09:30:00) plus its clock's simulated seconds.
+    LocalTime LocalTimeNow() override;
 
     // What a test looks at afterwards.
     std::vector<ExitKind> exit_requests;  // both routes, in order
@@ -56,7 +58,9 @@ public:
     std::optional<SimRegValue> RegValue(const std::string& path, const std::string& name) const;
     uint32_t ServiceState(const std::string& name) const;
     int OpenServiceHandles() const;
-    std::string HostPath(const std::string& path) const;
+    // The host file a Windows path names: the system and Windows directories map onto their
+    // host folders.
+    std::string HostPath(const std::string& windows_path) const;
 
 private:
     friend class SimServiceHandle;

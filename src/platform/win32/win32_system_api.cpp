@@ -263,4 +263,10 @@ std::string Win32SystemApi::ModuleFileName() {
     return std::string(buf, n);
 }
 
+LocalTime Win32SystemApi::LocalTimeNow() {
+    SYSTEMTIME st{};
+    ::GetLocalTime(&st);
+    return LocalTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+}
+
 }  // namespace orvane::platform::win32

@@ -41,6 +41,7 @@ public:
     bool CreateMutex(const std::string& name) override;
 
     std::string ModuleFileName() override;
+    LocalTime LocalTimeNow() override;
 
 private:
     struct Impl;

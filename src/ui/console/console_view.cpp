@@ -179,6 +179,20 @@ void ConsoleView::SetItems(app::Control list, const std::vector<std::string>& it
     Print(line);
 }
 
+void ConsoleView::LayoutFirmwareLine() {
+    using app::Control;
+    std::string line = "[firmware line] " + text(Control::lblUpdateMsg);
+    for (Control c : {Control::lblOldFW, Control::lblTo, Control::lblNewFW})
+        if (visible(c)) line += " " + text(c);
+    Print(Escaped(line));
+}
+
+void ConsoleView::RemoveSystemMenuItem(int position) {
+    if (position < 0 || position >= static_cast<int>(system_menu_items_.size())) return;
+    Print("[menu] removed \"" + system_menu_items_[position] + "\"");
+    system_menu_items_.erase(system_menu_items_.begin() + position);
+}
+
 void ConsoleView::SetDriveItems(const std::vector<app::DriveItem>& items) {
     drive_items_ = items;
     items_[app::Control::cboDrives].clear();
@@ -230,6 +244,7 @@ bool ConsoleView::timer_running(app::Timer t) const { return pump_.TimerRunning(
 
 void ConsoleView::Show() {
     shown_ = true;
+    ever_shown_ = true;
     Print("[window] shown");
     // The user acts once the window is there.
     StartScript();

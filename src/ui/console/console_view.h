@@ -29,10 +29,12 @@ public:
     void SetEnabled(app::Control c, bool enabled) override;
     app::BoxAnswer MessageBox(const app::BoxRequest& box) override;
     void GreyCloseCommand() override { close_greyed_ = true; }
+    void RemoveSystemMenuItem(int position) override;
     // The console has no application window for another copy to find.
     void SetApplicationTitle(const std::string&) override {}
     bool ActivateOtherInstance(const std::string& title) override;
-    void LayoutFirmwareLine() override {}
+    // Prints the firmware line as the window now shows it.
+    void LayoutFirmwareLine() override;
     void ShowCompactPanel() override;
     void ShowStatus(const std::string& text) override;
     void SetItems(app::Control list, const std::vector<std::string>& items) override;
@@ -62,8 +64,11 @@ public:
     const std::vector<app::FileDialogRequest>& dialogs() const { return dialogs_; }
     const std::string& caption() const { return caption_; }
     bool shown() const { return shown_; }
+    bool ever_shown() const { return ever_shown_; }
     bool system_menu() const { return system_menu_; }
     bool close_greyed() const { return close_greyed_; }
+    // The standard window menu, as its items stand after the removals.
+    const std::vector<std::string>& system_menu_items() const { return system_menu_items_; }
     const std::string& status() const { return status_; }
     std::string text(app::Control c) const;
     app::Rgb text_colour(app::Control c) const;
@@ -103,7 +108,9 @@ private:
     std::map<app::Control, int> selected_;
     std::map<app::Control, app::Rgb> colours_;
     std::vector<app::DriveItem> drive_items_;
+    std::vector<std::string> system_menu_items_{"Restore", "Move", "Size", "Minimize", "Maximize", "-", "Close"};
     std::string caption_;
+    bool ever_shown_ = false;
     std::string status_;
     bool system_menu_ = true;
     bool close_greyed_ = false;

@@ -237,6 +237,10 @@ void Win32View::GreyCloseCommand() {
         EnableMenuItem(menu, SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
 }
 
+void Win32View::RemoveSystemMenuItem(int position) {
+    if (HMENU menu = main_ ? GetSystemMenu(main_, FALSE) : nullptr) RemoveMenu(menu, position, MF_BYPOSITION);
+}
+
 void Win32View::SetApplicationTitle(const std::string& title) {
     if (app_) SetWindowTextW(app_, Widen(title).c_str());
 }

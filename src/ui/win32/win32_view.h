@@ -51,6 +51,7 @@ public:
     void SetEnabled(app::Control c, bool enabled) override;
     app::BoxAnswer MessageBox(const app::BoxRequest& box) override;
     void GreyCloseCommand() override;
+    void RemoveSystemMenuItem(int position) override;
     void SetApplicationTitle(const std::string& title) override;
     bool ActivateOtherInstance(const std::string& title) override;
     void LayoutFirmwareLine() override;
