@@ -41,11 +41,25 @@ perl -e '
 ' 394240 >"$image" || exit 1
 echo "== firmware image: $image ($(stat -c %s "$image") bytes, sha256 $(sha256sum "$image" | cut -c1-16)...)"
 
-# Header texts are the build's own. One slot for the built-in machine's 512 GB drive (model
+# A second image for the built-in machine's NVMe drive (revision N0812C1); its revision text
+# sits at byte 256, where the simulated controller reads the new revision from.
+nvme_image=$DEMO/demo-firmware-N0812D0.bin
+perl -e '
+    my $out = "NVME DEMONSTRATION FIRMWARE\0" . ("\0" x 228) . "N0812D0\0";
+    my $x = 20260105;
+    while (length($out) < 10000) {
+        $x = ($x * 1103515245 + 12345) % 2147483648;
+        $out .= pack("C", ($x >> 16) & 0xFF);
+    }
+    binmode STDOUT;
+    print $out;
+' >"$nvme_image" || exit 1
+
+# Header texts are the build's own. Slot 1 is for the built-in machine's 512 GB drive (model
 # "MERETH SSD 512GB", revision S0614B0): its record accepts revisions S0614A0 to S0614B0 and
-# the image installs S0614C0. bWinFlash true flashes the image as stored, so it is not
-# enciphered. Nobody sits at the simulated window to press Update, so bAutoFlashAll starts
-# the update once the window is up; bAskReboot asks for the restart after it.
+# the image installs S0614C0. Slot 2 is for the NVMe drive. Every other drive is refused, and
+# all drives are listed, so the list shows both kinds. bWinFlash true flashes the images as
+# stored, so they are not enciphered.
 manifest=$DEMO/manifest.json
 cat >"$manifest" <<JSON
 {
@@ -53,8 +67,7 @@ cat >"$manifest" <<JSON
   "iLanguage": 0,
   "iFlashMode": 1,
   "options": {
-    "bListMatchedOnly": true,
-    "bAutoFlashAll": true,
+    "bListMatchedOnly": false,
     "bAskReboot": true,
     "bWinFlash": true
   },
@@ -66,6 +79,15 @@ cat >"$manifest" <<JSON
       "encipher": false,
       "records": [
         { "fws": "S0614A0", "fwe": "S0614B0", "model": "MERETH SSD 512GB" }
+      ]
+    },
+    {
+      "image": "$(basename "$nvme_image")",
+      "new_fw": "N0812D0",
+      "fw_ext": "N0812D0",
+      "encipher": false,
+      "records": [
+        { "fws": "N0812A0", "fwe": "N0812C1", "model": "NVMe MERETH SSD 1TB" }
       ]
     }
   ],
@@ -94,12 +116,26 @@ list_rc=$?
 echo "== /LIST exited with code $list_rc"
 echo
 
-echo "== running $DEMO/orvane-sim-demo --speed 50 on the built-in simulated machine"
+# The user looks at the list: the program selects the last drive it may update; then they pick
+# a drive it refuses, then the NVMe drive with its firmware slots, and close the window.
+actions=wait:1000,select:1,wait:1000,select:5,wait:1000,close
+echo "== running $DEMO/orvane-sim-demo --speed 50 --actions $actions on the built-in simulated machine"
 echo
-"$DEMO/orvane-sim-demo" --speed 50
+"$DEMO/orvane-sim-demo" --speed 50 --actions "$actions"
 rc=$?
+echo "== exited with code $rc"
+
+# A machine whose drives sit behind a RAID controller only: no disk of the list identifies, so the
+# program looks behind the controller's CSMI ports; none of those drives is one the package takes.
+echo
+echo "== running $DEMO/orvane-sim-demo on tests/device/machines/csmi_only.json (drives behind a RAID controller)"
+echo
+"$DEMO/orvane-sim-demo" --speed 50 --machine tests/device/machines/csmi_only.json
+csmi_rc=$?
+echo "== exited with code $csmi_rc (3: no drive the package may update)"
 echo
 echo "== debug log: $TMPDIR/ORVANE_DEBUG.txt"
-echo "== orvane-sim-demo exited with code $rc"
+echo "== the run on the built-in machine exited with code $rc"
 [ "$list_rc" = 0 ] || exit "$list_rc"
+[ "$csmi_rc" = 3 ] || exit "$csmi_rc"
 exit "$rc"
