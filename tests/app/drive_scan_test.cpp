@@ -140,7 +140,7 @@ TEST(DriveScan, TableStopsAtSixteen) {
         for (int k = 0; k < 14; ++k) {
             platform::sim::SimDisk d = base;
             d.instance_id += "&X" + std::to_string(k);
-            d.device_path.clear();
+            d.device_path.insert(d.device_path.find("#{"), "&x" + std::to_string(k));
             d.device_number = 10 + k;
             d.drive->serial = "EXTRA" + std::to_string(k);
             m.storage.disks.push_back(d);
@@ -336,6 +336,58 @@ TEST(StartUpDecision, WarningAndNoticeBoxes) {
             EXPECT_EQ(run.view().system_menu_items(), (Strings{"Restore", "Move", "Size", "Minimize", "Maximize"}))
                 << row.name;
         }
+    }
+}
+
+}  // namespace
+}  // namespace orvane::app
+
+namespace orvane::app {
+namespace {
+
+// Two NVMe drives with different slot counts: the selectors offer the selected drive's slots,
+// not those of the drive the scan read last.
+TEST(DriveList, NvmeSelectorsFollowTheSelectedDrive) {
+    AppRun run([](SimMachine& m) {
+        platform::sim::SimDisk second = *std::find_if(m.storage.disks.begin(), m.storage.disks.end(),
+                                                      [](const auto& d) { return d.nvme.has_value(); });
+        second.instance_id += "&2";
+        second.device_path.insert(second.device_path.find("#{"), "&2");
+        second.device_number = 9;
+        second.serial = "MN1T0H0000000009";
+        second.nvme->slots.push_back({3, false, "N0812C1"});
+        second.nvme->slots.push_back({4, false, "N0812C1"});
+        second.nvme->slot_count = 4;
+        m.storage.disks.push_back(second);
+    });
+    run.package.Digit(9, '0');
+    TOrvaneMain& main = run.StartUp();
+    ui::ConsoleView& view = run.view();
+    int two = -1, four = -1;  // the items of the drives with two and four slots
+    for (int k = 0; k < main.m_ItemCount; ++k) {
+        const DEV_INFO& e = main.m_DevInfo[main.m_ItemToDrive[k]];
+        if (!e.bIsNvme) continue;
+        (text::Trim(Field(e.szSN, 20)) == "MN1T0H0000000009" ? four : two) = k;
+    }
+    ASSERT_GE(two, 0);
+    ASSERT_GE(four, 0);
+    view.Show();
+    for (auto [item, slots] : {std::pair{two, 2}, std::pair{four, 4}, std::pair{two, 2}}) {
+        ASSERT_TRUE(view.Pick(Control::cboDrives, item));
+        EXPECT_TRUE(view.visible(Control::cboFwSlot));
+        EXPECT_TRUE(view.visible(Control::cboCommitAction));
+        EXPECT_EQ(view.items(Control::cboFwSlot).size(), static_cast<size_t>(slots)) << item;
+        EXPECT_EQ(view.SelectedItem(Control::cboFwSlot), 0);
+        EXPECT_EQ(view.items(Control::cboCommitAction), (Strings{"0", "1", "2", "3"}));
+        EXPECT_EQ(view.SelectedItem(Control::cboCommitAction), 3);
+    }
+    // An ATA drive hides them again.
+    for (int k = 0; k < main.m_ItemCount; ++k) {
+        if (main.m_DevInfo[main.m_ItemToDrive[k]].bIsNvme) continue;
+        ASSERT_TRUE(view.Pick(Control::cboDrives, k));
+        EXPECT_FALSE(view.visible(Control::cboFwSlot));
+        EXPECT_FALSE(view.visible(Control::lblCommitAction));
+        break;
     }
 }
 

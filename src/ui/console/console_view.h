@@ -73,6 +73,10 @@ public:
     std::string text(app::Control c) const;
     app::Rgb text_colour(app::Control c) const;
     const std::vector<app::DriveItem>& drive_items() const { return drive_items_; }
+    std::vector<std::string> items(app::Control list) const {
+        auto it = items_.find(list);
+        return it == items_.end() ? std::vector<std::string>() : it->second;
+    }
     bool visible(app::Control c) const;
     bool enabled(app::Control c) const;
     bool timer_running(app::Timer t) const;
