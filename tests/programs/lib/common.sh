@@ -251,3 +251,21 @@ orv_answer_box() {
 orv_screenshot() {
     xwd -root -silent | /usr/bin/convert xwd:- "png:$1" || fail "screenshot to $1 failed"
 }
+
+# orv_machine FILE: a machine file of the repository as the program under test names it (a
+# Windows path under Wine); fails when it is missing.
+orv_machine() {
+    [ -f "$1" ] || fail "no machine file $1"
+    if [ -n "$WINE" ]; then orv_winpath "$1"; else echo "$1"; fi
+}
+
+# orv_check_lines OUT PATTERN EXPECTED: the lines of OUT that match the extended regular
+# expression PATTERN are EXPECTED (one per line), in that order.
+orv_check_lines() {
+    local got
+    got=$(grep -E -- "$2" "$1")
+    [ "$got" = "$3" ] || fail "lines /$2/ of $1 differ; expected:
+$3
+got:
+$got"
+}
