@@ -46,7 +46,7 @@ items() {
         want+=$'\n'"[item] $flag \"$2\""
         shift 2
     done
-    orv_check_lines "$OUT" '^\[item' "$want"
+    orv_check_lines "$OUT" "$ORV_ITEMS" "$want"
 }
 
 # The eligibility block of the log for the drive whose "  DEF..." line is $1: from its

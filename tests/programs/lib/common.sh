@@ -155,7 +155,8 @@ orv_check_last_log_line() {
 
 # orv_check_log_has LINE: the log holds LINE as a whole line.
 orv_check_log_has() {
-    tr -d '\r' <"$LOG" | grep -qxF -- "$1" || fail "the log has no line '$1' (log: $LOG)"
+    # grep reads to the end: under pipefail an early exit (-q) would fail tr on a long log.
+    tr -d '\r' <"$LOG" | grep -xF -- "$1" >/dev/null || fail "the log has no line '$1' (log: $LOG)"
 }
 
 # orv_sim OUT ARGS...: runs this build's orvane-sim (or the program in SIM) with ARGS; its
@@ -269,3 +270,6 @@ $3
 got:
 $got"
 }
+
+# The console's drive-list lines (for orv_check_lines): the count, then one line per item.
+ORV_ITEMS='^\[item(s\] cboDrives:|\] )'
