@@ -9,18 +9,6 @@ orv_init "$@"
 MACHINE=$(orv_machine "$ORV_SOURCE_DIR/tests/device/machines/tolbern_revisions.json") || exit 1
 orv_make_image "$WORK/fw.bin" 4096 31
 
-# run NAME MANIFEST_JSON [orvane-sim arguments]: packs and runs; OUT is the console, LOG the log.
-run() {
-    local name=$1
-    printf '%s\n' "$2" >"$WORK/$name.json" || fail "cannot write $name.json"
-    shift 2
-    SIM=$WORK/orvane-sim-$name$EXE
-    orv_pack "$WORK/$name.json" "$BUILD/orvane-sim$EXE" "$SIM"
-    orv_fresh_log
-    OUT=$WORK/$name.txt
-    orv_sim "$OUT" --speed 1000 "$@"
-}
-
 # after LINE: the console lines after the first LINE, up to the next pick, press or window line.
 after() {
     awk -v a="$1" 'on && /^\[(pick|press|window)\]/ { exit } on { print } $0 == a { on = 1 }' "$OUT"
@@ -35,6 +23,22 @@ got:
 $got"
 }
 
+# accepted OLD NEW EXT: what selecting an accepted ATA drive shows, after the selectors.
+accepted() {
+    printf '%s' "[enable] cmdUpdate
+[show] lblOldFW
+[show] lblTo
+[show] lblNewFW
+[label] lblUpdateMsg: It will be updated from
+[colour] lblUpdateMsg: 0,0,0
+[colour] lblTo: 0,0,0
+[label] lblNewFW: $2
+[label] lblFWExt: $3
+[label] lblOldFW: $1
+[firmware line] It will be updated from $1 To $2
+[show] cboDrives"
+}
+
 HIDE_SELECTORS='[hide] lblFwSlot
 [hide] cboFwSlot
 [hide] lblCommitAction
@@ -42,8 +46,7 @@ HIDE_SELECTORS='[hide] lblFwSlot
 
 # --- The build's record, every drive listed: the "1.1" drive is refused, the system disk is
 # marked (M), and selecting back the "1.02" drive restores the firmware line.
-NAME=refuse
-run refuse '{"options": {"bListMatchedOnly": false}}' --machine "$MACHINE" \
+orv_run refuse '{"options": {"bListMatchedOnly": false}}' --machine "$MACHINE" \
     --actions "select:2,press:Update,select:0,press:Update"
 orv_check_exit "$OUT" 0
 orv_check_line "$OUT" '[item] not eligible "(M)  0-0-1-0 ABC 1.02    "'
@@ -57,26 +60,14 @@ check_after "[pick] cboDrives item 2: (S)  0-1-0-0 TOLBERN TQ-256K7KW 1.1     " 
 orv_check_lines "$OUT" '^\[press\]' "[press] cmdUpdate ignored: cmdUpdate is disabled
 [press] cmdUpdate"
 check_after "[pick] cboDrives item 0: (S)  0-0-0-0 TOLBERN TQ-256K7KW 1.02    " "$HIDE_SELECTORS
-[enable] cmdUpdate
-[show] lblOldFW
-[show] lblTo
-[show] lblNewFW
-[label] lblUpdateMsg: It will be updated from
-[colour] lblUpdateMsg: 0,0,0
-[colour] lblTo: 0,0,0
-[label] lblNewFW: 1.02
-[label] lblFWExt: GM802030
-[label] lblOldFW: 1.02    
-[firmware line] It will be updated from 1.02     To 1.02
-[show] cboDrives"
+$(accepted "1.02    " 1.02 GM802030)"
 # Each selection opens its ATA drive; the refused one is named in the log.
 orv_check_log_has "cboDrivesChange: 1, idx=2"
 [ "$(tr -d '\r' <"$LOG" | grep -cxF 'cboDrivesChange: 3-2')" = 3 ] || fail "refuse: not every selection opened its drive"
 orv_check_log_has "ENABLED: 0, TOLBERN TQ-256K7KW                       1.1     "
 
 # --- The Chinese text set: the refusal and the firmware line's captions change, the rest not.
-NAME=chinese
-run chinese '{"iLanguage": 1, "options": {"bListMatchedOnly": false}}' --machine "$MACHINE" --actions "select:3,select:0"
+orv_run chinese '{"iLanguage": 1, "options": {"bListMatchedOnly": false}}' --machine "$MACHINE" --actions "select:3,select:0"
 orv_check_exit "$OUT" 0
 orv_check_line "$OUT" "[label] Label1: 請選擇要更新的裝置"
 check_after "[pick] cboDrives item 3: (S)  0-2-0-0 TOLBERN TQ-256K7KW 1.10    " "$HIDE_SELECTORS
@@ -91,26 +82,14 @@ orv_check_log_has "ENABLED: 0, TOLBERN TQ-256K7KW                       1.10    
 
 # --- The built-in machine, every drive accepted: the NVMe drive (listed last) is selected with
 # its two slots; an ATA drive hides the selectors again.
-NAME=nvme
-run nvme '{"options": {"bListMatchedOnly": false},
+orv_run nvme '{"options": {"bListMatchedOnly": false},
   "slots": [{"image": "fw.bin", "new_fw": "N0813A0", "fw_ext": "GN813000", "encipher": false, "records": []}]}' \
     --actions "select:0,select:5"
 orv_check_exit "$OUT" 0
 orv_check_line "$OUT" '[item] eligible     "(S)  4-0-0-0 NVMe MERETH SSD 1TB N0812C1"'
 orv_check_line "$OUT" "[firmware line] It will be updated from N0812C1 To N0813A0"
 check_after "[pick] cboDrives item 0: (M)  0-0-0-0 MERETH SSD 512GB S0614B0 " "$HIDE_SELECTORS
-[enable] cmdUpdate
-[show] lblOldFW
-[show] lblTo
-[show] lblNewFW
-[label] lblUpdateMsg: It will be updated from
-[colour] lblUpdateMsg: 0,0,0
-[colour] lblTo: 0,0,0
-[label] lblNewFW: N0813A0
-[label] lblFWExt: GN813000
-[label] lblOldFW: S0614B0 
-[firmware line] It will be updated from S0614B0  To N0813A0
-[show] cboDrives"
+$(accepted "S0614B0 " N0813A0 GN813000)"
 got=$(after "[pick] cboDrives item 5: (S)  4-0-0-0 NVMe MERETH SSD 1TB N0812C1" | head -n 8)
 [ "$got" = '[show] lblFwSlot
 [show] cboFwSlot
@@ -125,8 +104,7 @@ got=$(after "[pick] cboDrives item 5: (S)  4-0-0-0 NVMe MERETH SSD 1TB N0812C1" 
 
 # --- bListMatchedOnly: only the drive the record takes is listed, in the list and the log,
 # and its one item opens its own entry (the table's fifth).
-NAME=matched
-run matched '{"slots": [{"image": "fw.bin", "new_fw": "1.05", "fw_ext": "GT105000", "encipher": false,
+orv_run matched '{"slots": [{"image": "fw.bin", "new_fw": "1.05", "fw_ext": "GT105000", "encipher": false,
   "records": [{"fws": "1.00", "fwe": "1.99", "model": "TOLBERN TQ-512K7KW"}]}]}' --machine "$MACHINE"
 orv_check_exit "$OUT" 0
 orv_check_lines "$OUT" "$ORV_ITEMS" '[items] cboDrives: 1

@@ -22,21 +22,8 @@ I_LOW='(S)  0-4-0-0 tolbern tq-256k7kw 1.02    '
 PAD22='                      '
 STORED_RECORD='{"fws": "1.0!", "fwe": "1.0~", "model": "TOLBERN TQ-256K7KW"}'
 
-# run NAME MANIFEST_JSON [orvane-sim options]: packs NAME from the JSON (none: the program as
-# built) and runs it on the machine; OUT is its console, LOG its debug log.
-run() {
-    local name=$1 json=$2
-    shift 2
-    SIM=$BUILD/orvane-sim$EXE
-    if [ -n "$json" ]; then
-        printf '%s\n' "$json" >"$WORK/$name.json" || fail "cannot write $name.json"
-        SIM=$WORK/orvane-sim-$name$EXE
-        orv_pack "$WORK/$name.json" "$BUILD/orvane-sim$EXE" "$SIM"
-    fi
-    orv_fresh_log
-    OUT=$WORK/$name.txt
-    orv_sim "$OUT" --machine "$MACHINE" --speed 1000 "$@"
-}
+# run NAME MANIFEST_TEXT [orvane-sim options]: packs and runs on the machine (orv_run).
+run() { orv_run "$1" "$2" --machine "$MACHINE" "${@:3}"; }
 
 # items LIST...: the console's drive list, each as "E text" (eligible) or "N text".
 items() {
@@ -69,6 +56,17 @@ got:
 $got"
 }
 
+# The first lines of a drive's block against the build's record: $1 model, $2 revision.
+stored_head() {
+    printf '%s' "ChkConstraint: bExisted:1, bUseFWExt:0
+
+  DEF1 | ${PAD22}$1 | $2
+  _FC STR:1.0! 1.0~ TOLBERN TQ-256K7KW 
+
+   MODEL:$1
+  CMODEL:TOLBERN TQ-256K7KW"
+}
+
 # Records 2 to 8 of group 1 as the build leaves them, against a drive of model $1.
 placeholders() {
     local r out=""
@@ -80,14 +78,12 @@ placeholders() {
 
 # --- The build's own package: only drives of its record's model from "1.0!" to "1.0~", and
 # only those listed (bListMatchedOnly).
-NAME=built
 run built ""
 orv_check_exit "$OUT" 0
 items E "$I_102"
 orv_check_line "$OUT" "[firmware line] It will be updated from 1.02     To 1.02"
 
 # --- The same record with every drive listed.
-NAME=stored
 run stored '{"options": {"bListMatchedOnly": false}}'
 orv_check_exit "$OUT" 0
 items E "$I_102" N "$I_ABC" N "$I_11" N "$I_110" N "$I_512" N "$I_LOW"
@@ -95,13 +91,7 @@ items E "$I_102" N "$I_ABC" N "$I_11" N "$I_110" N "$I_512" N "$I_LOW"
 orv_check_lines "$OUT" '^\[select\] cboDrives' "[select] cboDrives: 0
 [select] cboDrives: 0"
 orv_check_line "$OUT" "[firmware line] It will be updated from 1.02     To 1.02"
-check_block "  DEF1 | ${PAD22}TOLBERN TQ-256K7KW | 1.02" "ChkConstraint: bExisted:1, bUseFWExt:0
-
-  DEF1 | ${PAD22}TOLBERN TQ-256K7KW | 1.02
-  _FC STR:1.0! 1.0~ TOLBERN TQ-256K7KW 
-
-   MODEL:TOLBERN TQ-256K7KW
-  CMODEL:TOLBERN TQ-256K7KW
+check_block "  DEF1 | ${PAD22}TOLBERN TQ-256K7KW | 1.02" "$(stored_head "TOLBERN TQ-256K7KW" 1.02)
   iPassLevel:1 match
 
    FWS[1.02]|CFW[1.0!]
@@ -111,26 +101,14 @@ check_block "  DEF1 | ${PAD22}TOLBERN TQ-256K7KW | 1.02" "ChkConstraint: bExiste
   iPassLevel:4 match
 "
 # "1.1" is shorter than the bound: refused without comparing, and so by every placeholder.
-check_block "  DEF1 | ${PAD22}TOLBERN TQ-256K7KW | 1.1" "ChkConstraint: bExisted:1, bUseFWExt:0
-
-  DEF1 | ${PAD22}TOLBERN TQ-256K7KW | 1.1
-  _FC STR:1.0! 1.0~ TOLBERN TQ-256K7KW 
-
-   MODEL:TOLBERN TQ-256K7KW
-  CMODEL:TOLBERN TQ-256K7KW
+check_block "  DEF1 | ${PAD22}TOLBERN TQ-256K7KW | 1.1" "$(stored_head "TOLBERN TQ-256K7KW" 1.1)
   iPassLevel:1 match
 
    FWS[1.1]|CFW[1.0!]
 LEN ERR : FW3 CFWS4 CFWE4 
 $(placeholders "TOLBERN TQ-256K7KW")"
 # "1.10" passes the lower bound and fails the upper one.
-check_block "  DEF1 | ${PAD22}TOLBERN TQ-256K7KW | 1.10" "ChkConstraint: bExisted:1, bUseFWExt:0
-
-  DEF1 | ${PAD22}TOLBERN TQ-256K7KW | 1.10
-  _FC STR:1.0! 1.0~ TOLBERN TQ-256K7KW 
-
-   MODEL:TOLBERN TQ-256K7KW
-  CMODEL:TOLBERN TQ-256K7KW
+check_block "  DEF1 | ${PAD22}TOLBERN TQ-256K7KW | 1.10" "$(stored_head "TOLBERN TQ-256K7KW" 1.10)
   iPassLevel:1 match
 
    FWS[1.10]|CFW[1.0!]
@@ -140,27 +118,14 @@ check_block "  DEF1 | ${PAD22}TOLBERN TQ-256K7KW | 1.10" "ChkConstraint: bExiste
   iPassLevel:3 mis-match
 $(placeholders "TOLBERN TQ-256K7KW")"
 # Another model, and the same model in lower case, stop at level 0 on every record.
-check_block "  DEF1 | ${PAD22}TOLBERN TQ-512K7KW | 1.02" "ChkConstraint: bExisted:1, bUseFWExt:0
-
-  DEF1 | ${PAD22}TOLBERN TQ-512K7KW | 1.02
-  _FC STR:1.0! 1.0~ TOLBERN TQ-256K7KW 
-
-   MODEL:TOLBERN TQ-512K7KW
-  CMODEL:TOLBERN TQ-256K7KW
+check_block "  DEF1 | ${PAD22}TOLBERN TQ-512K7KW | 1.02" "$(stored_head "TOLBERN TQ-512K7KW" 1.02)
   iPassLevel:0 mis-match
 $(placeholders "TOLBERN TQ-512K7KW")"
-check_block "  DEF1 | ${PAD22}tolbern tq-256k7kw | 1.02" "ChkConstraint: bExisted:1, bUseFWExt:0
-
-  DEF1 | ${PAD22}tolbern tq-256k7kw | 1.02
-  _FC STR:1.0! 1.0~ TOLBERN TQ-256K7KW 
-
-   MODEL:tolbern tq-256k7kw
-  CMODEL:TOLBERN TQ-256K7KW
+check_block "  DEF1 | ${PAD22}tolbern tq-256k7kw | 1.02" "$(stored_head "tolbern tq-256k7kw" 1.02)
   iPassLevel:0 mis-match
 $(placeholders "tolbern tq-256k7kw")"
 
 # --- A group whose first record is the build's placeholder: every drive, nothing compared.
-NAME=placeholder
 run placeholder '{"options": {"bListMatchedOnly": false},
   "slots": [{"image": "fw1.bin", "new_fw": "1.05", "fw_ext": "GT105000", "encipher": false, "records": []}]}'
 orv_check_exit "$OUT" 0
@@ -176,7 +141,6 @@ NO constraint was set, exit check"
     fail "placeholder: not every drive was accepted without a comparison"
 
 # --- An empty record: no model and no bounds accept every drive, level by level.
-NAME=empty
 run empty '{"options": {"bListMatchedOnly": false},
   "slots": [{"image": "fw1.bin", "new_fw": "1.05", "fw_ext": "GT105000", "encipher": false, "records": [{}]}]}'
 orv_check_exit "$OUT" 0
@@ -195,7 +159,6 @@ check_block "  DEF1 | ${PAD22}TOLBERN TQ-512K7KW | 1.02" "ChkConstraint: bExiste
 
 # --- bUseFWExt: the DEF text is compared, and its 8th character follows "DEF" in the log. The
 # "1.1" drive's DEF is in range, the "1.10" drive's is above it.
-NAME=fwext
 run fwext '{"options": {"bListMatchedOnly": false, "bUseFWExt": true},
   "slots": [{"image": "fw1.bin", "new_fw": "1.05", "fw_ext": "GT105000", "encipher": false,
              "records": [{"fws": "GT100000", "fwe": "GT1ZZZZZ", "model": "TOLBERN TQ-256K7KW"}]}]}'
@@ -224,7 +187,6 @@ orv_check_log_has "  DEFD | ${PAD22}TOLBERN TQ-512K7KW | GT10200"
 
 # --- Two groups: the lowest slot whose group accepts a drive wins; slot 2's drives show slot
 # 2's new revision.
-NAME=groups
 run groups "{\"options\": {\"bListMatchedOnly\": false},
   \"slots\": [{\"image\": \"fw1.bin\", \"new_fw\": \"1.05\", \"fw_ext\": \"GT105000\", \"encipher\": false,
               \"records\": [$STORED_RECORD]},

@@ -7,27 +7,16 @@
 orv_init "$@"
 
 MACHINES=$ORV_SOURCE_DIR/tests/device/machines
+CSMI=$(orv_machine "$MACHINES/csmi_only.json") || exit 1
+RETRIES=$(orv_machine "$MACHINES/identify_retries.json") || exit 1
+NVME=$(orv_machine "$MACHINES/nvme_variants.json") || exit 1
 orv_make_image "$WORK/fw.bin" 4096 21
 
-# pack NAME OPTIONS_JSON: a package of one slot whose group sets no constraint, every drive
-# listed; SIM is the packed program.
-pack() {
-    cat >"$WORK/$1.json" <<JSON || fail "cannot write $1.json"
-{"options": {"bListMatchedOnly": false $2},
- "slots": [{"image": "fw.bin", "new_fw": "1.05", "fw_ext": "GT105000", "encipher": false, "records": []}]}
-JSON
-    SIM=$WORK/orvane-sim-$1$EXE
-    orv_pack "$WORK/$1.json" "$BUILD/orvane-sim$EXE" "$SIM"
-}
-
-# run NAME MACHINE_FILE [orvane-sim arguments]: OUT is the console, LOG the debug log.
-run() {
-    local name=$1 machine
-    machine=$(orv_machine "$2") || exit 1
-    shift 2
-    orv_fresh_log
-    OUT=$WORK/$name.txt
-    orv_sim "$OUT" --machine "$machine" --speed 1000 "$@"
+# any_drive [MORE_OPTIONS]: a manifest of one slot whose group sets no constraint, every drive
+# listed.
+any_drive() {
+    printf '%s' '{"options": {"bListMatchedOnly": false'"${1:-}"'},
+ "slots": [{"image": "fw.bin", "new_fw": "1.05", "fw_ext": "GT105000", "encipher": false, "records": []}]}'
 }
 
 # The log's lines without CRs.
@@ -41,12 +30,7 @@ log_has_prefix() {
 # --- No drive answers on the only disk (a RAID volume): the ATA scan enters nothing, the CSMI
 # scan finds the two SATA drives behind the RAID controller (SCSI port 0), addressed
 # controller-path(port)-target(phy)-0. The stored record takes the "1.02" drive only.
-cat >"$WORK/stored.json" <<'JSON' || fail "cannot write stored.json"
-{"options": {"bListMatchedOnly": false}}
-JSON
-SIM=$WORK/orvane-sim-stored$EXE
-orv_pack "$WORK/stored.json" "$BUILD/orvane-sim$EXE" "$SIM"
-run csmi "$MACHINES/csmi_only.json" --actions "select:1,press:Update"
+orv_run csmi '{"options": {"bListMatchedOnly": false}}' --machine "$CSMI" --actions "select:1,press:Update"
 orv_check_exit "$OUT" 0
 log_has_prefix "============== (ATA) SCANNING COUNT(1) "
 orv_check_log_has "ATA_DEV_CNT: 0 / 1 "
@@ -73,7 +57,8 @@ orv_check_line "$OUT" "[press] cmdUpdate ignored: cmdUpdate is disabled"
 cat >"$WORK/no_disks.json" <<'JSON' || fail "cannot write no_disks.json"
 {"comment": "the built-in machine without its disks: only the RAID controller's phys hold drives", "disks": []}
 JSON
-run nodisk "$WORK/no_disks.json"
+NODISKS=$(orv_machine "$WORK/no_disks.json") || exit 1
+orv_run nodisk - --machine "$NODISKS"
 orv_check_exit "$OUT" 0
 log_has_prefix "============== (ATA) SCANNING COUNT(0) "
 orv_check_log_has "ATA_DEV_CNT: 0 / 0 "
@@ -84,8 +69,7 @@ orv_check_lines "$OUT" "$ORV_ITEMS" '[items] cboDrives: 2
 
 # --- IDENTIFY failing twice is entered on the third attempt; failing every time is not, and
 # the next drive takes its entry. A blank DEF text reads as the revision.
-pack any ""
-run identify "$MACHINES/identify_retries.json" --actions "select:1"
+orv_run identify "$(any_drive)" --machine "$RETRIES" --actions "select:1"
 orv_check_exit "$OUT" 0
 section() { log_text | awk -v a="SCAN: $1" -v b="$2" '$0 == a { on = 1 } $0 == b { on = 0 } on'; }
 got=$(section 0 "SCAN: 1" | grep -E 'Cmd:EC|Status Register|IDENTIFY\(frmOrvane\)|^\[0-')
@@ -110,7 +94,7 @@ orv_check_log_has "cboDrivesChange: 1, idx=1"
 
 # --- NVMe: the vendor driver's drive is not entered; SlotCount 1 with ActiveSlot 2 takes the
 # first slot's revision. Each selection fills the slot selector from its own drive.
-run nvme "$MACHINES/nvme_variants.json" --actions "select:0,select:1"
+orv_run nvme - --machine "$NVME" --actions "select:0,select:1"
 orv_check_exit "$OUT" 0
 orv_check_log_has "No MS Inbox-driver found !"
 orv_check_log_has "SlotCount 1, ActiveSlot 2, PendingActSlot 255"
@@ -152,10 +136,7 @@ orv_check_line "$OUT" "[firmware line] It will be updated from U0812C1 To 1.05"
 
 # --- "/T:" in an unattended package: every ATA disk of the built-in machine is opened through
 # that path, so the table holds its drive once per disk, at each disk's own address.
-pack unattended ', "bUnattended": true'
-orv_fresh_log
-OUT=$WORK/target.txt
-orv_sim "$OUT" --speed 1000 -- '/T:\\.\PhysicalDrive0'
+orv_run target "$(any_drive ', "bUnattended": true')" -- '/T:\\.\PhysicalDrive0'
 orv_check_exit "$OUT" 0
 orv_check_log_has 'DEV_PATH:\\.\PhysicalDrive0'
 orv_check_lines "$OUT" '^\[item\] .*GB S0614B0' '[item] eligible     "(M)  0-0-0-0 MERETH SSD 512GB S0614B0 "

@@ -10,23 +10,6 @@ orv_init "$@"
 NVME=$(orv_machine "$ORV_SOURCE_DIR/tests/device/machines/nvme_variants.json") || exit 1
 orv_make_image "$WORK/fw.bin" 4096 41
 
-# run NAME MANIFEST_JSON [orvane-sim arguments]: packs (no JSON: the program as built) and runs;
-# OUT is the console, LOG the log.
-run() {
-    local name=$1
-    SIM=$BUILD/orvane-sim$EXE
-    if [ -n "$2" ]; then
-        printf '%s\n' "$2" >"$WORK/$name.json" || fail "cannot write $name.json"
-        SIM=$WORK/orvane-sim-$name$EXE
-        orv_pack "$WORK/$name.json" "$BUILD/orvane-sim$EXE" "$SIM"
-    fi
-    shift 2
-    NAME=$name
-    orv_fresh_log
-    OUT=$WORK/$name.txt
-    orv_sim "$OUT" --speed 1000 "$@"
-}
-
 # boxes EXPECTED: the run's message boxes, one line each, are EXPECTED (empty: none).
 boxes() {
     orv_check_lines "$OUT" '^\[box\]' "$1"
@@ -41,30 +24,27 @@ no_match_end() {
 }
 
 # --- No accepted drive.
-run matched_only "" --machine "$NVME"
+orv_run matched_only "" --machine "$NVME"
 boxes '[box] caption="Error" text="No matched drives detected !\n" buttons=OK -> OK'
 no_match_end
 
-run all_listed '{"options": {"bListMatchedOnly": false}}' --machine "$NVME"
+orv_run all_listed '{"options": {"bListMatchedOnly": false}}' --machine "$NVME"
 boxes '[box] caption="Error" text="No matched drives detected !\nDetected drives :\n(S)  1-0-0-0 NVMe MERETH SSD 256GB U0812C1\n(S)  2-0-0-0 NVMe MERETH SSD 128GB S1000001\n" buttons=OK -> OK'
 no_match_end
 
 # The Chinese set lists the detected drives whatever bListMatchedOnly says (here: none listed).
-run chinese '{"iLanguage": 1}' --machine "$NVME"
+orv_run chinese '{"iLanguage": 1}' --machine "$NVME"
 boxes '[box] caption="Error" text="未偵測到符合的磁碟 !\n偵測到的磁碟 :\n" buttons=OK -> OK'
 no_match_end
 
 # "/S": no box, the same end.
 SIM=$WORK/orvane-sim-all_listed$EXE
-NAME=silent
-orv_fresh_log
-OUT=$WORK/silent.txt
-orv_sim "$OUT" --speed 1000 --machine "$NVME" -- /s
+orv_run silent - --machine "$NVME" -- /s
 boxes ""
 no_match_end
 
 # An unattended package never shows it, "/S" or not.
-run unattended '{"options": {"bListMatchedOnly": false, "bUnattended": true}}' --machine "$NVME" -- '/T:\\.\PhysicalDrive1'
+orv_run unattended '{"options": {"bListMatchedOnly": false, "bUnattended": true}}' --machine "$NVME" -- '/T:\\.\PhysicalDrive1'
 boxes ""
 no_match_end
 orv_check_log_has 'DEV_PATH:\\.\PhysicalDrive1'
@@ -74,7 +54,7 @@ orv_check_log_has 'DEV_PATH:\\.\PhysicalDrive1'
 WARNING='WARNING: THIS PROCESS WILL UPDATE THE FIRMWARE ON YOUR SSD.  THERE IS A RISK DURING FIRMWARE UPDATE PROCESS.  YOUR SSD MAY NOT FUNCTION PROPERLY IF THE FIRMWARE PROCESS IS INTERRUPTED FOR ANY REASON.  AS WE PROVIDES NO WARRANTY FOR THE DATA ON YOUR DRIVE, IT IS STRONGLY RECOMMENDED THAT YOU SHOULD BACKUP ALL IMPORTANT FILES IN ADVANCE.'
 SLOT='"slots": [{"image": "fw.bin", "new_fw": "1.05", "fw_ext": "GT105000", "encipher": false, "records": []}]'
 
-run warning "{\"iVisualStyle\": 4, \"options\": {\"iNoticeLevel\": 2}, $SLOT}" --answers yes -- /S
+orv_run warning "{\"iVisualStyle\": 4, \"options\": {\"iNoticeLevel\": 2}, $SLOT}" --answers yes -- /S
 boxes "[box] caption=\"Warning\" text=\"$WARNING\" buttons=YESNO -> YES"
 orv_check_exit "$OUT" 0
 orv_check_lines <(tr -d '\r' <"$LOG") '^MainForm: ' "MainForm: 1
@@ -83,17 +63,13 @@ MainForm: 4
 MainForm: 5"
 ! grep -q '^\[window\] shown$' "$OUT" || fail "$NAME: the window was shown"
 
-SIM=$WORK/orvane-sim-warning$EXE
-NAME=warning_no
-orv_fresh_log
-OUT=$WORK/warning_no.txt
-orv_sim "$OUT" --speed 1000 --answers no -- /S
+orv_run warning_no - --answers no -- /S
 boxes "[box] caption=\"Warning\" text=\"$WARNING\" buttons=YESNO -> NO"
 orv_check_exit "$OUT" 0
 orv_check_lines <(tr -d '\r' <"$LOG") '^MainForm: ' "MainForm: 1"
 orv_check_last_log_line "EXIT_ERROR: 0x0"
 
-run notice "{\"target_model\": \"TOLBERN TQ-256K7KW\", \"options\": {\"iNoticeLevel\": 2}, $SLOT}" --answers yes -- /S
+orv_run notice "{\"target_model\": \"TOLBERN TQ-256K7KW\", \"options\": {\"iNoticeLevel\": 2}, $SLOT}" --answers yes -- /S
 boxes '[box] caption="Warning" text="This flash utility only supports TOLBERN TQ-256K7KW SSD.\n\nNOTICE : \n\n1> Please close all applications before running this utility !\n2> Don'"'"'t turn off the system while flash is in progress. \n3> Don'"'"'t remove the adapter and battery during F/W reflash processing. \n\nDo you wish to continue ?" buttons=YESNO -> YES'
 orv_check_exit "$OUT" 0
 orv_check_log_has "MainForm: 5"

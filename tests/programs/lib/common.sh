@@ -273,3 +273,23 @@ $got"
 
 # The console's drive-list lines (for orv_check_lines): the count, then one line per item.
 ORV_ITEMS='^\[item(s\] cboDrives:|\] )'
+
+# orv_run NAME MANIFEST_TEXT [ARGS...]: packs orvane-sim with the manifest (empty text: the
+# program as built; "-": the program last packed, SIM) and runs it fast with ARGS. Sets NAME,
+# SIM, OUT (its console, in WORK) and LOG (its debug log, fresh); the caller checks RC.
+orv_run() {
+    NAME=$1
+    if [ "$2" = - ]; then
+        :
+    elif [ -z "$2" ]; then
+        SIM=$BUILD/orvane-sim$EXE
+    else
+        printf '%s\n' "$2" >"$WORK/$NAME.json" || fail "cannot write $NAME.json"
+        SIM=$WORK/orvane-sim-$NAME$EXE
+        orv_pack "$WORK/$NAME.json" "$BUILD/orvane-sim$EXE" "$SIM"
+    fi
+    shift 2
+    orv_fresh_log
+    OUT=$WORK/$NAME.txt
+    orv_sim "$OUT" --speed 1000 "$@"
+}
