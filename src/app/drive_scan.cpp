@@ -80,6 +80,12 @@ int TOrvaneMain::ScanAta(int n) {
             LogLine(Format("[%d] %.40s %.8s \n", i, text::FieldText(e.szModel).c_str(), F(e.szFW).c_str()));
         }
         e.bSystemDrive = IsSystemDrive(text::FieldText(e.szDevicePath));
+        // "/T:" names the one drive to update. An NVMe drive is opened by its own path, so unless it
+        // is that drive it must not enter the table, where it could become the update's target.
+        if (e.bIsNvme && !m_DevPath.empty() && !SamePhysicalDisk(m_DevPath, text::FieldText(e.szDevicePath))) {
+            LogLine(Format("[%d] not the drive of DEV_PATH, not scanned\n", i));
+            continue;
+        }
 
         LogLine(Format("before ScanSSDDrive_i: %d  iErrorLevel:%d \n", i, iErrorLevel));
         bool opened = false;
@@ -290,6 +296,12 @@ void TOrvaneMain::FillNvmeSelectors(const records::STORAGE_FIRMWARE_INFO& info) 
     view_.SetItems(Control::cboCommitAction, {"0", "1", "2", "3"});
     view_.SelectItem(Control::cboFwSlot, 0);
     view_.SelectItem(Control::cboCommitAction, 3);
+}
+
+bool TOrvaneMain::SamePhysicalDisk(const std::string& a, const std::string& b) {
+    discovery::TDevMgr& mgr = m_Device->device_manager();
+    const int n = mgr.get_device_number(a);
+    return n >= 0 && n == mgr.get_device_number(b);
 }
 
 bool TOrvaneMain::IsSystemDrive(const std::string& device_path) {

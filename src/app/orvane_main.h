@@ -67,6 +67,8 @@ public:
     uint8_t IdentifyDrive();
     bool GetNvmeSlotInfo();
     bool IsSystemDrive(const std::string& device_path);
+    // Both paths open and name the same disk.
+    bool SamePhysicalDisk(const std::string& a, const std::string& b);
     // The eligibility of every entry below DriveCount; nothing without a device object.
     void ChkConstraint();
     // Rebuilds cboDrives from the table.

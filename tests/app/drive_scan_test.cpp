@@ -122,15 +122,28 @@ TEST(DriveScan, BlankVendorTextFallsBackToTheRevision) {
 }
 
 TEST(DriveScan, TargetPathEntersTheSameDriveForEveryDevice) {
-    AppRun run;
-    run.package.Digit(19, '1');
-    run.args = {"/T:\\\\.\\PhysicalDrive0"};
-    TOrvaneMain& main = run.StartUp();
-    ASSERT_GE(main.DriveCount, 5);
-    // An NVMe drive is opened by its own path all the same.
-    for (int i = 0; i < main.DriveCount; ++i) {
-        if (main.m_DevInfo[i].bIsNvme) continue;
-        EXPECT_EQ(text::Trim(Field(main.m_DevInfo[i].szSN, 20)), "MS512A0123456789") << i;
+    struct Row {
+        const char* path;
+        const char* serial;  // of every entry
+        bool nvme;           // the entries are the NVMe drive
+    } rows[] = {
+        {"\\\\.\\PhysicalDrive0", "MS512A0123456789", false},
+        // The NVMe drive named: it answers no ATA command, so it is entered once, by its own path.
+        {"\\\\.\\PhysicalDrive5", "MN1T0H0000000007", true},
+    };
+    for (const Row& row : rows) {
+        AppRun run;
+        run.package.Digit(19, '1');
+        run.args = {std::string("/T:") + row.path};
+        TOrvaneMain& main = run.StartUp();
+        ASSERT_GE(main.DriveCount, 1) << row.path;
+        EXPECT_TRUE(row.nvme ? main.DriveCount == 1 : main.DriveCount >= 5) << row.path << ": " << main.DriveCount;
+        // No other drive can become the target: an NVMe drive that is not the named one is left out.
+        for (int i = 0; i < main.DriveCount; ++i) {
+            EXPECT_EQ(text::Trim(Field(main.m_DevInfo[i].szSN, 20)), row.serial) << row.path << " " << i;
+            EXPECT_EQ(main.m_DevInfo[i].bIsNvme, row.nvme) << row.path << " " << i;
+        }
+        EXPECT_EQ(main.TargetSerial.substr(0, 16), row.serial) << row.path;
     }
 }
 
