@@ -1,5 +1,5 @@
 #pragma once
-// Owners for the raw handles of the Win32 layer. Included only by its .cpp files.
+// Owners for the raw handles of the Win32 layer. Included only by its .cpp files and the window.
 #include <windows.h>
 
 #include <utility>

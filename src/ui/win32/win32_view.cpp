@@ -65,6 +65,7 @@ std::wstring Widen(const std::string& utf8) {
 Win32View::Win32View(HINSTANCE instance) : instance_(instance) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
+    painter_ = std::make_unique<DriveListPainter>(instance_);
 
     WNDCLASSEXW app{};
     app.cbSize = sizeof app;
@@ -129,8 +130,8 @@ void Win32View::CreateControls() {
     Make(Control::cboDrives, L"COMBOBOX", WS_VISIBLE | WS_TABSTOP | list, 8, 92, 433, 200);
     Make(Control::cbMsg, L"COMBOBOX", WS_DISABLED | list, 8, 92, 433, 200);
     // Wine forgets an owner-drawn list's item height after WM_SETFONT.
-    SendMessageW(Get(Control::cboDrives), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), 32);
-    SendMessageW(Get(Control::cbMsg), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), 32);
+    SendMessageW(Get(Control::cboDrives), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), kDriveItemHeight);
+    SendMessageW(Get(Control::cbMsg), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), kDriveItemHeight);
     Make(Control::lblUpdateMsg, L"STATIC", label, 12, 141, 150, 16);
     Make(Control::lblOldFW, L"STATIC", label, 170, 141, 40, 16);
     Make(Control::lblTo, L"STATIC", label, 220, 141, 20, 16);
@@ -419,6 +420,20 @@ void Win32View::PaintBanner(HDC dc) {
     SelectObject(dc, old);
 }
 
+bool Win32View::DrawItem(const DRAWITEMSTRUCT& di) const {
+    if (di.CtlType != ODT_COMBOBOX || !painter_) return false;
+    if (di.hwndItem == Get(app::Control::cboDrives)) {
+        bool eligible = di.itemID < item_eligible_.size() && item_eligible_[di.itemID];
+        painter_->DrawDriveItem(di, eligible);
+        return true;
+    }
+    if (di.hwndItem == Get(app::Control::cbMsg)) {
+        painter_->DrawMessageItem(di);
+        return true;
+    }
+    return false;
+}
+
 LRESULT CALLBACK Win32View::AppProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto* self = reinterpret_cast<Win32View*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (msg == kActivateRequest && self && self->main_) {
@@ -475,30 +490,18 @@ LRESULT Win32View::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             SetBkMode(dc, TRANSPARENT);
             if (ctl == Get(Control::lblOldFW)) SetTextColor(dc, RGB(0, 0, 128));
             if (ctl == Get(Control::lblNewFW)) SetTextColor(dc, RGB(255, 128, 0));
+            for (const auto& [c, colour] : text_colours_)
+                if (ctl == Get(c)) SetTextColor(dc, colour);
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
         }
         case WM_MEASUREITEM: {
             auto* mi = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
-            mi->itemHeight = 32;
+            mi->itemHeight = kDriveItemHeight;
             return TRUE;
         }
-        case WM_DRAWITEM: {
-            auto* di = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
-            if (di->CtlType != ODT_COMBOBOX) break;
-            bool selected = (di->itemState & ODS_SELECTED) && !(di->itemState & ODS_COMBOBOXEDIT);
-            FillRect(di->hDC, &di->rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
-            if (di->itemID != static_cast<UINT>(-1)) {
-                int n = static_cast<int>(SendMessageW(di->hwndItem, CB_GETLBTEXTLEN, di->itemID, 0));
-                std::wstring text(static_cast<size_t>(n > 0 ? n : 0) + 1, L'\0');
-                SendMessageW(di->hwndItem, CB_GETLBTEXT, di->itemID, reinterpret_cast<LPARAM>(text.data()));
-                SetBkMode(di->hDC, TRANSPARENT);
-                SetTextColor(di->hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
-                RECT r = di->rcItem;
-                r.left += 40;  // room for the drive icon
-                DrawTextW(di->hDC, text.c_str(), -1, &r, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX);
-            }
-            return TRUE;
-        }
+        case WM_DRAWITEM:
+            if (DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp))) return TRUE;
+            break;
         case WM_COMMAND:
             if (lp) {  // from a control; menus and accelerators have none here
                 Command(LOWORD(wp), HIWORD(wp));

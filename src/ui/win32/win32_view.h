@@ -4,11 +4,13 @@
 #undef MessageBox
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/view.h"
+#include "ui/win32/drive_list_view.h"
 
 namespace orvane::ui {
 
@@ -81,6 +83,7 @@ private:
     HWND Get(app::Control c) const;
     int TextWidth(HWND label) const;
     void PaintBanner(HDC dc);
+    bool DrawItem(const DRAWITEMSTRUCT& di) const;
 
     HINSTANCE instance_;
     HWND app_ = nullptr;   // hidden application window: carries the title other copies look for
@@ -93,6 +96,7 @@ private:
     platform::MessagePump* pump_ = nullptr;
     app::WindowEvents* events_ = nullptr;
     bool banner_visible_ = true;
+    std::unique_ptr<DriveListPainter> painter_;
     std::vector<bool> item_eligible_;              // cboDrives' icon per item
     std::map<app::Control, COLORREF> text_colours_;
 };
