@@ -79,10 +79,21 @@ start_xvfb() {
     note "Xvfb on $DISPLAY (pid $XVFB_PID)"
 }
 
+# The window's Chinese texts: Tahoma has no CJK glyphs, so the prefix links it to the Debian CJK
+# font that fontconfig offers (a prefix made before this gets the link on its next run).
+link_cjk_font() {
+    local pfx=$1
+    [ -f "$pfx/.orvane-cjk" ] && return 0
+    WINEPREFIX=$pfx WINEDEBUG=-all timeout 60 wine reg add \
+        'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Tahoma /t REG_MULTI_SZ \
+        /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1 &&
+        WINEPREFIX=$pfx timeout 120 wineserver -w && touch "$pfx/.orvane-cjk"
+}
+
 # Makes the build folder's Wine prefix once; a prefix without the ready mark is made again.
 ensure_prefix() {
     local pfx=$1 log=$2
-    [ -f "$pfx/.orvane-ready" ] && return 0
+    [ -f "$pfx/.orvane-ready" ] && { link_cjk_font "$pfx"; return; }
     note "making Wine prefix $pfx"
     rm -rf "$pfx"
     (
@@ -103,6 +114,7 @@ ensure_prefix() {
         return 1
     }
     touch "$pfx/.orvane-ready"
+    link_cjk_font "$pfx"
 }
 
 # Counts one GoogleTest XML report: prints "CASES BAD"; a case that failed, was skipped or
@@ -181,7 +193,7 @@ run_build() {
             case $t in
             prog_*)
                 targets=(orvane-sim orvane-pack)
-                if ((win)); then targets+=(Orvane); fi
+                if ((win)); then targets+=(Orvane orvane-simwin); fi
                 ;;
             fuzz_*) targets=("replay-${t#fuzz_}") ;;
             *) targets=("$t") ;;

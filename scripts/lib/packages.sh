@@ -39,4 +39,4 @@ ORV_NATIVE_PACKAGES=(g++ cmake ninja-build pkg-config nlohmann-json3-dev libssl-
 # What scripts/fuzz.sh needs besides the native build: clang and its fuzzing runtime.
 ORV_FUZZ_PACKAGES=(clang libclang-rt-dev)
 ORV_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386 xvfb fonts-wine
-                      x11-apps imagemagick xdotool)
+                      fonts-wqy-microhei x11-apps imagemagick xdotool)

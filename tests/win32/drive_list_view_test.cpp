@@ -104,6 +104,28 @@ public:
         return box;
     }
 
+    // The shapes of the runs of columns inked in `colour`: one per glyph, as text.
+    std::vector<std::string> Glyphs(const RECT& r, Rgb colour) const {
+        std::vector<std::string> out;
+        std::string shape;
+        for (int x = r.left; x <= r.right; ++x) {
+            std::string column;
+            bool ink = false;
+            for (int y = r.top; y < r.bottom && x < r.right; ++y) {
+                bool on = At(x, y) == colour;
+                column.push_back(on ? '#' : '.');
+                ink = ink || on;
+            }
+            if (ink) {
+                shape += column + "|";
+            } else if (!shape.empty()) {
+                out.push_back(shape);
+                shape.clear();
+            }
+        }
+        return out;
+    }
+
 private:
     int w_ = 0, h_ = 0;
     std::vector<uint32_t> px_;
@@ -213,6 +235,12 @@ TEST_F(DriveListWindow, ItemsAre32PixelsHigh) {
         EXPECT_EQ(DrawLog::items[k].top, 32 * k) << k;
         EXPECT_EQ(DrawLog::items[k].bottom - DrawLog::items[k].top, 32) << k;
     }
+}
+
+TEST_F(DriveListWindow, TheListHasTheFocusOnceShownSoItsItemLooksSelected) {
+    EXPECT_EQ(GetFocus(), list_);
+    Capture shot(w_);
+    EXPECT_RGB(shot.At(right_ - 20, top_), 242, 242, 255);
 }
 
 TEST_F(DriveListWindow, TheSelectedItemHasTheGradientItsIconAndItsText) {
@@ -339,6 +367,28 @@ TEST_F(DriveListWindow, LabelsTakeTheirColours) {
     // The firmware labels keep their navy and orange.
     EXPECT_GT(black.Count(ChildRect(w_, view_->control(Control::lblOldFW)), {0, 0, 128}), 10);
     EXPECT_GT(black.Count(ChildRect(w_, view_->control(Control::lblNewFW)), {255, 128, 0}), 10);
+}
+
+// The Chinese text set needs a font with CJK glyphs (the test prefix links one to Tahoma): every
+// glyph of the text must differ from what the font draws for a character it lacks.
+TEST_F(DriveListWindow, ChineseTextIsDrawnWithGlyphsNotBoxes) {
+    HWND label = view_->control(Control::lblUpdateMsg);
+    auto glyphs = [&](const std::string& text) {
+        view_->SetText(Control::lblUpdateMsg, text);
+        view_->SetTextColour(Control::lblUpdateMsg, app::kDarkRed);
+        Settle(w_);
+        return Capture(w_).Glyphs(ChildRect(w_, label), {128, 0, 0});
+    };
+    // U+E000, a private-use character no font draws.
+    std::vector<std::string> missing = glyphs("\xee\x80\x80");
+    ASSERT_EQ(missing.size(), 1u) << "the missing-glyph mark is one shape";
+    // "This drive may not be updated." in the Traditional set.
+    std::vector<std::string> drawn = glyphs("\xe6\xad\xa4\xe7\xa1\xac\xe7\xa2\x9f\xe4\xb8\x8d\xe5\x85\x81"
+                                            "\xe8\xa8\xb1\xe6\x9b\xb4\xe6\x96\xb0");
+    EXPECT_GE(drawn.size(), 8u);
+    for (const std::string& g : drawn) EXPECT_NE(g, missing[0]) << "a glyph is drawn as the missing mark";
+    std::sort(drawn.begin(), drawn.end());
+    EXPECT_GE(std::unique(drawn.begin(), drawn.end()) - drawn.begin(), 6) << "the glyphs are not all one shape";
 }
 
 }  // namespace

@@ -387,6 +387,9 @@ void Win32View::Show() {
     ShowWindow(main_, SW_SHOW);
     UpdateWindow(main_);
     SetForegroundWindow(main_);
+    // The first control in tab order starts with the focus, as a form's does: the drive list,
+    // which then shows its item as selected.
+    if (HWND first = GetNextDlgTabItem(main_, nullptr, FALSE)) SetFocus(first);
 }
 
 void Win32View::HideAnimated() {
