@@ -276,6 +276,15 @@ TEST_F(DriveListWindow, TheSelectedItemHasTheGradientItsIconAndItsText) {
     }
 }
 
+TEST_F(DriveListWindow, AnEmptyListShowsNoSelection) {
+    view_->SetDriveItems({});
+    SetFocus(list_);
+    Settle(w_);
+    Capture shot(w_);
+    EXPECT_RGB(shot.At(right_ - 20, top_), 255, 255, 255);
+    EXPECT_RGB(shot.At(left_ + 10 + 21, top_ + 16), 255, 255, 255);
+}
+
 TEST_F(DriveListWindow, UnselectedItemsAlternateWhiteAndGrey) {
     // Without the focus the list's field draws its item as any other: by the item's place.
     view_->SelectItem(Control::cboDrives, 1);

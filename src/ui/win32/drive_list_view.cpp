@@ -48,9 +48,10 @@ void DrawCentred(HDC dc, HWND control, const std::wstring& text) {
 bool PaintItemBackground(const DRAWITEMSTRUCT& di, const RECT& r, bool selected) {
     HDC dc = di.hDC;
     bool enabled = IsWindowEnabled(di.hwndItem) && !(di.itemState & ODS_DISABLED);
-    UINT k = di.itemID == static_cast<UINT>(-1) ? 0 : di.itemID;
+    bool item = di.itemID != static_cast<UINT>(-1);  // an empty list has none
+    UINT k = item ? di.itemID : 0;
     Fill(dc, r, k % 2 ? kOddItemBackground : kEvenItemBackground);
-    if (selected)
+    if (selected && item)
         PaintGradient(dc, r, kSelectedGradient);
     else if (!enabled)
         PaintGradient(dc, r, kDisabledGradient);
