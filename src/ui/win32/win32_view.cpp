@@ -410,10 +410,9 @@ void Win32View::PaintBanner(HDC dc) {
     // Banner: a navy-to-blue band with the product name.
     for (int x = 0; x < kClientW; ++x) {
         int t = x * 255 / kClientW;
-        HBRUSH b = CreateSolidBrush(RGB(10, 30 + t / 4, 90 + t / 2));
+        UniqueBrush b(CreateSolidBrush(RGB(10, 30 + t / 4, 90 + t / 2)));
         RECT col{x, 0, x + 1, 65};
-        FillRect(dc, &col, b);
-        DeleteObject(b);
+        FillRect(dc, &col, b.get());
     }
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(255, 255, 255));
