@@ -112,6 +112,12 @@ TEST(Win32View, ClicksSelectionTimersPowerAndCloseReachTheEvents) {
     // Closing goes to the close event; the window stays until the logic has ended the loop.
     SendMessageW(w, WM_CLOSE, 0, 0);
     EXPECT_EQ(rec.Take(), Calls{"FormClose"});
+
+    // Alt+F4 with the focus in the drive list closes the window, as it does anywhere else.
+    SendMessageW(view.control(Control::cboDrives), WM_SYSKEYDOWN, VK_F4, 1 | (1 << 29));
+    platform::win32::Win32MessagePump pump;
+    pump.Dispatch();
+    EXPECT_EQ(rec.Take(), Calls{"FormClose"});
     EXPECT_TRUE(IsWindow(w));
     view.SetEvents(nullptr);
 }

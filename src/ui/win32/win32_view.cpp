@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <string_view>
 #include <vector>
 
 namespace orvane::ui {
@@ -50,6 +51,16 @@ bool IsLabel(app::Control c) {
         default:
             return false;
     }
+}
+
+// The drop-down lists' own window procedure, shared by every list of the class.
+WNDPROC list_proc = nullptr;
+
+// Wine's drop-down list takes Alt+F4 for its own F4 (open the list), so with the focus in a list
+// the window would not close; Windows closes it, as the system's default handling does.
+LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_SYSKEYDOWN && wp == VK_F4) return DefWindowProcW(hwnd, msg, wp, lp);
+    return CallWindowProcW(list_proc, hwnd, msg, wp, lp);
 }
 
 }  // namespace
@@ -116,6 +127,11 @@ HWND Win32View::Make(app::Control c, const wchar_t* cls, DWORD style, int x, int
     HWND hwnd = CreateWindowExW(0, cls, L"", WS_CHILD | style, x, y, w, h, parent ? parent : main_,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(c))), instance_, nullptr);
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    if (hwnd && std::wstring_view(cls) == L"COMBOBOX") {
+        auto previous = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListProc)));
+        if (!list_proc) list_proc = previous;
+    }
     controls_[c] = hwnd;
     return hwnd;
 }
