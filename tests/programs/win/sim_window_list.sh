@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# orvane-simwin (the real window over the built-in simulated machine), packed with a slot whose
-# record accepts the 512 GB drive only, on the virtual display. Walking the drive list with the
+# orvane-simwin (the real window over the built-in simulated machine), packed with two slots whose
+# records accept the 512 GB SATA drive and the NVMe drive (the rest are refused), on the virtual
+# display. Walking the drive list with the
 # keyboard, every item is checked by screenshot at the drawing's colours and places: the selected
 # item's gradient, its icon (green badge: may be updated; red: may not), the firmware line (navy
 # and orange revisions) or the refusal in dark red, and the NVMe selectors for an NVMe drive.
@@ -37,6 +38,7 @@ RED_BADGE=200,40,40
 # make_manifest FILE LANGUAGE
 make_manifest() {
     orv_make_image "$WORK/fw.bin" 394240 11
+    orv_make_image "$WORK/nvme.bin" 10000 12
     cat >"$1" <<JSON || fail "cannot write $1"
 {
   "iVisualStyle": 0,
@@ -49,6 +51,13 @@ make_manifest() {
       "fw_ext": "S0614C0",
       "encipher": false,
       "records": [ { "fws": "S0614A0", "fwe": "S0614B0", "model": "MERETH SSD 512GB" } ]
+    },
+    {
+      "image": "nvme.bin",
+      "new_fw": "N0812D0",
+      "fw_ext": "N0812D0",
+      "encipher": false,
+      "records": [ { "fws": "N0812A0", "fwe": "N0812C1", "model": "NVMe MERETH SSD 1TB" } ]
     }
   ]
 }
