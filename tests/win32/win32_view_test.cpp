@@ -192,7 +192,9 @@ TEST(Win32View, APowerQueryDuringAnUpdateIsDeniedWithItsWarning) {
     ASSERT_TRUE(platform::sim::LoadMachine(platform::sim::DefaultMachineJson(), machine, error)) << error;
     machine.system.temp_dir = dir.string();
     platform::sim::SimPlatform sim(machine, 1000.0);
+    // Every drive eligible: the start-up shows no box of its own before the power query.
     testing::PackageBytes package;
+    package.AcceptAll();
     Win32View view(GetModuleHandleW(nullptr));
     ASSERT_TRUE(view.Created());
     app::AppContext ctx{sim.platform(), view, package.data(), package.size(), {}, nullptr};
