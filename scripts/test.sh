@@ -181,7 +181,7 @@ run_build() {
             case $t in
             prog_*)
                 targets=(orvane-sim orvane-pack)
-                if ((win)); then targets+=(Orvane); fi
+                if ((win)); then targets+=(Orvane box_probe); fi
                 ;;
             fuzz_*) targets=("replay-${t#fuzz_}") ;;
             *) targets=("$t") ;;
