@@ -283,7 +283,8 @@ orv_trace_boxes() {
 # orv_box_calls: one line "FLAGS|CAPTION|TEXT" per MessageBoxW call in $WORK/program.out; FLAGS
 # in hex, the texts as Wine's trace writes them (a line feed as \n).
 orv_box_calls() {
-    sed -n 's/^[0-9a-f]*:Call user32\.MessageBoxW([0-9a-f]*,[0-9a-f]* L"\(.*\)",[0-9a-f]* L"\(.*\)",\([0-9a-f]*\)) ret=[0-9a-f]*\r\{0,1\}$/\3|\2|\1/p' \
+    local hex='[0-9a-f]*'
+    sed -n "s/^$hex:Call user32\.MessageBoxW($hex,$hex L\"\(.*\)\",$hex L\"\(.*\)\",\($hex\)) ret=$hex\r\{0,1\}\$/\3|\2|\1/p" \
         "$WORK/program.out"
 }
 

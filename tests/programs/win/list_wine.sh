@@ -21,9 +21,15 @@ orv_wait_exit_windowless 60
 [ "$RC" = 0 ] || fail "exit code $RC, expected 0; stderr: $(grep -v '^wine: ' "$WORK/err.txt" | tail -n 5)"
 
 # Each SCSI port was tried and none opened (INVALID_HANDLE_VALUE: all ones at either width).
-awk '/:Call KERNEL32\.CreateFileA\(/ { name = ""; if (match($0, /"[^"]*"/)) name = substr($0, RSTART + 1, RLENGTH - 2) }
+awk '/:Call KERNEL32\.CreateFileA\(/ {
+         name = ""
+         if (match($0, /"[^"]*"/)) name = substr($0, RSTART + 1, RLENGTH - 2)
+     }
      /:Ret  KERNEL32\.CreateFileA\(\)/ && match(name, /SCSI[0-9]+:$/) {
-         port = substr(name, RSTART); match($0, /retval=[0-9a-f]+/); print port, substr($0, RSTART + 7, RLENGTH - 7) }' \
+         port = substr(name, RSTART)
+         match($0, /retval=[0-9a-f]+/)
+         print port, substr($0, RSTART + 7, RLENGTH - 7)
+     }' \
     "$WORK/err.txt" >"$WORK/scsi-opens.txt"
 for n in $(seq 0 15); do
     grep -qxE "SCSI$n: f+" "$WORK/scsi-opens.txt" ||

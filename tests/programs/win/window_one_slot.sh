@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Orvane.exe packed with one firmware slot whose group 0 accepts every drive (its first record is
-# empty: no model, no firmware bounds), on the virtual display. Wine offers no drive to scan, so the start-up ends with the
-# no-match box ("Error", error icon, OK; the built package lists matched drives only, so the text is
-# the one line), never shows the main window, and exits with code 3 once the box is answered.
+# empty: no model, no firmware bounds), on the virtual display. Wine offers no drive to scan, so
+# the start-up ends with the no-match box ("Error", error icon, OK; the built package lists matched
+# drives only, so the text is that one line), never shows the main window, and exits with code 3
+# once the box is answered.
 #
 # What the program sees under Wine (measured with Wine 8's relay trace):
 # - the disk interface set is empty (SetupDiEnumDeviceInterfaces finds nothing): the ATA scan has
@@ -32,8 +33,10 @@ shown=$(orv_visible_windows)
 
 # What the box shows.
 orv_probe_box Error "$WORK/box.txt"
-grep -qE '^icon: -?[0-9]+ -?[0-9]+ -?[0-9]+ -?[0-9]+$' "$WORK/box.txt" || fail "the box shows no icon: $(cat "$WORK/box.txt")"
-[ "$(grep '^button: ' "$WORK/box.txt")" = "button: OK" ] || fail "the box's buttons are not just OK: $(cat "$WORK/box.txt")"
+grep -qE '^icon: -?[0-9]+ -?[0-9]+ -?[0-9]+ -?[0-9]+$' "$WORK/box.txt" ||
+    fail "the box shows no icon: $(cat "$WORK/box.txt")"
+[ "$(grep '^button: ' "$WORK/box.txt")" = "button: OK" ] ||
+    fail "the box's buttons are not just OK: $(cat "$WORK/box.txt")"
 sed '1,/^text:$/d' "$WORK/box.txt" >"$WORK/box-text.txt"
 cmp -s "$WORK/box-text.txt" <(printf 'No matched drives detected !\n') ||
     fail "the box's text is '$(cat -A "$WORK/box-text.txt")', expected 'No matched drives detected !\n'"
