@@ -210,6 +210,18 @@ orv_wait_exit() {
     fail "the program did not end within $1 s"
 }
 
+# orv_wait_exit_windowless SECONDS: as orv_wait_exit, and fails when PID shows any window meanwhile.
+orv_wait_exit_windowless() {
+    local end=$((SECONDS + $1)) shown
+    while kill -0 "$PID" 2>/dev/null; do
+        shown=$(orv_visible_windows)
+        [ -z "$shown" ] || fail "a window appeared: $shown"
+        ((SECONDS < end)) || fail "the program did not end within $1 s"
+        sleep 0.1
+    done
+    orv_wait_exit 1
+}
+
 # orv_find_window SECONDS REGEX: the id of a visible window of PID whose title matches REGEX
 # (xdotool matches without case; callers compare the exact title).
 orv_find_window() {
@@ -292,4 +304,36 @@ orv_run() {
     orv_fresh_log
     OUT=$WORK/$NAME.txt
     orv_sim "$OUT" --speed 1000 "$@"
+}
+
+# --- what a program asks of Wine (relay trace), message boxes
+
+# orv_relay_include FUNCTIONS: Wine's relay trace (WINEDEBUG=-all,+relay) of the programs started
+# after this covers only FUNCTIONS ("dll.Function;..."); it goes to their standard error.
+orv_relay_include() {
+    orv_exec 60 reg.exe add 'HKCU\Software\Wine\Debug' /v RelayInclude /d "$1" /f >/dev/null 2>&1 ||
+        fail "cannot set Wine's relay list to $1"
+}
+
+# orv_trace_boxes PROGRAM ARGS...: orv_start with the relay trace limited to MessageBoxW, so
+# $WORK/program.out records every box the program asks for, shown or not (orv_box_calls).
+orv_trace_boxes() {
+    orv_relay_include user32.MessageBoxW
+    WINEDEBUG=-all,+relay orv_start "$@"
+}
+
+# orv_box_calls: one line "FLAGS|CAPTION|TEXT" per MessageBoxW call in $WORK/program.out; FLAGS
+# in hex, the texts as Wine's trace writes them (a line feed as \n).
+orv_box_calls() {
+    local hex='[0-9a-f]*'
+    sed -n "s/^$hex:Call user32\.MessageBoxW($hex,$hex L\"\(.*\)\",$hex L\"\(.*\)\",\($hex\)) ret=$hex\r\{0,1\}\$/\3|\2|\1/p" \
+        "$WORK/program.out"
+}
+
+# orv_probe_box CAPTION OUT: what the visible box captioned CAPTION shows (tests/programs/lib/
+# box_probe.cpp: its icon, buttons and text) into OUT.
+orv_probe_box() {
+    local probe=$BUILD/box_probe.exe
+    [ -f "$probe" ] || fail "no $probe"
+    orv_exec 60 "$probe" "$1" >"$2" 2>"$2.err" || fail "box_probe found no box captioned '$1': $(cat "$2.err")"
 }

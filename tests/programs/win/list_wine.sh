@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Orvane.exe /LIST under Wine: exit 0 with no window; the report shows what Wine exposes (WMI
-# counts two disks, but Wine's disk interface set is empty, so no disk node is listed), and the
-# debug log holds the same report.
+# Orvane.exe /LIST under Wine: exit 0 with no window; the report shows what Wine exposes, and the
+# debug log holds the same report. What Wine answers (Wine 8):
+# - the disk interface set is empty, so no disk is listed, opened or asked for NVMe firmware slots;
+# - the report tries the RAID ports "\\.\SCSI0:" to "\\.\SCSI15:" for a CSMI driver: none opens
+#   (error 2), so no "CSMI port" line appears (the relay trace of CreateFileA shows the 16 tries);
+# - WMI counts two disks and maps C: and Z: to them.
 . "$(dirname "$0")/../lib/common.sh"
 orv_init "$@"
 [ -n "$WINE" ] || fail "this check needs a Windows build"
@@ -9,23 +12,32 @@ orv_init "$@"
 [ -f "$BUILD/Orvane.exe" ] || fail "no $BUILD/Orvane.exe"
 orv_fresh_log
 
-# Standard output apart from Wine's own messages on standard error.
-(cd "$WORK" && exec "$WINE" "$BUILD/Orvane.exe" /LIST) >"$WORK/out.raw" 2>"$WORK/err.txt" &
+# Standard output apart from Wine's own messages and its relay trace on standard error.
+orv_relay_include kernel32.CreateFileA
+(cd "$WORK" && WINEDEBUG=-all,+relay exec "$WINE" "$BUILD/Orvane.exe" /LIST) >"$WORK/out.raw" 2>"$WORK/err.txt" &
 PID=$!
 ORV_PIDS+=("$PID")
-end=$((SECONDS + 60))
-while kill -0 "$PID" 2>/dev/null; do
-    shown=$(orv_visible_windows)
-    [ -z "$shown" ] || fail "a window appeared during /LIST: $shown"
-    ((SECONDS < end)) || fail "Orvane.exe /LIST did not end within 60 s"
-    sleep 0.1
-done
-orv_wait_exit 1
+orv_wait_exit_windowless 60
 [ "$RC" = 0 ] || fail "exit code $RC, expected 0; stderr: $(grep -v '^wine: ' "$WORK/err.txt" | tail -n 5)"
 
+# Each SCSI port was tried and none opened (INVALID_HANDLE_VALUE: all ones at either width).
+awk '/:Call KERNEL32\.CreateFileA\(/ {
+         name = ""
+         if (match($0, /"[^"]*"/)) name = substr($0, RSTART + 1, RLENGTH - 2)
+     }
+     /:Ret  KERNEL32\.CreateFileA\(\)/ && match(name, /SCSI[0-9]+:$/) {
+         port = substr(name, RSTART)
+         match($0, /retval=[0-9a-f]+/)
+         print port, substr($0, RSTART + 7, RLENGTH - 7)
+     }' \
+    "$WORK/err.txt" >"$WORK/scsi-opens.txt"
+for n in $(seq 0 15); do
+    grep -qxE "SCSI$n: f+" "$WORK/scsi-opens.txt" ||
+        fail "the relay trace shows no failed open of SCSI$n: ($WORK/scsi-opens.txt: $(cat "$WORK/scsi-opens.txt"))"
+done
+
 tr -d '\r' <"$WORK/out.raw" >"$WORK/out.txt"
-# Wine's disk interface set is empty; its WMI has two disks and maps C: and Z: to them.
-# (The sizes are those of the host's disk.)
+# The sizes are those of the host's disk.
 expected='^Disks: 0
 WMI disk drives: 2
   Index 0: , Wine Disk Drive, IDE, [0-9]+ bytes
