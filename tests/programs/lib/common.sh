@@ -159,6 +159,13 @@ orv_check_log_has() {
     tr -d '\r' <"$LOG" | grep -xF -- "$1" >/dev/null || fail "the log has no line '$1' (log: $LOG)"
 }
 
+# orv_check_log_lacks LINE [WHY]: the log holds no line LINE.
+orv_check_log_lacks() {
+    if tr -d '\r' <"$LOG" | grep -xF -- "$1" >/dev/null; then
+        fail "the log has the line '$1'${2:+: $2} (log: $LOG)"
+    fi
+}
+
 # orv_sim OUT ARGS...: runs this build's orvane-sim (or the program in SIM) with ARGS; its
 # console lines go to OUT without CRs; sets RC.
 orv_sim() {

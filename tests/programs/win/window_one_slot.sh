@@ -63,7 +63,7 @@ orv_check_log_has "CSMI_DEV_CNT: 0"
 orv_check_log_has "gScanType: 1, CNT: 0"
 orv_check_log_has "MainForm: 2"
 for line in "MainForm: 3" "MainForm: 5" "FormShow: 2"; do
-    tr -d '\r' <"$LOG" | grep -qxF "$line" && fail "the log has '$line': the start-up went on after the no-match box"
+    orv_check_log_lacks "$line" "the start-up went on after the no-match box"
 done
 orv_check_last_log_line "EXIT_ERROR: 0x3"
 echo "PASS: $CHECK"
