@@ -163,15 +163,7 @@ bool Fits(const uint8_t* b, uint32_t in_len, uint32_t out_len, uint64_t record) 
 }  // namespace
 
 bool ParseCsmiDesc(const json& j, const std::string& path, SimCsmiDesc& out, std::string& error) {
-    SimCsmiDesc d;
-    try {
-        Read(j, path, d);
-    } catch (const FieldError& e) {
-        error = e.message;
-        return false;
-    }
-    out = std::move(d);
-    return true;
+    return ReadObject(j, path, out, error, Read);
 }
 
 SimCsmiPort::SimCsmiPort(const SimCsmiDesc& desc, std::function<void(double)> pass_time)

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -15,6 +16,21 @@ using nlohmann::json;
 struct FieldError {
     std::string message;
 };
+
+// Runs a loader's reader; its FieldError becomes the error text, and out is set only when the
+// whole object was read.
+template <typename T, typename Reader>
+bool ReadObject(const json& j, const std::string& path, T& out, std::string& error, Reader read) {
+    T value;
+    try {
+        read(j, path, value);
+    } catch (const FieldError& e) {
+        error = e.message;
+        return false;
+    }
+    out = std::move(value);
+    return true;
+}
 
 [[noreturn]] inline void Fail(const std::string& path, const std::string& what) {
     throw FieldError{path + ": " + what};

@@ -82,15 +82,7 @@ void PutRevision(uint8_t (&field)[8], const std::string& text) {
 }  // namespace
 
 bool ParseNvmeDesc(const json& j, const std::string& path, SimNvmeDesc& out, std::string& error) {
-    SimNvmeDesc d;
-    try {
-        Read(j, path, d);
-    } catch (const FieldError& e) {
-        error = e.message;
-        return false;
-    }
-    out = std::move(d);
-    return true;
+    return ReadObject(j, path, out, error, Read);
 }
 
 SimNvmeSlot* SimNvmeDrive::Slot(uint8_t number) {
