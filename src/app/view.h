@@ -77,6 +77,8 @@ public:
     // FormShow's placement of the firmware line.
     virtual void LayoutFirmwareLine() = 0;
     virtual void ShowCompactPanel() = 0;
+    // ProgressBar1's position, 0 to 100.
+    virtual void SetProgress(int position) = 0;
     // cbMsg with one item, or nothing.
     virtual void ShowStatus(const std::string& text) = 0;
     // A drop-down list's items; selecting from the logic raises no change event, as in the framework.

@@ -101,6 +101,17 @@ public:
     uint8_t vendor_read_buffer(uint8_t a, uint8_t b);
     bool is_enterprise();
 
+    // Firmware download and preformat flows (download_flows.cpp). Each stops at the first command
+    // that does not return ATACMD_OK and returns that command's result.
+    uint8_t flash_firmware(const uint8_t* image, uint32_t size, int max_sector, int flash_mode, bool boot_code,
+                           bool reboot);
+    uint8_t preformat();
+    uint8_t pata_preformat();
+    uint8_t pata_check();
+    // Whether the open transport carries everything a download needs (the chunk's offset in CL
+    // and CH, its sector count, data out of that size); the reason when it does not.
+    bool carries_download(std::string* why = nullptr) const;
+
     // State, kept for the flows and for inspection after a command.
     system::HiTimer Timer0;
     system::HiTimer CmdTimer;

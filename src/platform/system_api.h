@@ -120,6 +120,13 @@ public:
 
     // The local date and time (GetLocalTime), for the logs' time stamps.
     virtual LocalTime LocalTimeNow() = 0;
+
+    // The version the system really runs (RtlGetVersion): GetVersionExA reports 6.2 to programs
+    // that do not declare Windows 8.1 and later in their manifest. False when it cannot be read.
+    virtual bool GetTrueVersion(OsVersion& out) = 0;
+    // Keep the machine from sleeping while an update runs (SetThreadExecutionState with
+    // ES_CONTINUOUS | ES_SYSTEM_REQUIRED), or let it sleep again. Per calling thread.
+    virtual void KeepAwake(bool on) = 0;
 };
 
 }  // namespace orvane::platform

@@ -175,6 +175,13 @@ public:
 
     std::string ModuleFileName() override { return module_file; }
     platform::LocalTime LocalTimeNow() override { return local_time; }
+    bool GetTrueVersion(platform::OsVersion& out) override {
+        if (!ex_ok) return false;
+        out = version;
+        return true;
+    }
+    std::vector<bool> keep_awake_calls;
+    void KeepAwake(bool on) override { keep_awake_calls.push_back(on); }
     platform::LocalTime local_time{2026, 3, 4, 10, 20, 30, 0};
 
 private:

@@ -150,6 +150,14 @@ bool SimSystemApi::GetVersionEx(OsVersion& out) {
     return true;
 }
 
+bool SimSystemApi::GetTrueVersion(OsVersion& out) {
+    if (system_.extended_query_fails && system_.basic_query_fails) return false;
+    out = system_.version;
+    return true;
+}
+
+void SimSystemApi::KeepAwake(bool on) { keep_awake_calls.push_back(on); }
+
 bool SimSystemApi::GetVersionBasic(OsVersion& out) {
     if (system_.basic_query_fails) return false;
     // OSVERSIONINFOA has no service-pack numbers, suite mask or product type.

@@ -51,6 +51,12 @@ public:
     std::string ModuleFileName() override;
     // The machine's start time (2026-01-05 09:30:00) plus its clock's simulated seconds.
     LocalTime LocalTimeNow() override;
+    // The machine's version as described: the simulated program sees its true version.
+    bool GetTrueVersion(OsVersion& out) override;
+    void KeepAwake(bool on) override;
+    // Each KeepAwake call in turn, and whether the machine is kept awake now.
+    std::vector<bool> keep_awake_calls;
+    bool kept_awake() const { return !keep_awake_calls.empty() && keep_awake_calls.back(); }
 
     // What a test looks at afterwards.
     std::vector<ExitKind> exit_requests;  // both routes, in order

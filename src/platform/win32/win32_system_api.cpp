@@ -263,6 +263,29 @@ std::string Win32SystemApi::ModuleFileName() {
     return std::string(buf, n);
 }
 
+bool Win32SystemApi::GetTrueVersion(OsVersion& out) {
+    // ntdll answers with the running version whatever the manifest says.
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOEXW*);
+    auto rtl = ProcAddress<RtlGetVersionFn>(GetModuleHandleA("ntdll.dll"), "RtlGetVersion");
+    OSVERSIONINFOEXW vi{};
+    vi.dwOSVersionInfoSize = sizeof vi;
+    if (!rtl || rtl(&vi) != 0) return GetVersionEx(out);
+    out = OsVersion{};
+    out.dwMajorVersion = vi.dwMajorVersion;
+    out.dwMinorVersion = vi.dwMinorVersion;
+    out.dwBuildNumber = vi.dwBuildNumber;
+    out.dwPlatformId = vi.dwPlatformId;
+    out.wServicePackMajor = vi.wServicePackMajor;
+    out.wServicePackMinor = vi.wServicePackMinor;
+    out.wSuiteMask = vi.wSuiteMask;
+    out.wProductType = vi.wProductType;
+    return true;
+}
+
+void Win32SystemApi::KeepAwake(bool on) {
+    ::SetThreadExecutionState(on ? (ES_CONTINUOUS | ES_SYSTEM_REQUIRED) : ES_CONTINUOUS);
+}
+
 LocalTime Win32SystemApi::LocalTimeNow() {
     SYSTEMTIME st{};
     ::GetLocalTime(&st);

@@ -42,6 +42,8 @@ public:
 
     std::string ModuleFileName() override;
     LocalTime LocalTimeNow() override;
+    bool GetTrueVersion(OsVersion& out) override;
+    void KeepAwake(bool on) override;
 
 private:
     struct Impl;

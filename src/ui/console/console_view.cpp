@@ -116,6 +116,8 @@ void ConsoleView::SetText(app::Control c, const std::string& text) {
         it->second = text;
     else
         texts_.emplace_back(c, text);
+    // The progress timer rewrites the diagnostic label ten times a second; only its stop shows.
+    if (c == app::Control::Label8 && text.rfind("STOP", 0) != 0) return;
     Print(std::string("[label] ") + Name(c) + ": " + Escaped(text));
 }
 
@@ -165,6 +167,12 @@ bool ConsoleView::ActivateOtherInstance(const std::string& title) {
 }
 
 void ConsoleView::ShowCompactPanel() { Print("[panel] compact unattended view"); }
+
+void ConsoleView::SetProgress(int position) {
+    bool changed = progress_.empty() || progress_.back() != position;
+    progress_.push_back(position);
+    if (changed && position % 10 == 0) Print(text::Format("[progress] %d", position));
+}
 
 void ConsoleView::ShowStatus(const std::string& text) {
     status_ = text;

@@ -36,6 +36,8 @@ public:
     // Prints the firmware line as the window now shows it.
     void LayoutFirmwareLine() override;
     void ShowCompactPanel() override;
+    // Every position is kept; every tenth and the end are printed.
+    void SetProgress(int position) override;
     void ShowStatus(const std::string& text) override;
     void SetItems(app::Control list, const std::vector<std::string>& items) override;
     void SelectItem(app::Control list, int index) override;
@@ -70,6 +72,7 @@ public:
     // The standard window menu, as its items stand after the removals.
     const std::vector<std::string>& system_menu_items() const { return system_menu_items_; }
     const std::string& status() const { return status_; }
+    const std::vector<int>& progress() const { return progress_; }
     std::string text(app::Control c) const;
     app::Rgb text_colour(app::Control c) const;
     const std::vector<app::DriveItem>& drive_items() const { return drive_items_; }
@@ -116,6 +119,7 @@ private:
     std::string caption_;
     bool ever_shown_ = false;
     std::string status_;
+    std::vector<int> progress_;
     bool system_menu_ = true;
     bool close_greyed_ = false;
     bool shown_ = false;

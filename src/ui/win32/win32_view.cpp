@@ -316,6 +316,10 @@ void Win32View::ShowCompactPanel() {
     }
 }
 
+void Win32View::SetProgress(int position) {
+    if (HWND bar = Get(app::Control::ProgressBar1)) SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
 void Win32View::ShowStatus(const std::string& text) {
     HWND list = Get(app::Control::cbMsg);
     if (!list) return;

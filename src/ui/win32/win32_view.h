@@ -59,6 +59,7 @@ public:
     void LayoutFirmwareLine() override;
     void ShowCompactPanel() override;
     void ShowStatus(const std::string& text) override;
+    void SetProgress(int position) override;
     void SetItems(app::Control list, const std::vector<std::string>& items) override;
     void SelectItem(app::Control list, int index) override;
     void SetDriveItems(const std::vector<app::DriveItem>& items) override;
