@@ -92,7 +92,9 @@ public:
     virtual bool KeyDown(Key key) const = 0;
     // The chosen file's path (single-byte, as the file calls take it), or nothing when cancelled.
     virtual std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) = 0;
-    // Each timer runs at its own interval (TimerIntervalMs) until stopped.
+    // Each timer runs at its interval until stopped: the designed one (TimerIntervalMs) until
+    // SetTimerInterval gives another, which takes effect at the next start.
+    virtual void SetTimerInterval(Timer t, unsigned ms) = 0;
     virtual void StartTimer(Timer t) = 0;
     virtual void StopTimer(Timer t) = 0;
     virtual void Show() = 0;

@@ -72,7 +72,7 @@ struct ParseResult {
 ParseResult ParsePackage(const uint8_t* block, size_t size);
 
 // Fills the kImageBufferSize buffer with slot's image and returns the length rounded
-// up to 512; -1 when the slot is not one of the package's.
+// up to 512; -1 when the slot is not one of the package's or does not fit (nothing copied).
 int32_t LoadSlotImage(const PackageInfo& info, int slot, uint8_t* buffer);
 
 // Where aux slot k's executable lies in the block, and how long it is.

@@ -149,6 +149,11 @@ const uint8_t* AuxImage(const PackageInfo& info, int k) {
 int32_t LoadSlotImage(const PackageInfo& info, int slot, uint8_t* buffer) {
     if (info.block == nullptr || slot < 0 || slot >= info.opt.iFWCount) return -1;
     const SlotInfo& s = info.slots[slot];
+    // The start-up refuses such a slot already; a description made some other way must not
+    // make this copy run past the buffer or the image area.
+    if (s.start < 0 || s.size < 0 || static_cast<size_t>(s.size) > kImageBufferSize ||
+        static_cast<size_t>(s.start) + static_cast<size_t>(s.size) > kImageAreaSize)
+        return -1;
     std::memset(buffer, 0, kImageBufferSize);
     const uint8_t* image = info.block + offsetof(PackageBlock, image);
     std::memcpy(buffer, image + s.start, static_cast<size_t>(s.size));

@@ -236,16 +236,20 @@ int ConsoleView::SelectedItem(app::Control list) const {
 
 void ConsoleView::StartTimer(app::Timer t) {
     // Starting a running timer starts its period again, as SetTimer does.
-    pump_.SetTimer(TimerId(t), app::TimerIntervalMs(t) / 1000.0, [this, t] {
-        Print(std::string("[timer] ") + TimerName(t) + " fired");
+    auto it = intervals_.find(t);
+    const unsigned ms = it == intervals_.end() ? app::TimerIntervalMs(t) : it->second;
+    // The progress timer re-arms itself every tick: its ticks show as the bar's position.
+    const bool quiet = t == app::Timer::Timer2;
+    pump_.SetTimer(TimerId(t), ms / 1000.0, [this, t, quiet] {
+        if (!quiet) Print(std::string("[timer] ") + TimerName(t) + " fired");
         if (events_) app::RaiseTimer(*events_, t);
     });
-    Print(std::string("[timer] ") + TimerName(t) + " started");
+    if (!quiet) Print(std::string("[timer] ") + TimerName(t) + " started");
 }
 
 void ConsoleView::StopTimer(app::Timer t) {
     pump_.KillTimer(TimerId(t));
-    Print(std::string("[timer] ") + TimerName(t) + " stopped");
+    if (t != app::Timer::Timer2) Print(std::string("[timer] ") + TimerName(t) + " stopped");
 }
 
 bool ConsoleView::timer_running(app::Timer t) const { return pump_.TimerRunning(TimerId(t)); }

@@ -46,6 +46,7 @@ public:
     int SelectedItem(app::Control list) const override;
     bool KeyDown(app::Key key) const override;
     std::optional<std::string> OpenFileDialog(const app::FileDialogRequest& request) override;
+    void SetTimerInterval(app::Timer t, unsigned ms) override { intervals_[t] = ms; }
     void StartTimer(app::Timer t) override;
     void StopTimer(app::Timer t) override;
     void Show() override;
@@ -120,6 +121,7 @@ private:
     bool ever_shown_ = false;
     std::string status_;
     std::vector<int> progress_;
+    std::map<app::Timer, unsigned> intervals_;
     bool system_menu_ = true;
     bool close_greyed_ = false;
     bool shown_ = false;

@@ -395,7 +395,8 @@ std::optional<std::string> Win32View::OpenFileDialog(const app::FileDialogReques
 }
 
 void Win32View::StartTimer(app::Timer t) {
-    if (main_) SetTimer(main_, TimerId(t), app::TimerIntervalMs(t), nullptr);
+    const unsigned ms = intervals_[static_cast<int>(t)];
+    if (main_) SetTimer(main_, TimerId(t), ms ? ms : app::TimerIntervalMs(t), nullptr);
 }
 
 void Win32View::StopTimer(app::Timer t) {

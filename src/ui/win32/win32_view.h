@@ -60,6 +60,7 @@ public:
     void ShowCompactPanel() override;
     void ShowStatus(const std::string& text) override;
     void SetProgress(int position) override;
+    void SetTimerInterval(app::Timer t, unsigned ms) override { intervals_[static_cast<int>(t)] = ms; }
     void SetItems(app::Control list, const std::vector<std::string>& items) override;
     void SelectItem(app::Control list, int index) override;
     void SetDriveItems(const std::vector<app::DriveItem>& items) override;
@@ -100,6 +101,7 @@ private:
     std::unique_ptr<DriveListPainter> painter_;
     std::vector<bool> item_eligible_;              // cboDrives' icon per item
     std::map<app::Control, COLORREF> text_colours_;
+    std::map<int, unsigned> intervals_;            // by timer; absent or 0: as designed
 };
 
 }  // namespace orvane::ui
