@@ -92,6 +92,8 @@ void TOrvaneMain::cboDrivesChange() {
         LogLine("cboDrivesChange: 3-2");
     }
 
+    m_SelectedDrive = idx;
+    bIsAhci = e.bIsAhci;
     TargetSerial = text::FieldText(e.szSN);
     TargetPath = text::FieldText(e.szInstanceId);
     LogLine("cboDrivesChange: 4");
@@ -112,8 +114,10 @@ void TOrvaneMain::cboDrivesChange() {
         view_.SetTextColour(Control::lblTo, kBlack);
         m_SelectedSlot = e.wSlot;
         const package::SlotInfo& slot = m_Package.slots[e.wSlot < package::kSlotCount ? e.wSlot : 0];
-        view_.SetText(Control::lblNewFW, text::FieldText(slot.new_fw));
-        view_.SetText(Control::lblFWExt, text::FieldText(slot.fw_ext));
+        m_lblNewFW = text::FieldText(slot.new_fw);
+        m_lblFWExt = text::FieldText(slot.fw_ext);
+        view_.SetText(Control::lblNewFW, m_lblNewFW);
+        view_.SetText(Control::lblFWExt, m_lblFWExt);
         view_.SetText(Control::lblOldFW, text::FieldText(e.szFW));
         if (m_Package.opt.bUnattended) {
             FormShowAs(false);

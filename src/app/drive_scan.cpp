@@ -60,6 +60,7 @@ int TOrvaneMain::ScanAta(int n) {
         const std::string upper = text::ToUpper(service);
         e.bIsNvme = node->bBusType == 17 && upper.find("NVME") != std::string::npos;
         e.bIsNVMe_InBoxDriver = node->bBusType == 17 && upper.find("STORNVME") != std::string::npos;
+        e.bIsAhci = upper.find("AHCI") != std::string::npos;
         LogLine(Format("Parent InstanceId: %s / Service: %s, bIsNvme=%d, bIsNVMe_InBoxDriver=%d\n",
                        node->pParent ? text::FieldText(node->pParent->szInstanceId).c_str() : "", service.c_str(),
                        e.bIsNvme, e.bIsNVMe_InBoxDriver));

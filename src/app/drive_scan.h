@@ -30,6 +30,8 @@ struct DEV_INFO {
     int32_t scsi_index;
     bool bIsNvme;
     bool bIsNVMe_InBoxDriver;
+    // The drive's controller runs an AHCI driver (storahci, msahci, a vendor's *ahci*); logged only.
+    bool bIsAhci;
     // The drive's security is enabled and locked: never updated.
     bool bLocked;
     // The package accepts the drive, but it is locked: listed, with the unlock request.

@@ -8,12 +8,14 @@ namespace orvane::app {
 TOrvaneMain::TOrvaneMain(AppContext& ctx)
     : m_Stopwatch(ctx.platform.clock, &ctx.platform.pump),
       m_OSInfo(ctx.platform.system),
+      m_ProgressTimer(ctx.platform.clock, &ctx.platform.pump),
       ctx_(ctx),
       view_(ctx.view),
       log_(ctx.platform.system, DebugLog::DefaultPath(ctx.platform.system)) {
     // The start-up can already wait and dispatch messages (a silent run updates inside it): the
     // window's events reach this object from here on.
     view_.SetEvents(this);
+    m_ImageBuffer.assign(package::kImageBufferSize, 0);
     StartUp();
 }
 
@@ -210,8 +212,10 @@ void TOrvaneMain::RunSilentUpdate() {
     if (!bSilent && !m_Package.opt.bAutoStart) return;
     LogLine("MainForm: 5");
     m_bShowWindow = false;
+    // A start-up that already decided to end (no device, no rights, a bad command line) must
+    // not update anything, nor overwrite the exit code that says why it ended.
+    if (EndRequested()) return;
     cmdUpdateClick();
-    // Until the Update command ends the program itself, a run without a window ends here.
     EndProgram();
 }
 
@@ -252,6 +256,9 @@ void TOrvaneMain::FormShowAs(bool unattended) {
 }
 
 void TOrvaneMain::FormActivate() {
+    // Only the first activation: a closed message box activates the window again.
+    if (m_Activated) return;
+    m_Activated = true;
     if (m_Package.opt.bAutoFlashAll && !m_Package.opt.bUnattended) {
         view_.StartTimer(Timer::tmrAutoFlash);
         view_.SetEnabled(Control::cmdUpdate, false);
@@ -262,6 +269,10 @@ void TOrvaneMain::FormDestroy() {
     LogLine(Format("EXIT_ERROR: 0x%X\n", static_cast<unsigned>(iErrorLevel)));
     m_Device.reset();
     view_.HideAnimated();
+    // Asked for during the run, done only now that every line is written.
+    if (m_PendingExit) {
+        m_OSInfo.ExitSystem(*m_PendingExit);
+    }
 }
 
 void TOrvaneMain::ShowStatus(const std::string& text) {

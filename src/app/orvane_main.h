@@ -2,11 +2,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/debug_log.h"
 #include "app/drive_scan.h"
+#include "app/flash_worker.h"
 #include "app/texts.h"
 #include "app/view.h"
 #include "device/ata_device.h"
@@ -74,6 +76,14 @@ public:
     // Rebuilds cboDrives from the table.
     void RefreshComboBox();
 
+    // Runs one job on a worker thread; the window's thread keeps dispatching messages until the
+    // job's completion reaches it. The job's result, 0xFF when it stored none.
+    int32_t RunFlashJob(_MF_THREAD_PARAMETER job);
+    // The worker's completion, run on the window's thread.
+    void ThreadDone();
+    // The selected drive reports the controller's fatal state.
+    bool CheckFatalError(const DEV_INFO& e);
+
     // State the later steps and the tests read.
     int iErrorLevel = 0;
     package::PackageInfo m_Package;
@@ -106,11 +116,42 @@ public:
     std::string TargetSerial;
     std::string TargetPath;
     bool bNextPending = false;
+    bool bThreadDone = true;
+    int iLastResult = 0;
+    int iLastDetail = 0;
+    bool bIsAhci = false;              // the selected drive's controller runs an AHCI driver (logged only)
+    std::vector<uint8_t> m_ImageBuffer;  // the prepared slot image (kImageBufferSize + one cipher block)
+    uint32_t m_ImageLength = 0;
+    int m_SelectedDrive = -1;          // entry of the selected item; -1: none
+    std::string m_lblNewFW, m_lblFWExt;  // what the firmware line shows for the selection
+    int iProgressInterval = 100;
+    int m_Progress = 0;                // ProgressBar1's position
+    system::HiTimer m_ProgressTimer;
+    // A forced restart or shutdown that was asked for: done at the very end, after the last log line.
+    std::optional<platform::ExitKind> m_PendingExit;
 
     const package::PackageOptions& opt() const { return m_Package.opt; }
     const TextSet& texts() const { return Texts(m_Package.opt.iLanguage); }
 
 private:
+    struct UpdateRun;
+    void UpdateNormal(UpdateRun& run);
+    void UpdateEngineering(UpdateRun& run);
+    void RunNormalFlash(UpdateRun& run);
+    void FindDriveAgain(UpdateRun& run);
+    void OpenFoundEntry(const DEV_INFO& e);
+    void Success(UpdateRun& run);
+    void Failure(UpdateRun& run);
+    void Ending(UpdateRun& run);
+    // A job of the given kind on the current device object (kJobRefreshBus: none, with path).
+    int32_t RunJob(int kind, const std::string& path = {});
+    void AskRestart(platform::ExitKind kind, const char* question);
+    void StartProgressTimer();
+    bool m_Activated = false;
+    bool m_Timer2Running = false;
+    unsigned m_Timer2Interval = 100;
+    int m_WalkFirstError = 0;
+    int m_WalkFailures = 0;
     void StartUp();
     // Start-up steps 8 to 12 (scan, list, decision, boxes); false when the program ends there.
     bool ScanAndDecide();

@@ -36,7 +36,7 @@ struct DriveItem {
 enum class Key { Control, Shift, K, F9 };
 
 enum class BoxButtons { Ok, YesNo };
-enum class BoxIcon { None, Error, Information, Warning };
+enum class BoxIcon { None, Error, Information, Warning, Question };
 enum class BoxAnswer { Ok, Yes, No };
 
 struct BoxRequest {

@@ -80,7 +80,11 @@ TEST(WindowEvents, PowerQueryDuringAnUpdateIsDeniedThroughTheConsoleView) {
     main.m_bUpdating = true;
     scripted.view().Show();
     scripted.view().RunMessageLoop(scripted.sim().pump());
-    EXPECT_EQ(scripted.BoxTexts(), (Strings{kPowerDenied, kPowerDenied}));
+    // The window's close at the end is refused too: an update is running.
+    ASSERT_EQ(scripted.BoxTexts().size(), 3u);
+    EXPECT_EQ(scripted.BoxTexts()[0], kPowerDenied);
+    EXPECT_EQ(scripted.BoxTexts()[1], kPowerDenied);
+    EXPECT_NE(scripted.BoxTexts()[2].find("update is in progress"), std::string::npos);
     EXPECT_EQ(scripted.view().actions_left(), 0u);
 }
 
@@ -92,9 +96,9 @@ TEST(WindowEvents, AStartedTimerFiresItsHandlerAtItsInterval) {
         double interval;
         const char* log_line;
     } rows[] = {
-        {"unattended start", 19, Timer::Timer1, 2.5, "Timer1Timer: the unattended update is not built yet"},
-        {"automatic flash", 4, Timer::tmrAutoFlash, 2.0,
-         "tmrAutoFlashTimer: the automatic update of every drive is not built yet"},
+        // Without a device object the update they start stops at once.
+        {"unattended start", 19, Timer::Timer1, 2.5, "cmdUpdateClick: no drive to update"},
+        {"automatic flash", 4, Timer::tmrAutoFlash, 2.0, "INDEX: 0, NEXT: 1"},
     };
     for (const Row& row : rows) {
         AppRun run;
@@ -105,6 +109,7 @@ TEST(WindowEvents, AStartedTimerFiresItsHandlerAtItsInterval) {
         main.FormShow();
         main.FormActivate();
         ASSERT_TRUE(run.view().timer_running(row.timer)) << row.name;
+        main.m_Device.reset();
         platform::sim::SimPlatform& sim = run.sim();
 
         sim.clock().Advance(row.interval - 0.4);
@@ -124,38 +129,47 @@ TEST(WindowEvents, ScriptedClicksReachTheUpdateHandler) {
     std::ofstream(image) << "image";
     const std::string file = image.string();
     const std::string missing = file + ".missing";
-    const std::string not_built = "cmdUpdateClick: the update workflow is not built yet";
-    const std::string engineering = "cmdUpdateClick: flashing the chosen file " + file + " is not built yet";
+    // The normal path's first line, and the engineering path's answer.
+    const std::string normal = "iVisualStyle:";
     struct Row {
         std::string actions;
-        Strings lines;  // the handler's log lines
+        size_t normal_runs;
         size_t dialogs;
+        bool flashed_file;  // the engineering path ran its job and answered with its box
+        int exit_code;
     } rows[] = {
-        {"press:Update", {not_built}, 0},
-        {"press:Update,press:Update", {not_built, not_built}, 0},
-        {"press:Close", {}, 0},  // the hidden button
-        {"press:Update+Ctrl+Shift+K,file:" + file, {engineering}, 1},
-        {"press:Update+Shift+Ctrl+F9,file:" + file, {engineering}, 1},
-        {"press:Update+Ctrl+Shift+K,cancel", {}, 1},
-        {"press:Update+Ctrl+Shift+K,file:" + missing, {}, 1},  // the dialog takes only a file that exists
-        {"press:Update+Ctrl+Shift+K", {}, 1},                  // nothing answers: cancelled
-        {"press:Update+Ctrl+K,file:" + file, {not_built}, 0},  // Shift missing: the normal path
-        {"press:Update+Ctrl+Shift", {not_built}, 0},
-        {"file:" + file + ",press:Update", {not_built}, 0},  // no dialog open yet: ignored
-        {"close,press:Update", {}, 0},                      // the window is gone
+        // The stored package's revision 1.02 is below every simulated drive's: already latest.
+        {"press:Update", 1, 0, false, 0},
+        {"press:Update,press:Update", 1, 0, false, 0},  // the first update ends the program
+        {"press:Close", 0, 0, false, 0},                 // the hidden button
+        {"press:Update+Ctrl+Shift+K,file:" + file, 0, 1, true, 0},
+        {"press:Update+Shift+Ctrl+F9,file:" + file, 0, 1, true, 0},
+        {"press:Update+Ctrl+Shift+K,cancel", 0, 1, false, 0},
+        {"press:Update+Ctrl+Shift+K,file:" + missing, 0, 1, false, 0},  // the dialog takes only a file that exists
+        {"press:Update+Ctrl+Shift+K", 0, 1, false, 0},                  // nothing answers: cancelled
+        {"press:Update+Ctrl+K,file:" + file, 1, 0, false, 0},           // Shift missing: the normal path
+        {"press:Update+Ctrl+Shift", 1, 0, false, 0},
+        {"file:" + file + ",press:Update", 1, 0, false, 0},  // no dialog open yet: ignored
+        {"close,press:Update", 0, 0, false, 0},             // the window is gone
     };
     for (const Row& row : rows) {
         AppRun run;
         run.actions = Script(row.actions);
-        EXPECT_EQ(run.Run(), 0) << row.actions;
-        EXPECT_EQ(LinesStartingWith(run.Log(), "cmdUpdateClick"), row.lines) << row.actions;
+        EXPECT_EQ(run.Run(), row.exit_code) << row.actions;
+        EXPECT_EQ(LinesStartingWith(run.Log(), normal).size(), row.normal_runs) << row.actions;
+        EXPECT_EQ(LinesStartingWith(run.Log(), "bUseFWExt=false,This drive is the latest firmware").size(),
+                  row.normal_runs)
+            << row.actions;
         ASSERT_EQ(run.view().dialogs().size(), row.dialogs) << row.actions;
         if (row.dialogs) {
             EXPECT_EQ(run.view().dialogs()[0].filter, "Firmware Files (*.BIN) |*.BIN");
             EXPECT_EQ(run.view().dialogs()[0].default_ext, "BIN");
             EXPECT_TRUE(run.view().dialogs()[0].must_exist);
         }
-        EXPECT_EQ(LogLines(run.Log()).back(), "EXIT_ERROR: 0x0") << row.actions;
+        size_t answers = 0;
+        for (const std::string& text : run.BoxTexts()) answers += text == "Flash OK!" || text == "Flash Failed!";
+        EXPECT_EQ(answers, row.flashed_file ? 1u : 0u) << row.actions;
+        EXPECT_EQ(LogLines(run.Log()).back(), "EXIT_ERROR: 0x" + std::to_string(row.exit_code)) << row.actions;
     }
     std::filesystem::remove(image);
 
@@ -164,7 +178,7 @@ TEST(WindowEvents, ScriptedClicksReachTheUpdateHandler) {
     automatic.package.Digit(4, '1');
     automatic.actions = Script("press:Update");
     automatic.Run();
-    EXPECT_TRUE(LinesStartingWith(automatic.Log(), "cmdUpdateClick").empty());
+    EXPECT_EQ(LinesStartingWith(automatic.Log(), "INDEX: 0, NEXT: 1").size(), 1u);
 }
 
 // The view's side alone: which input reaches which event, and what a window would ignore.

@@ -238,6 +238,7 @@ app::BoxAnswer Win32View::MessageBox(const app::BoxRequest& box) {
         case app::BoxIcon::Error: flags |= MB_ICONERROR; break;
         case app::BoxIcon::Information: flags |= MB_ICONINFORMATION; break;
         case app::BoxIcon::Warning: flags |= MB_ICONWARNING; break;
+        case app::BoxIcon::Question: flags |= MB_ICONQUESTION; break;
         case app::BoxIcon::None: break;
     }
     if (box.topmost) flags |= MB_TOPMOST | MB_SETFOREGROUND;

@@ -1,0 +1,40 @@
+#pragma once
+// The Update command's texts: English in both text sets.
+
+namespace orvane::app::update_text {
+
+inline constexpr const char* kInformationCaption = "Information";
+inline constexpr const char* kQuestionCaption = "Question";
+inline constexpr const char* kInboxDriverRequired =
+    "Microsoft inbox-driver is required for NVMe device (Windows8.1 / Server2012R2 above)";
+inline constexpr const char* kWindowsRequired = "Windows8.1 / Server2012R2 above is required for NVMe device (ERR:%Xh)";
+inline constexpr const char* kFatalError = "Fatal error is found, please return this drive to the vendor !";
+inline constexpr const char* kBootDriveGuard =
+    "Because this tool contains erase function and the SSD you selected is primary boot drive.\nOrvane "
+    "recommends that you back up your data before flashing and let your SSD be as a secondary drive.";
+inline constexpr const char* kLatest = "This drive is the latest firmware.";
+inline constexpr const char* kFlashFinished = "Flash finished !";
+inline constexpr const char* kRebootQuestion =
+    "Reboot Confirmation:\nThe drive will not properly function until you shut down and reboot the system. If you "
+    "continue to reboot the system now, press Yes button. Or if you do not reboot now but manually do later, "
+    "press No button.\n";
+inline constexpr const char* kShutdownQuestion =
+    "Shutdown Confirmation:\nThe drive will not properly function until you shut down and reboot the system. If "
+    "you continue to shutdown the system now, press Yes button. Or if you do not shutdown now but manually do "
+    "later, press No button.\n";
+inline constexpr const char* kTimeoutError = "There is something wrong, please check your drive !";
+inline constexpr const char* kFlashOk = "Flash OK!";
+inline constexpr const char* kFlashFailed = "Flash Failed!";
+// Our own texts, for outcomes the workflow must not report as success.
+inline constexpr const char* kStillOld = "the drive still reports firmware %s";
+inline constexpr const char* kNotFoundAgain =
+    "the drive was not found again after the update; check it after restarting the computer";
+inline constexpr const char* kFileTooLarge = "The chosen file is larger than the firmware buffer (%u bytes): not flashed.";
+inline constexpr const char* kFileUnreadable = "The chosen file cannot be read: not flashed.";
+inline constexpr const char* kUpdateRunning =
+    "A firmware update is in progress. Closing now would leave the drive with a half-written firmware image; "
+    "wait until the update has ended.";
+inline constexpr const char* kImageUnusable = "the firmware image of slot %d cannot be prepared";
+inline constexpr const char* kBootRouteMissing = "the boot-time update is not available in this build";
+
+}  // namespace orvane::app::update_text
