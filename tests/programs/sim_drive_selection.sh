@@ -45,8 +45,9 @@ HIDE_SELECTORS='[hide] lblFwSlot
 [hide] cboCommitAction'
 
 # --- The build's record, every drive listed: the "1.1" drive is refused, the system disk is
-# marked (M), and selecting back the "1.02" drive restores the firmware line.
-orv_run refuse '{"options": {"bListMatchedOnly": false}}' --machine "$MACHINE" \
+# marked (M), and selecting back the "1.02" drive restores the firmware line. Its update finds
+# it already up to date (bNFlashAuto: an equal revision is the latest).
+orv_run refuse '{"options": {"bListMatchedOnly": false, "bNFlashAuto": true}}' --machine "$MACHINE" \
     --actions "select:2,press:Update,select:0,press:Update"
 orv_check_exit "$OUT" 0
 orv_check_line "$OUT" '[item] not eligible "(M)  0-0-1-0 ABC 1.02    "'
@@ -65,6 +66,7 @@ $(accepted "1.02    " 1.02 GM802030)"
 orv_check_log_has "cboDrivesChange: 1, idx=2"
 [ "$(tr -d '\r' <"$LOG" | grep -cxF 'cboDrivesChange: 3-2')" = 3 ] || fail "refuse: not every selection opened its drive"
 orv_check_log_has "ENABLED: 0, TOLBERN TQ-256K7KW                       1.1     "
+orv_check_log_has "bUseFWExt=false,This drive is the latest firmware"
 
 # --- The Chinese text set: the refusal and the firmware line's captions change, the rest not.
 orv_run chinese '{"iLanguage": 1, "options": {"bListMatchedOnly": false}}' --machine "$MACHINE" --actions "select:3,select:0"
