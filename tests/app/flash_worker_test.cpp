@@ -1,0 +1,172 @@
+// The flash worker on the simulated machine: the job record, the retry ladder's log, the two
+// preformat attempts, the bus refresh, and the window thread's responsiveness while it waits.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "app/app_fixture.h"
+
+namespace orvane::app {
+namespace {
+
+using testing::AppRun;
+using Strings = std::vector<std::string>;
+
+void Add512Fault(platform::sim::SimMachine& m, int command, int features) {
+    for (auto& d : m.storage.disks)
+        if (d.drive && d.drive->model == "MERETH SSD 512GB") {
+            platform::sim::SimDriveFault f;
+            f.command = command;
+            f.features = features;
+            d.drive->faults.push_back(f);
+        }
+}
+
+// Selects the built-in machine's 512 GB drive, so that the device object is open on it.
+void Select512(AppRun& run, TOrvaneMain& main) {
+    const auto& items = run.view().drive_items();
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i].text.find("MERETH SSD 512GB") != std::string::npos) {
+            run.view().SelectItem(Control::cboDrives, static_cast<int>(i));
+            main.cboDrivesChange();
+            return;
+        }
+    FAIL() << "no 512 GB drive listed";
+}
+
+// The worker's dated lines with the date taken off: "2026-01-05 09:30:12 retry1 : ..." -> "retry1 : ...".
+Strings WorkerLines(const std::string& log, const std::string& what) {
+    static const std::regex dated(R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} (.*)$)");
+    Strings out;
+    size_t start = 0;
+    while (start < log.size()) {
+        size_t end = log.find('\n', start);
+        if (end == std::string::npos) end = log.size();
+        std::string line = log.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::smatch m;
+        if (std::regex_match(line, m, dated) && m[1].str().find(what) != std::string::npos) out.push_back(m[1]);
+        start = end + 1;
+    }
+    return out;
+}
+
+TEST(FlashWorker, AJobWithoutItsDeviceStoresNothing) {
+    AppRun run;
+    TOrvaneMain& main = run.StartUp();
+    for (int kind : {kJobDownload, kJobPreformat, 7}) {
+        _MF_THREAD_PARAMETER job;
+        job.kind = kind;
+        EXPECT_EQ(main.RunFlashJob(job), 0xFF) << kind;
+        EXPECT_TRUE(main.bThreadDone);
+    }
+    // The completion reaches the log through the window's thread, once per job.
+    size_t done = 0;
+    for (size_t at = 0; (at = run.Log().find("ThreadDone ok \n\n", at)) != std::string::npos; ++at) ++done;
+    EXPECT_EQ(done, 3u);
+}
+
+TEST(FlashWorker, ADownloadThatNeverSucceedsClimbsTheWholeLadder) {
+    AppRun run([](platform::sim::SimMachine& m) { Add512Fault(m, 0x92, -1); });
+    TOrvaneMain& main = run.StartUp();
+    Select512(run, main);
+    static uint8_t image[4096] = {1, 2, 3};
+    _MF_THREAD_PARAMETER job;
+    job.device = main.m_Device.get();
+    job.image = image;
+    job.size = sizeof image;
+    job.max_sector = 1;
+    job.kind = kJobDownload;
+    EXPECT_NE(main.RunFlashJob(job), 0);
+    const std::string log = run.Log();
+    EXPECT_EQ(WorkerLines(log, "Start UpdateFW"),
+              Strings{"Start UpdateFW , max_sector=1, bIsNvme=0, fwslot=0, commit action=0"});
+    EXPECT_EQ(WorkerLines(log, "retry"),
+              (Strings{"retry1 : max_sector=1 ", "retry2 : max_sector=64 ", "retry3 : max_sector=64 ",
+                       "retry4 : max_sector=64 ", "retry5 : max_sector=64 ", "retry6 : max_sector=64 ",
+                       "retry7 : max_sector=64 ", "retry8 : max_sector=8 ", "retry9 : max_sector=7 ",
+                       "retry10 : max_sector=4 ", "retry11 : max_sector=1 ", "retry12 : max_sector=64 ",
+                       "retry13 : max_sector=8 "}));
+    EXPECT_EQ(WorkerLines(log, "End of UpdateFW"), Strings{"End of UpdateFW , max_sector=8 "});
+}
+
+TEST(FlashWorker, AnNvmeDownloadIsTriedOnceAndFailsAsFail) {
+    AppRun run([](platform::sim::SimMachine& m) {
+        for (auto& d : m.storage.disks)
+            if (d.nvme) d.nvme->firmware_requests = false;
+    });
+    TOrvaneMain& main = run.StartUp();
+    static uint8_t image[4096] = {};
+    _MF_THREAD_PARAMETER job;
+    job.device = main.m_Device.get();
+    job.image = image;
+    job.size = sizeof image;
+    job.max_sector = 1;
+    job.kind = kJobDownload;
+    job.nvme = 1;
+    job.fw_slot = 2;
+    job.commit_action = 3;
+    EXPECT_EQ(main.RunFlashJob(job), 0xFE);
+    const std::string log = run.Log();
+    EXPECT_EQ(WorkerLines(log, "Start UpdateFW"),
+              Strings{"Start UpdateFW , max_sector=1, bIsNvme=1, fwslot=2, commit action=3"});
+    EXPECT_TRUE(WorkerLines(log, "retry").empty());
+    EXPECT_EQ(WorkerLines(log, "End of UpdateFW").size(), 1u);
+}
+
+TEST(FlashWorker, AFailingPreformatIsTriedTwiceOneSecondApart) {
+    AppRun run([](platform::sim::SimMachine& m) { Add512Fault(m, 0xFF, 0xFC); });
+    TOrvaneMain& main = run.StartUp();
+    Select512(run, main);
+    _MF_THREAD_PARAMETER job;
+    job.device = main.m_Device.get();
+    job.kind = kJobPreformat;
+    const double before = run.sim().clock().Now();
+    EXPECT_NE(main.RunFlashJob(job), 0);
+    EXPECT_GE(run.sim().clock().Now() - before, 1.0);
+    EXPECT_EQ(WorkerLines(run.Log(), "Preformat ..."), (Strings{"Preformat ...", "Preformat ..."}));
+}
+
+TEST(FlashWorker, ARefreshWithoutAPathOnlyRescansTheControllers) {
+    AppRun run;
+    TOrvaneMain& main = run.StartUp();
+    const size_t rescans = run.sim().tree().Reenumerated().size();
+    _MF_THREAD_PARAMETER job;
+    job.kind = kJobRefreshBus;
+    EXPECT_EQ(main.RunFlashJob(job), 1);
+    EXPECT_TRUE(run.sim().tree().Removed().empty());
+    EXPECT_GT(run.sim().tree().Reenumerated().size(), rescans);
+
+    // With a path, that disk is removed first.
+    job.path = main.TargetPath;
+    ASSERT_FALSE(job.path.empty());
+    EXPECT_EQ(main.RunFlashJob(job), 1);
+    EXPECT_EQ(run.sim().tree().Removed(), Strings{main.TargetPath});
+    // With the window's device object present the job is not a refresh: nothing is stored.
+    job.device = main.m_Device.get();
+    EXPECT_EQ(main.RunFlashJob(job), 0xFF);
+}
+
+TEST(FlashWorker, TheWindowKeepsDispatchingWhileTheJobRuns) {
+    AppRun run([](platform::sim::SimMachine& m) { Add512Fault(m, 0x92, -1); });
+    TOrvaneMain& main = run.StartUp();
+    Select512(run, main);
+    int ticks_during_job = 0;
+    run.sim().pump().SetTimer(99, 0.5, [&] {
+        if (!main.bThreadDone) ++ticks_during_job;
+    });
+    static uint8_t image[512] = {};
+    _MF_THREAD_PARAMETER job;
+    job.device = main.m_Device.get();
+    job.image = image;
+    job.size = sizeof image;
+    job.max_sector = 1;
+    job.kind = kJobDownload;
+    main.RunFlashJob(job);
+    run.sim().pump().KillTimer(99);
+    // Thirteen attempts one second apart: a half-second timer ticks many times meanwhile.
+    EXPECT_GE(ticks_during_job, 10);
+}
+
+}  // namespace
+}  // namespace orvane::app
