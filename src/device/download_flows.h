@@ -16,7 +16,13 @@ struct ChunkPlan {
     uint32_t remainder = 0;  // sectors of the last, shorter chunk; 0: none
     uint32_t total = 0;      // iChunkTotal
 };
+// max_sector below 1 plans no chunks (only `sectors` is filled).
 ChunkPlan PlanChunks(uint32_t size, int max_sector);
+
+// The largest chunk, in sectors, one DOWNLOAD MICROCODE command can carry over transport
+// `protocol` (iProtocol); 0 when the transport cannot carry a download at all: its block drops
+// the offset registers, or it carries no ATA commands.
+uint32_t MaxChunkSectors(int protocol);
 
 // The drive's answer to the PATA handshake's last READ BUFFER: every fourth byte from 0 to 52
 // spells "AEP NEWSupport" on a parallel-ATA drive. n is the number of bytes read.
