@@ -1,5 +1,6 @@
 #include "platform/sim/sim_device_tree.h"
 
+#include "platform/sim/sim_drive_state.h"
 #include "platform/storage_io.h"
 #include "text/text.h"
 
@@ -217,12 +218,13 @@ bool SimDeviceTree::Describe(uint32_t devinst, Device& out) const {
         return true;
     }
     if (devinst >= 2 + nctl && devinst < 2 + nctl + s.disks.size()) {
-        const SimDisk& d = s.disks[devinst - 2 - nctl];
+        SimDisk& d = hw_.storage.disks[devinst - 2 - nctl];
         out.instance_id = d.instance_id;
         out.parent = parent_of(d.controller);
         out.class_guid = kDiskDriveClass;
         out.class_name = "DiskDrive";
-        out.present = !d.removed;
+        // A restarting drive is off its bus; a rescan does not bring it back before it is ready.
+        out.present = !d.removed && !DiskRestarting(d, true);
         out.is_disk = true;
         out.disk = &d;
         return true;

@@ -69,6 +69,7 @@ const SimDriveFault* SimAtaDrive::FaultFor(uint8_t cmd, uint8_t fr) {
         const SimDriveFault& f = desc_.faults[i];
         if (f.command >= 0 && f.command != cmd) continue;
         if (f.features >= 0 && f.features != fr) continue;
+        if (++fault_seen_[i] <= f.skip) continue;
         int& hits = fault_hits_[i];
         if (f.times >= 0 && hits >= f.times) continue;
         ++hits;
@@ -84,6 +85,16 @@ SimAtaResult SimAtaDrive::Execute(const uint8_t* regs, const uint8_t* high, uint
     if (high) std::memcpy(r.high, high, 5);
     const uint8_t fr = regs[0], sn = regs[2], cl = regs[3], ch = regs[4], cmd = regs[6];
     history.emplace_back(cmd, fr);
+    // A restarting drive does not answer.
+    if (Restarting()) {
+        r.timed_out = true;
+        return r;
+    }
+    if (fw_.awaiting_final && !(cmd == 0x92 && fr == 0x07 && direction == 0)) Settle();
+    if (fw_.restarting) {
+        r.timed_out = true;
+        return r;
+    }
 
     auto abort = [&] {
         r.error = kErrAbort;
@@ -106,7 +117,9 @@ SimAtaResult SimAtaDrive::Execute(const uint8_t* regs, const uint8_t* high, uint
         std::memcpy(data, page, r.transferred);
     };
 
-    if (cmd == kCmdIdentify) {
+    if (desc_.firmware && Firmware(regs, direction, data, length, r)) {
+        // taken or refused by the firmware model
+    } else if (cmd == kCmdIdentify) {
         give(IdentifyData().data(), 512);
     } else if (cmd == kCmdVendor && fr == kVendorWrite) {
         // The page is released only by the write that carries its key.

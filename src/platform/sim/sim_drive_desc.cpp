@@ -68,6 +68,40 @@ uint32_t RequestCode(const std::string& name, const std::string& path) {
     Fail(path, "unknown request \"" + name + "\"");
 }
 
+SimFirmwareDesc FirmwareDesc(const json& j, const std::string& path) {
+    if (!j.is_object()) Fail(path, "expected an object");
+    SimFirmwareDesc f;
+    for (auto it = j.begin(); it != j.end(); ++it) {
+        const json& v = it.value();
+        const std::string p = path + "." + it.key();
+        if (it.key() == "modes") {
+            if (!v.is_array()) Fail(p, "expected a list of subcommands");
+            f.modes.clear();
+            for (size_t i = 0; i < v.size(); ++i)
+                f.modes.push_back(static_cast<uint8_t>(Number(v[i], p + "[" + std::to_string(i) + "]", 0xFF)));
+        } else if (it.key() == "max_chunk_sectors") {
+            f.max_chunk_sectors = static_cast<int>(Number(v, p, 255));
+        } else if (it.key() == "restart_seconds") {
+            if (!v.is_number() || v.get<double>() < 0 || v.get<double>() > 1e6)
+                Fail(p, "expected a number of seconds from 0 to 1000000");
+            f.restart_seconds = v.get<double>();
+        } else if (it.key() == "comes_back") {
+            f.comes_back = Choice<SimFirmwareDesc::ComesBack>(
+                v, p, {{"new", SimFirmwareDesc::New}, {"old", SimFirmwareDesc::Old},
+                       {"other_serial", SimFirmwareDesc::OtherSerial}, {"never", SimFirmwareDesc::Never}});
+        } else if (it.key() == "other_serial") {
+            f.other_serial = Text(v, p, 20);
+        } else if (it.key() == "pata") {
+            f.pata = Flag(v, p);
+        } else {
+            Fail(p, "unknown field");
+        }
+    }
+    if (f.comes_back == SimFirmwareDesc::OtherSerial && f.other_serial.empty())
+        Fail(path + ".other_serial", "needed with \"comes_back\": \"other_serial\"");
+    return f;
+}
+
 void Parse(const json& j, const std::string& path, SimDriveDesc& s) {
     if (!j.is_object()) Fail(path, "expected an object");
     for (auto it = j.begin(); it != j.end(); ++it) {
@@ -116,6 +150,7 @@ void Parse(const json& j, const std::string& path, SimDriveDesc& s) {
                     if (fi.key() == "command") fault.command = static_cast<int>(Number(fi.value(), fk, 0xFF));
                     else if (fi.key() == "features") fault.features = static_cast<int>(Number(fi.value(), fk, 0xFF));
                     else if (fi.key() == "times") fault.times = static_cast<int>(Number(fi.value(), fk, 1000000));
+                    else if (fi.key() == "skip") fault.skip = static_cast<int>(Number(fi.value(), fk, 1000000));
                     else if (fi.key() == "effect")
                         fault.effect = Choice<SimDriveFault::Effect>(
                             fi.value(), fk, {{"error", SimDriveFault::Error}, {"timeout", SimDriveFault::Timeout},
@@ -124,6 +159,8 @@ void Parse(const json& j, const std::string& path, SimDriveDesc& s) {
                 }
                 s.faults.push_back(fault);
             }
+        } else if (k == "firmware") {
+            s.firmware = FirmwareDesc(v, p);
         } else {
             Fail(p, "unknown field");
         }

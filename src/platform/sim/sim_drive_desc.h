@@ -27,6 +27,17 @@ struct SimDriveFault {
     int features = -1;      // and this features value; -1 any
     enum Effect { Error, Timeout, Status7F } effect = Error;
     int times = -1;         // how many commands it hits; -1 all
+    int skip = 0;           // matching commands that pass before it hits ("an error at chunk k")
+};
+
+// How the drive takes firmware ("drive.firmware"); a drive without it aborts DOWNLOAD MICROCODE.
+struct SimFirmwareDesc {
+    std::vector<uint8_t> modes{3, 7, 14, 15};  // DOWNLOAD MICROCODE subcommands it accepts
+    int max_chunk_sectors = 255;
+    double restart_seconds = 3;
+    enum ComesBack { New, Old, OtherSerial, Never } comes_back = New;
+    std::string other_serial;
+    bool pata = false;  // answers the PATA handshake as a parallel-ATA drive
 };
 
 struct SimDriveDesc {
@@ -47,6 +58,7 @@ struct SimDriveDesc {
     uint16_t sil_major = 2, sil_minor = 3;
     std::vector<uint32_t> refuse;    // control codes the driver answers "not supported"
     std::vector<SimDriveFault> faults;
+    std::optional<SimFirmwareDesc> firmware;
 };
 
 // Reads a "drive" object; path names it in error messages ("disks[0].drive").

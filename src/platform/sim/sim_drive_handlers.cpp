@@ -43,9 +43,13 @@ void InstallDriveHandlers(SimStorageIo& io, SimHardware& hw) {
     // An NVMe drive's firmware requests come before the pass-through ones a disk declines.
     InstallNvmeHandlers(io, hw);
     std::function<void(double)> pass_time;
-    if (SimClock* clock = hw.clock) pass_time = [clock](double seconds) { clock->Advance(seconds); };
+    std::function<double()> now;
+    if (SimClock* clock = hw.clock) {
+        pass_time = [clock](double seconds) { clock->Advance(seconds); };
+        now = [clock] { return clock->Now(); };
+    }
     for (SimDisk& disk : hw.storage.disks)
-        if (disk.drive) disk.drive_stack = std::make_shared<SimDriveStack>(*disk.drive, pass_time);
+        if (disk.drive) disk.drive_stack = std::make_shared<SimDriveStack>(*disk.drive, pass_time, now);
     InstallCsmiHandler(io, hw, pass_time);
 
     io.AddHandler([](SimHardware& hw, SimIoTarget& target, uint32_t code, uint8_t* buffer, uint32_t in_len,

@@ -30,8 +30,10 @@ struct SimDriveStack::Bridge {
     SimScsiTarget target;
 };
 
-SimDriveStack::SimDriveStack(SimDriveDesc desc, std::function<void(double)> pass_time)
-    : drive_(std::move(desc)), pass_time_(std::move(pass_time)), bridge_(std::make_unique<Bridge>(drive_)) {}
+SimDriveStack::SimDriveStack(SimDriveDesc desc, std::function<void(double)> pass_time, std::function<double()> now)
+    : drive_(std::move(desc)), pass_time_(std::move(pass_time)), bridge_(std::make_unique<Bridge>(drive_)) {
+    drive_.SetClock(std::move(now));
+}
 
 SimDriveStack::~SimDriveStack() = default;
 

@@ -71,7 +71,8 @@ bool LoadMachine(const std::string& json_text, SimMachine& out, std::string& err
 // The built-in machine: Windows 10 Pro x64 (10.0.19045), administrator, WMI present,
 // "Winmgmt" stopped with demand start; two SATA disks on an AHCI controller (C: on the first)
 // and three USB disks behind bridges (SAT, VID_152D, VID_067B) under an xHCI controller. Each
-// disk's drive answers: ATA pass-through on the SATA disks, SAT, JMicron and Prolific blocks.
+// disk's drive answers: ATA pass-through on the SATA disks, SAT, JMicron and Prolific blocks;
+// both SATA drives take firmware and restart for 4 simulated seconds.
 // A RAID controller on SCSI port 5 has two SATA drives behind CSMI phys 0 and 3, an unused
 // entry, a phy with nothing attached and a SAS drive.
 // An NVMe disk on the inbox driver answers the miniport firmware requests (two slots).

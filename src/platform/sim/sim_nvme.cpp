@@ -5,6 +5,8 @@
 #include <set>
 
 #include "platform/records/firmware.h"
+#include "platform/sim/sim_clock.h"
+#include "platform/sim/sim_image_tag.h"
 #include "platform/sim/sim_json_fields.h"
 #include "platform/sim/sim_storage_io.h"
 #include "platform/win_errors.h"
@@ -40,7 +42,7 @@ uint32_t StatusNumber(const json& j, const std::string& path) {
 void Read(const json& j, const std::string& p, SimNvmeDesc& d) {
     Object(j, p);
     OnlyKeys(j, p, {"upgrade_support", "slots", "slot_count", "active_slot", "pending_slot", "activate_status",
-                    "firmware_requests", "revision_offset", "next_revision", "comment"});
+                    "firmware_requests", "revision_offset", "next_revision", "restart_seconds", "comment"});
     if (j.contains("upgrade_support")) d.upgrade_support = Bool(j["upgrade_support"], p + ".upgrade_support");
     if (j.contains("slots")) {
         const json& a = j["slots"];
@@ -71,6 +73,12 @@ void Read(const json& j, const std::string& p, SimNvmeDesc& d) {
     if (j.contains("revision_offset"))
         d.revision_offset = static_cast<uint32_t>(Unsigned(j["revision_offset"], p + ".revision_offset", kMaxImage - 8));
     if (j.contains("next_revision")) d.next_revision = Text(j["next_revision"], p + ".next_revision", 8);
+    if (j.contains("restart_seconds")) {
+        const json& r = j["restart_seconds"];
+        if (!r.is_number() || r.get<double>() < 0 || r.get<double>() > 1e6)
+            Fail(p + ".restart_seconds", "expected a number of seconds from 0 to 1000000");
+        d.restart_seconds = r.get<double>();
+    }
     if (d.revision_offset && d.next_revision) Fail(p + ".next_revision", "give revision_offset or next_revision, not both");
 }
 
@@ -125,6 +133,7 @@ std::optional<IoResult> SimNvmeDrive::Control(uint8_t* buffer, uint32_t in_len, 
     }
     req.status = status;
     if (status == r::FIRMWARE_STATUS_OUTPUT_BUFFER_TOO_SMALL) req.refusal = "buffer too small";
+    if (req.function == r::FIRMWARE_FUNCTION_DOWNLOAD && !req.refusal.empty()) ++refused_downloads_;
     requests_.push_back(req);
     head.SrbIoCtrl.ReturnCode = status;
     std::memcpy(buffer, &head.SrbIoCtrl, sizeof head.SrbIoCtrl);
@@ -219,7 +228,10 @@ uint32_t SimNvmeDrive::Activate(const uint8_t* data, uint32_t length, SimNvmeReq
             req.refusal = "no image";
             return r::FIRMWARE_STATUS_INVALID_IMAGE;
         }
-        if (state_.revision_offset) {
+        // The image's own tag names its revision before the drive's described rule does.
+        if (const auto tag = FindImageTag(image_.data(), image_.size())) {
+            revision = tag->revision;
+        } else if (state_.revision_offset) {
             if (*state_.revision_offset + 8 > image_.size()) {
                 req.refusal = "no revision in the image";
                 image_.clear();
@@ -234,19 +246,67 @@ uint32_t SimNvmeDrive::Activate(const uint8_t* data, uint32_t length, SimNvmeReq
     }
     const uint32_t status = state_.activate_status;
     if (status != r::FIRMWARE_STATUS_SUCCESS && status != r::FIRMWARE_STATUS_POWER_CYCLE_REQUIRED) return status;
-    slot->revision = revision;
-    if (a.Version == 3 && status == r::FIRMWARE_STATUS_SUCCESS) {
+    const std::string before = ActiveRevision();
+    const bool now_active = a.Version == 3 && status == r::FIRMWARE_STATUS_SUCCESS;
+    if (replaces) {
+        if (slot->number == state_.active_slot && !now_active)
+            staged_[slot->number] = revision;
+        else
+            slot->revision = revision;
+    }
+    if (now_active) {
+        staged_.erase(slot->number);
         state_.active_slot = slot->number;
         state_.pending_slot = 0xFF;
+        ++committed_;
+        if (state_.restart_seconds && now_) back_at_ = now_() + *state_.restart_seconds;
     } else if (a.Version != 0) {
         state_.pending_slot = slot->number;
     }
+    if (ActiveRevision() != before && !changed_) changed_ = before;
     return status;
+}
+
+std::string SimNvmeDrive::ActiveRevision() const {
+    for (const SimNvmeSlot& s : state_.slots)
+        if (s.number == state_.active_slot) return s.revision;
+    return std::string();
+}
+
+std::optional<std::string> SimNvmeDrive::PendingRevision() const {
+    const uint8_t next = state_.pending_slot != 0xFF ? state_.pending_slot : state_.active_slot;
+    if (auto it = staged_.find(next); it != staged_.end()) return it->second;
+    if (state_.pending_slot == 0xFF) return std::nullopt;
+    for (const SimNvmeSlot& s : state_.slots)
+        if (s.number == next) return s.revision;
+    return std::nullopt;
+}
+
+std::optional<std::string> SimNvmeDrive::TakeRevisionChange() {
+    std::optional<std::string> c;
+    c.swap(changed_);
+    return c;
+}
+
+void SimNvmeDrive::MachineRestart() {
+    const std::string before = ActiveRevision();
+    const bool activates = state_.pending_slot != 0xFF || staged_.count(state_.active_slot);
+    for (const auto& [number, revision] : staged_)
+        if (SimNvmeSlot* s = Slot(number)) s->revision = revision;
+    staged_.clear();
+    if (state_.pending_slot != 0xFF) state_.active_slot = state_.pending_slot;
+    state_.pending_slot = 0xFF;
+    back_at_ = 0;
+    if (activates) ++committed_;
+    if (ActiveRevision() != before && !changed_) changed_ = before;
 }
 
 void InstallNvmeHandlers(SimStorageIo& io, SimHardware& hw) {
     for (SimDisk& disk : hw.storage.disks)
-        if (disk.nvme) disk.nvme_drive = std::make_shared<SimNvmeDrive>(*disk.nvme);
+        if (disk.nvme) {
+            disk.nvme_drive = std::make_shared<SimNvmeDrive>(*disk.nvme);
+            if (SimClock* clock = hw.clock) disk.nvme_drive->SetClock([clock] { return clock->Now(); });
+        }
     io.AddHandler([](SimHardware&, SimIoTarget& target, uint32_t code, uint8_t* buffer, uint32_t in_len,
                      uint32_t out_len) -> std::optional<IoResult> {
         if (code != r::IOCTL_SCSI_MINIPORT || !target.disk || !target.disk->nvme_drive) return std::nullopt;

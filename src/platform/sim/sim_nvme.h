@@ -3,6 +3,8 @@
 // (IOCTL_SCSI_MINIPORT, "FIRMWARE", 0x1B0780): get information, download by offset, activate.
 // Described by a disk's "nvme" object in the machine file.
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +33,8 @@ struct SimNvmeDesc {
     // or this text; neither: the revision stays.
     std::optional<uint32_t> revision_offset;
     std::optional<std::string> next_revision;
+    // An activation that makes a slot active now restarts the controller for this long; none: no restart.
+    std::optional<double> restart_seconds;
 };
 
 // Reads a "nvme" object; path names it in error messages ("disks[5].nvme").
@@ -58,6 +62,19 @@ public:
     // The image pieces taken since the last activation.
     const std::vector<uint8_t>& image() const { return image_; }
 
+    // Simulated seconds; without a clock a restart is over at once.
+    void SetClock(std::function<double()> now) { now_ = std::move(now); }
+    bool Restarting() const { return now_ && now_() < back_at_; }
+    // The revision the running slot had before an activation changed it (once).
+    std::optional<std::string> TakeRevisionChange();
+    // Power cycle: the pending slot becomes active, staged images take their slots.
+    void MachineRestart();
+    std::string ActiveRevision() const;
+    // The revision that runs after the next reset, when that differs from now.
+    std::optional<std::string> PendingRevision() const;
+    int committed() const { return committed_; }
+    int refused_downloads() const { return refused_downloads_; }
+
 private:
     uint32_t GetInfo(uint8_t* data, uint32_t length);
     uint32_t Download(const uint8_t* data, uint32_t length, SimNvmeRequest& req);
@@ -67,6 +84,13 @@ private:
     SimNvmeDesc state_;
     std::vector<uint8_t> image_;
     std::vector<SimNvmeRequest> requests_;
+    std::function<double()> now_;
+    double back_at_ = 0;
+    // A replaced image of the running slot waits for the reset: the running firmware stays.
+    std::map<uint8_t, std::string> staged_;
+    std::optional<std::string> changed_;
+    int committed_ = 0;
+    int refused_downloads_ = 0;
 };
 
 class SimStorageIo;

@@ -7,6 +7,7 @@
 
 #include "platform/records/storage.h"
 #include "platform/sim/sim_clock.h"
+#include "platform/sim/sim_drive_state.h"
 #include "platform/win_errors.h"
 #include "text/text.h"
 
@@ -242,7 +243,8 @@ std::unique_ptr<StorageHandle> SimStorageIo::Open(const std::string& path, uint3
         last_error = kErrorAccessDenied;
         return nullptr;
     }
-    if (target.disk && !OpenVanishing(*target.disk, hw_.clock)) {
+    // A drive that restarts after taking firmware is off its bus.
+    if (target.disk && (DiskRestarting(*target.disk, true) || !OpenVanishing(*target.disk, hw_.clock))) {
         last_error = kErrorFileNotFound;
         return nullptr;
     }
@@ -257,7 +259,8 @@ IoResult SimStorageIo::Dispatch(const std::string& path, SimIoTarget target, uin
     std::lock_guard<std::recursive_mutex> lock(hw_.mutex);
     requests_.push_back({path, code});
     if (!buffer && (in_len || out_len)) return Failed(kErrorInvalidParameter);
-    if (target.disk && (target.disk->removed || Gone(*target.disk, hw_.clock))) return Failed(kErrorDeviceRemoved);
+    if (target.disk && (target.disk->removed || Gone(*target.disk, hw_.clock) || DiskRestarting(*target.disk, false)))
+        return Failed(kErrorDeviceRemoved);
     for (SimIoHandler& h : handlers_)
         if (std::optional<IoResult> r = h(hw_, target, code, buffer, in_len, out_len)) return *r;
     if (target.disk) return DiskAnswer(*target.disk, code, buffer, in_len, out_len);

@@ -11,6 +11,7 @@
 #include "package/package_block.h"
 #include "package/package_info.h"
 #include "package/package_json.h"
+#include "platform/sim/sim_drive_state.h"
 #include "platform/sim/sim_platform.h"
 #include "ui/console/console_view.h"
 #include "ui/console/user_actions.h"
@@ -22,12 +23,13 @@ constexpr int kUsageError = 64;
 void Usage() {
     std::fprintf(stderr,
                  "usage: orvane-sim [--machine FILE] [--answers yes,no,...] [--actions LIST] [--speed N]"
-                 " [--package] [-- program arguments]\n"
+                 " [--package] [--drive-state FILE] [-- program arguments]\n"
                  "  --machine FILE  simulated machine description (JSON); default: the built-in machine\n"
                  "  --answers LIST  answers for the message boxes in turn, then Yes/OK\n"
                  "  --actions LIST  act as the user (and the system) on the window, e.g. select:2,press:Update\n"
                  "  --speed N       simulated time runs N times faster\n"
                  "  --package       print the package this program carries, as JSON, and exit\n"
+                 "  --drive-state FILE  when the program ends, write the drives' firmware state there (JSON)\n"
                  "%s",
                  orvane::ui::kActionsHelp);
 }
@@ -48,6 +50,7 @@ int main(int argc, char** argv) {
     std::vector<orvane::ui::UserAction> actions;
     double speed = 1.0;
     bool show_package = false;
+    std::string drive_state_file;
     std::vector<std::string> program_args;
 
     for (int i = 1; i < argc; ++i) {
@@ -56,7 +59,8 @@ int main(int argc, char** argv) {
             program_args.assign(argv + i + 1, argv + argc);
             break;
         }
-        if ((a == "--machine" || a == "--answers" || a == "--actions" || a == "--speed") && i + 1 >= argc) {
+        if ((a == "--machine" || a == "--answers" || a == "--actions" || a == "--speed" ||
+             a == "--drive-state") && i + 1 >= argc) {
             std::fprintf(stderr, "orvane-sim: %s needs a value\n", a.c_str());
             return kUsageError;
         }
@@ -77,6 +81,8 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "orvane-sim: --speed needs a positive number\n");
                 return kUsageError;
             }
+        } else if (a == "--drive-state") {
+            drive_state_file = argv[++i];
         } else if (a == "--package") {
             show_package = true;
         } else if (a == "--help" || a == "-h") {
@@ -132,6 +138,11 @@ int main(int argc, char** argv) {
     app::AppContext ctx{sim.platform(), view, package::PackageBlockBytes(), package::PackageBlockSize(),
                         program_args, nullptr};
     int code = app::RunProgram(ctx);
+    if (!drive_state_file.empty()) {
+        std::ofstream out(drive_state_file, std::ios::binary);
+        out << platform::sim::DriveStateJson(sim.hardware()).dump(2) << "\n";
+        if (!out) std::fprintf(stderr, "orvane-sim: cannot write %s\n", drive_state_file.c_str());
+    }
     std::printf("[exit] %d\n", code);
     return code;
 }

@@ -1,0 +1,88 @@
+#include "platform/sim/sim_drive_state.h"
+
+#include <mutex>
+
+#include "platform/sim/sim_drive.h"
+#include "platform/sim/sim_nvme.h"
+
+namespace orvane::platform::sim {
+
+namespace {
+
+using nlohmann::json;
+
+// The descriptor shows what the drive answers; a bridge or controller that shows its own
+// texts keeps them.
+void FollowDrive(SimDisk& disk) {
+    if (disk.drive_stack) {
+        SimAtaDrive& drive = disk.drive_stack->drive();
+        if (auto change = drive.TakeIdentityChange()) {
+            if (disk.revision == change->old_revision) disk.revision = drive.desc().revision;
+            if (disk.serial == change->old_serial) disk.serial = drive.desc().serial;
+        }
+    }
+    if (disk.nvme_drive)
+        if (auto old = disk.nvme_drive->TakeRevisionChange(); old && disk.revision == *old)
+            disk.revision = disk.nvme_drive->ActiveRevision();
+}
+
+json TextOrNull(const std::optional<std::string>& text) { return text ? json(*text) : json(nullptr); }
+
+}  // namespace
+
+bool DiskRestarting(SimDisk& disk, bool settle) {
+    bool away = false;
+    if (disk.drive_stack) {
+        SimAtaDrive& drive = disk.drive_stack->drive();
+        if (settle) drive.Settle();
+        away = drive.Restarting();
+    }
+    if (disk.nvme_drive && disk.nvme_drive->Restarting()) away = true;
+    if (!away) FollowDrive(disk);
+    return away;
+}
+
+void RestartMachine(SimHardware& hw) {
+    std::lock_guard<std::recursive_mutex> lock(hw.mutex);
+    for (SimDisk& disk : hw.storage.disks) {
+        if (disk.drive_stack) disk.drive_stack->drive().MachineRestart();
+        if (disk.nvme_drive) disk.nvme_drive->MachineRestart();
+        DiskRestarting(disk, false);
+    }
+}
+
+json DriveStateJson(SimHardware& hw) {
+    std::lock_guard<std::recursive_mutex> lock(hw.mutex);
+    json out = json::array();
+    for (SimDisk& disk : hw.storage.disks) {
+        if (!disk.drive_stack && !disk.nvme_drive) continue;
+        const bool away = DiskRestarting(disk, true);
+        json d;
+        d["device_number"] = disk.device_number;
+        if (disk.drive_stack) {
+            const SimAtaDrive& drive = disk.drive_stack->drive();
+            const SimFirmwareState& fw = drive.firmware();
+            d["serial"] = drive.desc().serial;
+            d["revision"] = drive.desc().revision;
+            d["def"] = TextOrNull(drive.desc().def);
+            d["pending"] = fw.pending ? json(fw.pending->first) : json(nullptr);
+            d["committed"] = fw.committed;
+            d["preformats"] = fw.preformats;
+            d["chunks_refused"] = fw.chunks_refused;
+        } else {
+            const SimNvmeDrive& drive = *disk.nvme_drive;
+            d["serial"] = disk.serial;
+            d["revision"] = drive.ActiveRevision();
+            d["def"] = nullptr;
+            d["pending"] = TextOrNull(drive.PendingRevision());
+            d["committed"] = drive.committed();
+            d["preformats"] = 0;
+            d["chunks_refused"] = drive.refused_downloads();
+        }
+        d["present"] = !disk.removed && !away;
+        out.push_back(d);
+    }
+    return out;
+}
+
+}  // namespace orvane::platform::sim

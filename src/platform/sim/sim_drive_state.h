@@ -1,0 +1,23 @@
+#pragma once
+// The disks' drives as their firmware leaves them: whether a disk is away while its drive
+// restarts, the machine's restart, and the state a run leaves (orvane-sim --drive-state).
+#include <nlohmann/json.hpp>
+
+#include "platform/sim/sim_storage.h"
+
+namespace orvane::platform::sim {
+
+// True while the disk's drive restarts after taking firmware: the disk is not enumerated and
+// cannot be opened. settle: a complete image still waiting for its final subcommand commits
+// first (the host has gone on). When the drive is back, the disk's descriptor texts follow it.
+// Call with the hardware's mutex held.
+bool DiskRestarting(SimDisk& disk, bool settle);
+
+// Power cycle of the simulated machine: pending images take over, restarts end.
+void RestartMachine(SimHardware& hw);
+
+// One object per disk with a drive or NVMe model: device_number, serial, revision, def,
+// pending, committed, preformats, chunks_refused, present.
+nlohmann::json DriveStateJson(SimHardware& hw);
+
+}  // namespace orvane::platform::sim
