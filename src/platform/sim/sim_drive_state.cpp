@@ -85,4 +85,32 @@ json DriveStateJson(SimHardware& hw) {
     return out;
 }
 
+json MachineAsItStands(json described, SimHardware& hw) {
+    std::lock_guard<std::recursive_mutex> lock(hw.mutex);
+    if (!described.is_object() || !described.contains("disks") || !described["disks"].is_array()) return described;
+    json& disks = described["disks"];
+    for (size_t i = 0; i < hw.storage.disks.size() && i < disks.size(); ++i) {
+        SimDisk& disk = hw.storage.disks[i];
+        json& d = disks[i];
+        DiskRestarting(disk, true);
+        d["revision"] = disk.revision;
+        d["serial"] = disk.serial;
+        if (disk.drive_stack && d.contains("drive")) {
+            const SimDriveDesc& now = disk.drive_stack->drive().desc();
+            d["drive"]["revision"] = now.revision;
+            d["drive"]["serial"] = now.serial;
+            d["drive"]["def"] = TextOrNull(now.def);
+        }
+        if (disk.nvme_drive && d.contains("nvme")) {
+            const SimNvmeDesc& now = disk.nvme_drive->state();
+            json slots = json::array();
+            for (const SimNvmeSlot& s : now.slots)
+                slots.push_back({{"number", s.number}, {"read_only", s.read_only}, {"revision", s.revision}});
+            d["nvme"]["slots"] = slots;
+            d["nvme"]["active_slot"] = now.active_slot;
+        }
+    }
+    return described;
+}
+
 }  // namespace orvane::platform::sim

@@ -20,4 +20,9 @@ void RestartMachine(SimHardware& hw);
 // pending, committed, preformats, chunks_refused, present.
 nlohmann::json DriveStateJson(SimHardware& hw);
 
+// The machine description `described` (whose "disks" are this hardware's, in order) with each
+// drive's identity and firmware slots as they stand now, so that a later run finds the drives
+// as this one left them. A description without "disks" comes back unchanged.
+nlohmann::json MachineAsItStands(nlohmann::json described, SimHardware& hw);
+
 }  // namespace orvane::platform::sim

@@ -23,13 +23,16 @@ constexpr int kUsageError = 64;
 void Usage() {
     std::fprintf(stderr,
                  "usage: orvane-sim [--machine FILE] [--answers yes,no,...] [--actions LIST] [--speed N]"
-                 " [--package] [--drive-state FILE] [-- program arguments]\n"
+                 " [--package] [--drive-state FILE] [--save-machine FILE]"
+                 " [-- program arguments]\n"
                  "  --machine FILE  simulated machine description (JSON); default: the built-in machine\n"
                  "  --answers LIST  answers for the message boxes in turn, then Yes/OK\n"
                  "  --actions LIST  act as the user (and the system) on the window, e.g. select:2,press:Update\n"
                  "  --speed N       simulated time runs N times faster\n"
                  "  --package       print the package this program carries, as JSON, and exit\n"
                  "  --drive-state FILE  when the program ends, write the drives' firmware state there (JSON)\n"
+                 "  --save-machine FILE  when the program ends, write the machine with its drives as they stand\n"
+                 "                  (for --machine of a later run)\n"
                  "%s",
                  orvane::ui::kActionsHelp);
 }
@@ -51,6 +54,7 @@ int main(int argc, char** argv) {
     double speed = 1.0;
     bool show_package = false;
     std::string drive_state_file;
+    std::string save_machine_file;
     std::vector<std::string> program_args;
 
     for (int i = 1; i < argc; ++i) {
@@ -60,7 +64,7 @@ int main(int argc, char** argv) {
             break;
         }
         if ((a == "--machine" || a == "--answers" || a == "--actions" || a == "--speed" ||
-             a == "--drive-state") && i + 1 >= argc) {
+             a == "--drive-state" || a == "--save-machine") && i + 1 >= argc) {
             std::fprintf(stderr, "orvane-sim: %s needs a value\n", a.c_str());
             return kUsageError;
         }
@@ -81,6 +85,8 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "orvane-sim: --speed needs a positive number\n");
                 return kUsageError;
             }
+        } else if (a == "--save-machine") {
+            save_machine_file = argv[++i];
         } else if (a == "--drive-state") {
             drive_state_file = argv[++i];
         } else if (a == "--package") {
@@ -142,6 +148,16 @@ int main(int argc, char** argv) {
         std::ofstream out(drive_state_file, std::ios::binary);
         out << platform::sim::DriveStateJson(sim.hardware()).dump(2) << "\n";
         if (!out) std::fprintf(stderr, "orvane-sim: cannot write %s\n", drive_state_file.c_str());
+    }
+    if (!save_machine_file.empty()) {
+        nlohmann::json described = nlohmann::json::parse(text, nullptr, false);
+        // A machine file without its own disks runs on the built-in machine's.
+        if (described.is_object() && !described.contains("disks"))
+            described["disks"] = nlohmann::json::parse(platform::sim::DefaultMachineJson())["disks"];
+        std::ofstream out(save_machine_file, std::ios::binary);
+        out << platform::sim::MachineAsItStands(described, sim.hardware()).dump(2) << "\n";
+        if (!out || described.is_discarded())
+            std::fprintf(stderr, "orvane-sim: cannot write %s\n", save_machine_file.c_str());
     }
     std::printf("[exit] %d\n", code);
     return code;
