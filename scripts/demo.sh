@@ -20,7 +20,7 @@ if ! cmake -S . -B build/native -G Ninja >"$LOGS/demo-configure.log" 2>&1; then
     echo "CMake failed; see $LOGS/demo-configure.log"
     exit 1
 fi
-if ! cmake --build build/native -j 2 --target orvane-sim orvane-pack >"$LOGS/demo-build.log" 2>&1; then
+if ! cmake --build build/native -j 2 --target orvane-sim orvane-pack orvane-simtag >"$LOGS/demo-build.log" 2>&1; then
     awk '/^FAILED: /{n=40} n>0{print; n--}' "$LOGS/demo-build.log" | head -n 200
     echo "the build failed; see $LOGS/demo-build.log"
     exit 1
@@ -134,8 +134,71 @@ echo
 csmi_rc=$?
 echo "== exited with code $csmi_rc (3: no drive the package may update)"
 echo
+
+# --- The update itself. An image the simulated 512 GB drive takes: its tag names the revision
+# (S0614C0) and DEF text (GM802040) the drive reports once it has restarted with it.
+update_image=$DEMO/demo-update-S0614C0.bin
+cp "$image" "$update_image" || exit 1
+build/native/orvane-simtag "$update_image" S0614C0 GM802040 >/dev/null || exit 1
+update_manifest=$DEMO/update-manifest.json
+cat >"$update_manifest" <<JSON
+{
+  "iVisualStyle": 0,
+  "iLanguage": 0,
+  "iFlashMode": 0,
+  "options": {
+    "bAutoFlashAll": true,
+    "bListMatchedOnly": true,
+    "ReBoot": true,
+    "bAskReboot": true,
+    "bNFlashAuto": true,
+    "bWinFlash": true
+  },
+  "slots": [
+    {
+      "image": "$(basename "$update_image")",
+      "new_fw": "S0614C0",
+      "fw_ext": "GM802040",
+      "encipher": false,
+      "records": [
+        { "fws": "S0614A0", "fwe": "S0614C0", "model": "MERETH SSD 512GB" }
+      ]
+    }
+  ],
+  "aux": {}
+}
+JSON
+echo
+echo "== the update package: $update_manifest (automatic walk over the listed drives, restart"
+echo "   after the download, restart question; an equal revision counts as up to date)"
+build/native/orvane-pack build --manifest "$update_manifest" --base build/native/orvane-sim --out "$DEMO/orvane-sim-update" >/dev/null || exit 1
+echo
+echo "== running $DEMO/orvane-sim-update --speed 50 --answers ok,no: the window opens, the automatic"
+echo "   walk updates the 512 GB drive; the restart question is answered No"
+echo
+"$DEMO/orvane-sim-update" --speed 50 --answers ok,no --save-machine "$DEMO/machine-after.json" \
+    --drive-state "$DEMO/drives-after.json"
+update_rc=$?
+echo "== exited with code $update_rc"
+echo "== what the debug log says about the download, the restart and the verification:"
+tr -d '\r' <"$TMPDIR/ORVANE_DEBUG.txt" | grep -E 'INDEX:|Start UpdateFW|Normal flash|End of UpdateFW|ATACMD_RET|SCAN DEVICES|FIND DEVICES|^SN[0-9]+:|FW_CMP_|Flash finished|Flash Total Time' |
+    sed 's/^/    /'
+chunks=$(tr -d '\r' <"$TMPDIR/ORVANE_DEBUG.txt" | grep -c 'Cmd:92 FR:03')
+echo "    ($chunks DOWNLOAD MICROCODE chunks sent)"
+echo "== the 512 GB drive afterwards: $(tr -d ' \n' <"$DEMO/drives-after.json" | grep -o '{[^{}]*MS512A0123456789[^{}]*}')"
+echo
+echo "== the same machine as the update left it, listed again (/LIST), then the update package once more"
+echo
+"$DEMO/orvane-sim-update" --speed 50 --machine "$DEMO/machine-after.json" -- /LIST | grep -E 'S0614|^\[exit\]'
+"$DEMO/orvane-sim-update" --speed 50 --machine "$DEMO/machine-after.json" | grep -E '^\[status\]|^\[box\]|^\[exit\]'
+rerun_rc=${PIPESTATUS[0]}
+echo "== exited with code $rerun_rc"
+
+echo
 echo "== debug log: $TMPDIR/ORVANE_DEBUG.txt"
 echo "== the run on the built-in machine exited with code $rc"
 [ "$list_rc" = 0 ] || exit "$list_rc"
 [ "$csmi_rc" = 3 ] || exit "$csmi_rc"
+[ "$update_rc" = 0 ] || exit "$update_rc"
+[ "$rerun_rc" = 0 ] || exit "$rerun_rc"
 exit "$rc"
