@@ -39,6 +39,8 @@ perl -e '
     binmode STDOUT;
     print substr($out, 0, $n);
 ' 394240 >"$image" || exit 1
+# The simulated drive reads the revision the image installs from its tag (docs/machine-format.md).
+build/native/orvane-simtag "$image" S0614C0 "" 64 || exit 1
 echo "== firmware image: $image ($(stat -c %s "$image") bytes, sha256 $(sha256sum "$image" | cut -c1-16)...)"
 
 # A second image for the built-in machine's NVMe drive (revision N0812C1); its revision text
@@ -54,6 +56,7 @@ perl -e '
     binmode STDOUT;
     print $out;
 ' >"$nvme_image" || exit 1
+build/native/orvane-simtag "$nvme_image" N0812D0 "" 512 || exit 1
 
 # Header texts are the build's own. Slot 1 is for the built-in machine's 512 GB drive (model
 # "MERETH SSD 512GB", revision S0614B0): its record accepts revisions S0614A0 to S0614B0 and
