@@ -261,7 +261,9 @@ void ExpectNoFalseSuccess(const Outcome& o, const std::string& name) {
     EXPECT_LE(reported, accepted) << name << ": " << reported << " success report(s), but only " << accepted
                                   << " drive(s) took the new firmware";
     // While a download runs the machine is kept awake, and released on every path.
-    if (!o.keep_awake.empty()) EXPECT_FALSE(o.keep_awake.back()) << name << ": the machine is left kept awake";
+    if (!o.keep_awake.empty()) {
+        EXPECT_FALSE(o.keep_awake.back()) << name << ": the machine is left kept awake";
+    }
 }
 
 }  // namespace orvane::testing::scenario

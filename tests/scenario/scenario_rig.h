@@ -98,6 +98,7 @@ struct LogLine {
     std::string text;
     Kind kind = Whole;
     LogLine(const char* t) : text(t) {}
+    LogLine(std::string t) : text(std::move(t)) {}
     LogLine(std::string t, Kind k) : text(std::move(t)), kind(k) {}
 };
 inline LogLine Dated(const std::string& t) { return LogLine(t, LogLine::Dated); }
