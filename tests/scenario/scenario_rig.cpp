@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "package/package_layout.h"
+#include "platform/sim/sim_drive_state.h"
 
 namespace orvane::testing::scenario {
 
@@ -134,28 +135,23 @@ std::vector<DriveState> ReadDrives(platform::sim::SimPlatform& sim) {
     std::vector<DriveState> out;
     auto& hw = sim.hardware();
     std::lock_guard<std::recursive_mutex> lock(hw.mutex);
-    for (const auto& disk : hw.storage.disks) {
+    for (const json& j : platform::sim::DriveStateJson(hw)) {
         DriveState d;
-        d.present = !disk.removed && !(disk.vanished && !disk.came_back);
-        if (disk.nvme_drive) {
-            const auto& st = disk.nvme_drive->state();
-            d.serial = disk.serial;
-            for (const auto& s : st.slots)
-                if (s.number == st.active_slot) d.revision = s.revision;
-            d.pending = st.pending_slot != 0xFF;
-            for (const auto& r : disk.nvme_drive->requests())
-                if (r.function == 3 && r.refusal.empty() && (r.status == 0 || r.status == 0x20) && r.commit_action != 2)
-                    ++d.committed;
-        } else if (disk.drive_stack) {
-            const auto& desc = disk.drive_stack->drive().desc();
-            d.serial = desc.serial;
-            d.revision = desc.revision;
-            d.def = desc.def.value_or("");
-            d.commands = disk.drive_stack->drive().history;
-        } else {
-            continue;
-        }
+        d.serial = j.value("serial", "");
+        d.revision = j.value("revision", "");
+        d.def = j["def"].is_string() ? j["def"].get<std::string>() : "";
+        d.pending = !j["pending"].is_null();
+        d.committed = j.value("committed", 0);
+        d.preformats = j.value("preformats", 0);
+        d.present = j.value("present", false);
         out.push_back(d);
+    }
+    // The commands each ATA drive saw, in the same disk order.
+    size_t k = 0;
+    for (const auto& disk : hw.storage.disks) {
+        if (!disk.drive_stack && !disk.nvme_drive) continue;
+        if (k < out.size() && disk.drive_stack) out[k].commands = disk.drive_stack->drive().history;
+        ++k;
     }
     return out;
 }
