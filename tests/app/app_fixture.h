@@ -1,5 +1,6 @@
 #pragma once
 // One program run on a simulated machine, with a fresh temporary folder for its log.
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -31,6 +32,11 @@ public:
         if (edit_machine) edit_machine(machine_);
     }
     ~AppRun() {
+        // The view writes to the transcript; both go before the folder (Windows keeps open files).
+        main_.reset();
+        ctx_.reset();
+        view_.reset();
+        transcript_.reset();
         std::error_code ec;
         std::filesystem::remove_all(dir_, ec);
     }
@@ -66,6 +72,14 @@ public:
         ss << in.rdbuf();
         return ss.str();
     }
+    // The console view's lines of the last run ("[status] ...", "[box] ...", "[progress] ...").
+    std::string Transcript() const {
+        if (transcript_) std::fflush(transcript_.get());
+        std::ifstream in(dir_ / "view.txt");
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
     std::vector<std::string> BoxTexts() const {
         std::vector<std::string> out;
         for (const auto& b : view_->boxes()) out.push_back(b.text);
@@ -78,8 +92,10 @@ private:
         main_.reset();
         ctx_.reset();
         view_.reset();
+        transcript_.reset();
         sim_ = std::make_unique<platform::sim::SimPlatform>(machine_, speed);
-        view_ = std::make_unique<ui::ConsoleView>(nullptr, sim_->pump(), answers, actions);
+        transcript_.reset(std::fopen((dir_ / "view.txt").string().c_str(), "w"));
+        view_ = std::make_unique<ui::ConsoleView>(transcript_.get(), sim_->pump(), answers, actions);
         ctx_ = std::make_unique<app::AppContext>(
             app::AppContext{sim_->platform(), *view_, package.data(), package.size(), args, nullptr});
         if (device_fails)
@@ -88,7 +104,11 @@ private:
             };
     }
 
+    struct FileCloser {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
     std::filesystem::path dir_;
+    std::unique_ptr<std::FILE, FileCloser> transcript_;
     platform::sim::SimMachine machine_;
     std::unique_ptr<platform::sim::SimPlatform> sim_;
     std::unique_ptr<ui::ConsoleView> view_;

@@ -1,0 +1,116 @@
+#pragma once
+// Whole update runs on small simulated machines: the machine and the package a run gets, what
+// it showed and logged, and what the drives hold afterwards.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "app/app_fixture.h"
+
+namespace orvane::testing::scenario {
+
+using nlohmann::json;
+
+// The drives of the scenario machines. The target sits first on the on-board AHCI controller.
+inline constexpr const char* kAhci = "PCI\\VEN_8086&DEV_2922&SUBSYS_B0051458&REV_02\\3&11583659&0&FA";
+inline constexpr const char* kNvmeController = "PCI\\VEN_1B36&DEV_0010&SUBSYS_11001AF4&REV_02\\3&11583659&0&10";
+inline constexpr const char* kModel = "MERETH SSD 512GB";
+inline constexpr const char* kSerial = "MS512A0123456789";
+inline constexpr const char* kOldFw = "S0614B0";
+inline constexpr const char* kNewFw = "S0614C0";
+// DEF texts whose first letter does not force the mode-3 download.
+inline constexpr const char* kOldDef = "AM802030";
+inline constexpr const char* kNewDef = "AM802031";
+inline constexpr const char* kNvmeSerial = "MN1T0H0000000007";
+inline constexpr const char* kNvmeOldFw = "N0812C1";
+inline constexpr const char* kNvmeNewFw = "N0812D0";
+
+// A SATA disk on the AHCI controller at 0/path/0/0; its drive takes firmware.
+json SataDisk(int path, const std::string& serial, const std::string& revision = kOldFw,
+              const std::string& def = kOldDef);
+// The same drive behind a USB bridge ("sat", "jmicron", "iodata", ...) of the built-in machine.
+json UsbDisk(const std::string& bridge, const std::string& serial);
+// The built-in NVMe disk on the inbox driver: slot 1 read-only, slot 2 writable and active.
+json NvmeDisk();
+// A machine of these disks; controllers and Windows facts as built in.
+json Machine(std::vector<json> disks);
+
+// A firmware image the simulated drives take: the tag (revision and DEF text it installs) at
+// its start, then filler; size bytes.
+std::vector<uint8_t> TaggedImage(size_t size, const std::string& revision, const std::string& def);
+// An NVMe image: its revision at byte 256, where the simulated controller reads it.
+std::vector<uint8_t> NvmeImage(size_t size, const std::string& revision);
+
+// The package of a scenario: one slot with this image and texts, accepting every drive, and
+// the options that the rows start from (normal flow with the final subcommand, ReBoot on, no
+// question at the end, flash from Windows).
+struct Package {
+    std::vector<uint8_t> image = TaggedImage(40960, kNewFw, kNewDef);
+    std::string new_fw = kNewFw;
+    std::string fw_ext = kNewDef;
+    int8_t flash_mode = 0;
+    int8_t visual_style = 0;
+    std::vector<std::pair<int, char>> digits;  // option digit position (1-based), value
+};
+void WritePackage(const Package& p, PackageBytes& out);
+
+// A drive afterwards, as the simulated machine holds it.
+struct DriveState {
+    std::string serial, revision, def;
+    bool pending = false;  // a taken image waits for the next restart
+    int committed = 0;     // images the drive has taken
+    int preformats = 0;
+    bool present = true;
+    std::vector<std::pair<uint8_t, uint8_t>> commands;  // ATA Cmd and FR as they reached the drive
+};
+// How many commands of this code (and features, unless -1) reached the drive.
+int Sent(const DriveState& d, uint8_t cmd, int features = -1);
+inline constexpr uint8_t kDownloadMicrocode = 0x92;
+std::vector<DriveState> ReadDrives(platform::sim::SimPlatform& sim);
+std::optional<DriveState> FindDrive(const std::vector<DriveState>& drives, const std::string& serial);
+
+// What a run showed and left behind.
+struct Outcome {
+    int exit_code = -1;
+    std::string log;
+    std::vector<std::string> log_lines;     // without CR
+    std::vector<std::string> statuses;      // every status text in order
+    std::vector<app::BoxRequest> boxes;
+    std::vector<std::string> view_lines;    // the console view's lines
+    std::vector<DriveState> drives;
+    std::vector<platform::ExitKind> restarts;
+    std::vector<bool> keep_awake;
+    std::vector<int> progress;
+    std::string label8;
+    bool ever_shown = false;
+};
+Outcome Capture(AppRun& run, int exit_code);
+
+// A log line: the whole line, the worker's line after its date, or a line's start.
+struct LogLine {
+    enum Kind { Whole, Dated, Start };
+    std::string text;
+    Kind kind = Whole;
+    LogLine(const char* t) : text(t) {}
+    LogLine(std::string t) : text(std::move(t)) {}
+    LogLine(std::string t, Kind k) : text(std::move(t)), kind(k) {}
+};
+inline LogLine Dated(const std::string& t) { return LogLine(t, LogLine::Dated); }
+inline LogLine Starts(const std::string& t) { return LogLine(t, LogLine::Start); }
+bool HasLine(const Outcome& o, const LogLine& line);
+int CountLines(const Outcome& o, const LogLine& line);
+bool HasStatus(const Outcome& o, const std::string& text);
+bool HasBox(const Outcome& o, const std::string& text);
+bool HasBoxStarting(const Outcome& o, const std::string& start);
+
+// The check every scenario ends with: each success the run reported is a drive that took the
+// new firmware (committed, or pending when it restarts later).
+void ExpectNoFalseSuccess(const Outcome& o, const std::string& name);
+
+}  // namespace orvane::testing::scenario
