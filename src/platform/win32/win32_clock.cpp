@@ -23,11 +23,15 @@ uint64_t Win32Clock::TickMs() {
 
 void Win32Clock::SleepSeconds(double seconds) {
     if (!(seconds > 0)) return;
-    // A timer per call: the clock is shared by every thread's stopwatch.
-    bool high_resolution = false;
-    UniqueHandle timer = MakeWaitTimer(&high_resolution);
-    if (high_resolution && ArmTimer(timer.get(), seconds) &&
-        WaitForSingleObject(timer.get(), TimeoutMs(seconds) + 50) == WAIT_OBJECT_0)
+    // One timer per thread: the clock is shared by every thread's stopwatch, and making a timer
+    // for each sleep costs two more round trips to the system.
+    struct ThreadTimer {
+        bool high_resolution = false;
+        UniqueHandle timer = MakeWaitTimer(&high_resolution);
+    };
+    thread_local ThreadTimer mine;
+    if (mine.high_resolution && ArmTimer(mine.timer.get(), seconds) &&
+        WaitForSingleObject(mine.timer.get(), TimeoutMs(seconds) + 50) == WAIT_OBJECT_0)
         return;
     // Older systems: whole milliseconds short of the end, then give the rest of the time slice
     // away; callers that need the exact end check the counter and ask again.
