@@ -5,8 +5,10 @@
 namespace orvane::system {
 
 namespace {
-// Sleeping waits can wake a millisecond or so late; wake this much early and finish on the counter.
-constexpr double kSpinMargin = 0.0015;
+// The message wait may end about a millisecond off where the system has no high-resolution
+// timer: it is asked to end this much before the deadline, and what is left (up to twice this)
+// is slept on the clock.
+constexpr double kFinalStretch = 0.001;
 }  // namespace
 
 HiTimer::HiTimer(platform::Clock& clock, platform::MessagePump* pump) : clock_(clock), pump_(pump) {
@@ -70,17 +72,17 @@ double HiTimer::TotalSeconds() const {
 }
 
 void HiTimer::WaitUntil(double seconds) {
-    for (;;) {
-        if (pump_) pump_->Dispatch();
-        double elapsed = Elapsed();
-        if (elapsed >= seconds) return;
-        double sleep = seconds - elapsed - kSpinMargin;
-        if (sleep <= 0) continue;  // the last stretch: spin on the counter
-        if (pump_)
-            pump_->Wait(sleep);
-        else
-            clock_.SleepSeconds(sleep);
+    if (pump_) {
+        for (;;) {
+            pump_->Dispatch();
+            double remaining = seconds - Elapsed();
+            if (remaining <= 2 * kFinalStretch) break;
+            pump_->Wait(remaining - kFinalStretch);
+        }
     }
+    // The last stretch sleeps on the clock and does not dispatch: every look at the message
+    // queue is a round trip to the window system, and a spin of them burns a core.
+    for (double remaining; (remaining = seconds - Elapsed()) > 0;) clock_.SleepSeconds(remaining);
 }
 
 void HiTimer::DelaySeconds(double seconds) {

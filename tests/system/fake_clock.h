@@ -55,6 +55,8 @@ public:
     // Work that "another thread" posts at a given clock time; a wait ends early when it arrives.
     std::multimap<double, std::function<void()>> arrivals;
     bool quitting = false;
+    // Added to every wait that nothing interrupts: negative wakes early, positive late.
+    double wait_error = 0;
 
     void Dispatch() override {
         ++dispatches;
@@ -73,7 +75,7 @@ public:
             arrivals.erase(arrivals.begin());
             return;
         }
-        clock_.t = until;
+        clock_.t = std::max(clock_.t, until + wait_error);
     }
     void Post(std::function<void()> work) override { queue_.push_back(std::move(work)); }
     void Quit() override { quitting = true; }

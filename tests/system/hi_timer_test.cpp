@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -102,6 +103,48 @@ TEST(HiTimer, DelayWithPumpSleepsInTheWaitAndEndsOnTime) {
     EXPECT_GE(pump.dispatches, 2);
     EXPECT_FALSE(timer.Running());
     EXPECT_NEAR(timer.TotalSeconds(), 0.200, 0.0005);
+}
+
+// Waiting must not cost a core: whatever the message wait's precision, a delay ends on time,
+// looks at the message queue only a few times, and finishes asleep on the clock rather than in
+// a loop of dispatches (each one a round trip to the window system).
+TEST(HiTimer, DelaysEndOnTimeWithoutSpinningWhateverTheWaitsPrecision) {
+    struct Row {
+        const char* pump;
+        double wait_error;  // seconds each uninterrupted message wait ends late (+) or early (-)
+    } pumps[] = {
+        {"precise", 0.0},
+        {"late by 0.6 ms", 0.0006},
+        {"late past the deadline", 0.004},
+        {"early by 0.9 ms", -0.0009},
+    };
+    for (const Row& p : pumps) {
+        for (double ms : {0.3, 1.0, 2.5, 10.0, 500.0, 5000.0}) {
+            SCOPED_TRACE(std::string(p.pump) + ", " + std::to_string(ms) + " ms");
+            FakeClock clock;
+            FakePump pump(clock);
+            pump.wait_error = p.wait_error;
+            HiTimer timer(clock, &pump);
+            int reads0 = clock.counter_reads;
+            double t0 = clock.t;
+            timer.DelayMs(ms);
+            double took = clock.t - t0;
+            EXPECT_GE(took, ms / 1000.0) << "ended early";
+            EXPECT_LT(took, ms / 1000.0 + std::max(p.wait_error, 0.0) + 0.00002);
+            EXPECT_LE(pump.dispatches, 4);
+            EXPECT_LE(clock.counter_reads - reads0, 12) << "the delay spun on the counter";
+            double asleep = 0;  // as the fakes let time pass: each wait off by its error
+            for (double w : pump.waits) asleep += std::max(0.0, w + p.wait_error);
+            for (double s : clock.sleeps) asleep += s;
+            EXPECT_GE(asleep, ms / 1000.0 - 0.0001) << "not asleep for the delay";
+            // Everything but the last millisecond is spent where messages wake the thread.
+            if (ms >= 2.5 && p.wait_error <= 0) {
+                double in_pump = 0;
+                for (double w : pump.waits) in_pump += w;
+                EXPECT_GE(in_pump, ms / 1000.0 - 0.0011);
+            }
+        }
+    }
 }
 
 TEST(HiTimer, DelayDispatchesWorkPostedWhileWaiting) {

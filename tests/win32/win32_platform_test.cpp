@@ -15,6 +15,8 @@
 #include "system/services.h"
 
 #include <windows.h>
+
+#include "win32/process_times.h"
 #undef GetVersionEx
 #undef OpenService
 #undef CreateMutex
@@ -26,14 +28,7 @@ std::string Unique(const char* stem) {
     return std::string(stem) + "-" + std::to_string(GetCurrentProcessId());
 }
 
-double ProcessCpuSeconds() {
-    FILETIME create, exit, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &create, &exit, &kernel, &user);
-    auto secs = [](FILETIME f) {
-        return static_cast<double>((static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime) / 1e7;
-    };
-    return secs(kernel) + secs(user);
-}
+using test::ProcessCpuSeconds;
 
 TEST(Win32SystemApi, VersionAndProcessor) {
     Win32SystemApi api;

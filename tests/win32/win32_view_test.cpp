@@ -15,6 +15,9 @@
 #include "platform/sim/sim_platform.h"
 #include "platform/win32/win32_message_pump.h"
 #include "ui/win32/win32_view.h"
+#include "win32/window_capture.h"
+
+#include <commctrl.h>
 #undef CreateMutex
 #undef GetVersionEx
 #undef OpenService
@@ -233,6 +236,91 @@ TEST(Win32View, APowerQueryDuringAnUpdateIsDeniedWithItsWarning) {
     }
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
+}
+
+
+TEST(Win32View, CompactPanelCoversTheWindowAndItsBarFillsWithProgress) {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "the drawing is read from a shown window";
+    Win32View view(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(view.Created());
+    HWND w = view.window();
+    view.SetText(Control::Label1, "Please select the drive to update");
+    view.SetText(Control::Label2, "Model :");
+    view.SetText(Control::Label3, "Current FW Version :");
+    view.SetText(Control::Label4, "New FW Version :");
+    view.SetText(Control::Label5, "MERETH SSD 512GB");
+    view.SetText(Control::Label6, "S0614B0");
+    view.SetText(Control::Label7, "S0614C0");
+    view.Show();
+    view.SetVisible(Control::cboDrives, false);
+    view.ShowCompactPanel();
+    test::Settle(w);
+
+    RECT wr, cr;
+    GetWindowRect(w, &wr);
+    GetClientRect(w, &cr);
+    EXPECT_EQ(wr.bottom - wr.top, 160) << "the window's height";
+    HWND panel = view.control(Control::Panel1);
+    ASSERT_TRUE(IsWindowVisible(panel));
+    RECT pr = test::ChildRect(w, panel);
+    EXPECT_EQ(pr.left, 0);
+    EXPECT_EQ(pr.top, 0);
+    EXPECT_EQ(pr.right, cr.right);
+    EXPECT_EQ(pr.bottom, cr.bottom);
+    EXPECT_FALSE(IsWindowVisible(view.control(Control::Label8))) << "the diagnostic label stays hidden";
+    HWND bar = view.control(Control::ProgressBar1);
+    ASSERT_TRUE(IsWindowVisible(bar));
+    PBRANGE range{};
+    SendMessageW(bar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+    EXPECT_EQ(range.iLow, 0);
+    EXPECT_EQ(range.iHigh, 100);
+
+    // Nothing of the normal layout is reachable or drawn over the panel: at every point of the
+    // client area the topmost visible child is the panel.
+    for (int y = 2; y < cr.bottom; y += 6)
+        for (int x = 2; x < cr.right; x += 6) {
+            HWND top = ChildWindowFromPointEx(w, POINT{x, y}, CWP_SKIPINVISIBLE);
+            ASSERT_EQ(top, panel) << "at (" << x << ", " << y << ")";
+        }
+
+    test::Capture shot(w);
+    // The banner is hidden: its navy band does not show anywhere.
+    EXPECT_EQ(shot.Count(cr, app::Rgb{10, 30, 90}), 0);
+    // The three captions end at one column (all end in the same " :" glyph); a measured text
+    // width and the drawn glyphs may differ by a pixel of rounding.
+    auto ink_end = [&](Control c) { return shot.DarkBox(test::ChildRect(w, view.control(c))).right; };
+    int right2 = ink_end(Control::Label2), right3 = ink_end(Control::Label3), right4 = ink_end(Control::Label4);
+    ASSERT_GT(right3, 16 + 60) << "no caption drawn";
+    EXPECT_NEAR(right2, right3, 1) << "\"Model :\" is not right-aligned with \"Current FW Version :\"";
+    EXPECT_NEAR(right4, right3, 1) << "\"New FW Version :\" is not right-aligned with \"Current FW Version :\"";
+    EXPECT_GT(test::ChildRect(w, view.control(Control::Label2)).left,
+              test::ChildRect(w, view.control(Control::Label4)).left)
+        << "the shorter caption starts further right";
+    EXPECT_LE(right3, test::ChildRect(w, view.control(Control::Label5)).left) << "the captions run into the values";
+
+    // The bar's fill grows with the position: none at 0, then in proportion to the full bar
+    // (a bar drawn in blocks leaves gaps, so the full bar is the measure).
+    RECT br = test::ChildRect(w, bar);
+    COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+    const app::Rgb fill{GetRValue(highlight), GetGValue(highlight), GetBValue(highlight)};
+    auto filled = [&](int position) {
+        view.SetProgress(position);
+        EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), position);
+        test::Settle(w);
+        return test::Capture(w).Count(br, fill);
+    };
+    int full = filled(100);
+    ASSERT_GT(full, (br.right - br.left) * (br.bottom - br.top) / 2) << "the full bar is not drawn in the fill colour";
+    struct Row {
+        int position;
+        double low, high;  // share of the full bar's fill
+    } rows[] = {{0, 0.0, 0.0}, {20, 0.12, 0.28}, {50, 0.40, 0.60}, {80, 0.70, 0.90}, {100, 1.0, 1.0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.position);
+        double share = static_cast<double>(filled(row.position)) / full;
+        EXPECT_GE(share, row.low);
+        EXPECT_LE(share, row.high);
+    }
 }
 
 }  // namespace

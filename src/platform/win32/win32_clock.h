@@ -10,6 +10,9 @@ public:
     int64_t Frequency() override { return frequency_; }
     int64_t Counter() override;
     uint64_t TickMs() override;
+    // On a high-resolution timer: Sleep and the C++ library's sleeps go in whole milliseconds
+    // and end on the system timer's tick. Safe from any thread.
+    void SleepSeconds(double seconds) override;
 
 private:
     int64_t frequency_ = 0;

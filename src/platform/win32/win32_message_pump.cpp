@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_precise_timer.h"
 #include "platform/work_queue.h"
 
 namespace orvane::platform::win32 {
@@ -14,6 +15,7 @@ namespace orvane::platform::win32 {
 namespace {
 
 constexpr UINT kWorkMessage = WM_APP + 1;  // private to the pump's own message-only window
+constexpr DWORD kTimerBackstopMs = 50;
 const wchar_t kWindowClass[] = L"OrvaneMessagePump";
 
 LRESULT CALLBACK PumpWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -26,6 +28,9 @@ struct Win32MessagePump::Impl {
     // Auto-reset: wakes a Wait for posted work even while WM_QUIT is pending.
     UniqueHandle work_event{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     WorkQueue work;
+    // Ends a Wait at its deadline rather than on the next tick after it.
+    bool high_resolution = false;
+    UniqueHandle wait_timer = MakeWaitTimer(&high_resolution);
     std::atomic<bool> quitting{false};
     bool period_set = false;
 };
@@ -57,8 +62,9 @@ void RegisterPumpClass() {
 }  // namespace
 
 Win32MessagePump::Win32MessagePump() : impl_(std::make_unique<Impl>()) {
-    // Waits end within a millisecond of their timeout instead of a 15.6 ms tick.
-    impl_->period_set = timeBeginPeriod(1) == TIMERR_NOERROR;
+    // Without a high-resolution timer, waits end on the system timer's tick: make it 1 ms, not
+    // 15.6 ms. With one, the faster tick would only cost the machine power.
+    if (!impl_->high_resolution) impl_->period_set = timeBeginPeriod(1) == TIMERR_NOERROR;
     RegisterPumpClass();
     impl_->window = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                     GetModuleHandleW(nullptr), nullptr);
@@ -90,13 +96,21 @@ void Win32MessagePump::Dispatch() {
 }
 
 void Win32MessagePump::Wait(double max_seconds) {
-    if (!(max_seconds >= 0.001)) return;  // below the wait's resolution: the caller spins
-    DWORD ms = max_seconds >= 86400.0 ? 86400000u : static_cast<DWORD>(max_seconds * 1000.0);
+    if (!(max_seconds > 0)) return;
     // A pending WM_QUIT counts as posted input and would end every wait at once: the delays
     // that still run while the program ends would spin. Posted work still wakes us by the event.
     DWORD mask = impl_->quitting ? (QS_ALLINPUT & ~QS_POSTMESSAGE) : QS_ALLINPUT;
-    HANDLE ev = impl_->work_event.get();
-    MsgWaitForMultipleObjectsEx(ev ? 1 : 0, ev ? &ev : nullptr, ms, mask, MWMO_INPUTAVAILABLE);
+    HANDLE handles[2];
+    DWORD n = 0;
+    if (impl_->work_event) handles[n++] = impl_->work_event.get();
+    // The timeout alone rounds up to whole milliseconds and then to the timer's period; the
+    // timer ends the wait on time, and the timeout is only its backstop.
+    DWORD timeout = TimeoutMs(max_seconds);
+    if (ArmTimer(impl_->wait_timer.get(), max_seconds)) {
+        handles[n++] = impl_->wait_timer.get();
+        timeout += kTimerBackstopMs;
+    }
+    MsgWaitForMultipleObjectsEx(n, n ? handles : nullptr, timeout, mask, MWMO_INPUTAVAILABLE);
 }
 
 void Win32MessagePump::Post(std::function<void()> work) {

@@ -7,7 +7,8 @@
 namespace orvane::platform::win32 {
 
 // The calling thread's message queue. Construct, Dispatch and Wait on the thread whose windows it
-// serves; Post and Quit work from any thread. Holds a 1 ms timer resolution while it lives.
+// serves; Post and Quit work from any thread. A Wait ends on time to a fraction of a millisecond:
+// on a high-resolution timer, or else with the 1 ms timer resolution it holds while it lives.
 class Win32MessagePump : public MessagePump {
 public:
     Win32MessagePump();

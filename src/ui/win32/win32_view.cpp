@@ -305,8 +305,12 @@ void Win32View::ShowCompactPanel() {
     RECT c;
     GetClientRect(main_, &c);
     HWND panel = Get(Control::Panel1);
-    MoveWindow(panel, 0, 0, c.right, c.bottom, TRUE);
-    ShowWindow(panel, SW_SHOW);
+    // In front of the normal layout, which stays behind it (some of it still changes): the other
+    // controls must not paint over the panel, as a form's controls never paint over a panel.
+    for (HWND child = GetWindow(main_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (child != panel)
+            SetWindowLongPtrW(child, GWL_STYLE, GetWindowLongPtrW(child, GWL_STYLE) | WS_CLIPSIBLINGS);
+    SetWindowPos(panel, HWND_TOP, 0, 0, c.right, c.bottom, SWP_SHOWWINDOW);
     int widest = TextWidth(Get(Control::Label3));
     for (Control caption : {Control::Label2, Control::Label4}) {
         HWND h = Get(caption);
