@@ -108,7 +108,8 @@ void TOrvaneMain::Timer2Timer() {
         m_Progress = p;
         view_.SetProgress(p);
         view_.SetText(Control::Label8, Format("%d | %u | %d", iPhase, m_Timer2Interval, p));
-        if (p == 100 && iPhase == 5) {
+        // The update may still be asking its last question: the bar waits at 100 for its end.
+        if (p == 100 && iPhase == 5 && !m_bUpdating) {
             EndProgram();
             return;
         }

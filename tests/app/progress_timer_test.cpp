@@ -73,6 +73,21 @@ TEST(ProgressTimer, PhaseFiveRunsToTheEndAndEndsTheProgram) {
     EXPECT_FALSE(u.run.view().timer_running(Timer::Timer2));
 }
 
+TEST(ProgressTimer, AtTheEndTheBarWaitsForTheUpdateToFinish) {
+    // The restart question comes after phase 5 is set: the bar must not end the program under it.
+    Unattended u;
+    u.main->m_ProgressTimer.Start(true);
+    u.main->iPhase = 5;
+    u.main->m_bUpdating = true;
+    u.Tick(10.5);
+    EXPECT_EQ(u.main->m_Progress, 100);
+    EXPECT_FALSE(u.main->EndRequested());
+    EXPECT_TRUE(u.run.view().timer_running(Timer::Timer2));
+    u.main->m_bUpdating = false;
+    u.Tick();
+    EXPECT_TRUE(u.main->EndRequested());
+}
+
 TEST(ProgressTimer, PhaseFiveJumpsToTheEndOnceTheRunIsOlderThanTenSeconds) {
     Unattended u;
     u.main->m_ProgressTimer.Start(true);
