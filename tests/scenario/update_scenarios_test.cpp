@@ -413,8 +413,8 @@ const Row kRows[] = {
 
     // --- the automatic walk
     {.name = "automatic walk, the second of three fails", .machine = ThreeDrives(true),
-     .package = Opt({{digit::bAutoFlashAll, '1'}}), .actions = "", .exit_code = 1,
-     .has = {"INDEX: 0, NEXT: 1", "INDEX: 1, NEXT: 1", "INDEX: 2, NEXT: 0", Ret("0x1")},
+     .package = Opt({{digit::bAutoFlashAll, '1'}}), .actions = "", .exit_code = 1, .status = "1 of 3 drives failed",
+     .has = {"INDEX: 0, NEXT: 1", "INDEX: 1, NEXT: 1", "INDEX: 2, NEXT: 0", Ret("0x1"), "1 of 3 drives failed"},
      .serial = "MS512C0000000003", .revision = kNewFw, .committed = 1,
      .more = [](const Outcome& o, const std::string& n) {
          EXPECT_TRUE(HasStatus(o, "Next")) << n;
