@@ -11,6 +11,7 @@ using testing::AppRun;
 // An unattended run's window after its start-up, with the update not started.
 struct Unattended {
     Unattended() {
+        run.speed = 1.0;  // simulated time moves by Advance; real time adds only a little
         run.package.Digit(19, '1');  // bUnattended
         run.args = {"/T:\\\\.\\PhysicalDrive0"};
         main = &run.StartUp();
@@ -65,7 +66,7 @@ TEST(ProgressTimer, PhaseFiveRunsToTheEndAndEndsTheProgram) {
     u.main->iPhase = 5;
     int ticks = 0;
     while (!u.main->EndRequested() && ticks < 200) {
-        u.Tick();
+        u.Tick(0.05);
         ++ticks;
     }
     EXPECT_EQ(u.main->m_Progress, 100);
