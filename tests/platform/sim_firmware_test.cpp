@@ -82,12 +82,14 @@ TEST(SimImageTag, FoundWhereverItIsAndOnlyWhenWellFormed) {
         {"revision blank", 100, {{8, ' '}, {9, ' '}, {10, ' '}, {11, ' '}, {12, ' '}, {13, ' '}, {14, ' '}}, false},
         {"revision with a control byte", 100, {{10, 0x07}}, false},
         {"DEF with a high byte", 100, {{18, 0xC8}}, false},
-        {"length shorter than the tag's end", 1080, {}, false},  // 1,080 + 28 > 1,100
+        // A declared length of 120 ends before the tag does (100 + 28).
+        {"length shorter than the tag's end", 100, {{24, 120}, {25, 0}}, false},
         {"length of zero", 100, {{24, 0}, {25, 0}}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<uint8_t> image(1100, 0xA5);
+        ASSERT_LE(c.at + sizeof kTagC0, image.size());
         std::memcpy(image.data() + c.at, kTagC0, sizeof kTagC0);
         for (auto [i, v] : c.poke) image[c.at + i] = v;
         const auto tag = FindImageTag(image.data(), image.size());
