@@ -3,7 +3,8 @@
 # (S0614B0 to S0614C0) at real-time speed, twice:
 # - unattended ("/T:" the drive): the compact window "Updating firmware" with its progress bar,
 #   caught by screenshots while the update runs; the bar's fill grows from shot to shot, from part
-#   way to the last shot before the restart question covers it and the program ends, exit code 0;
+#   way to the last shot before the question at the end covers it; the question is answered and
+#   the program ends, exit code 0;
 # - by a click on Update: the flash worker thread runs while the real Win32 message loop goes on
 #   (closing the window meanwhile is refused with a box), the "Flash finished !" box and the
 #   restart question are answered, exit code 0.
@@ -79,9 +80,10 @@ while orv_window_exists "$WID" && ((n < 200)); do
     n=$((n + 1))
     orv_screenshot "$png"
     orv_window_exists "$WID" || break # gone while the shot was taken: it may show the desktop
-    # The restart question at the end covers the bar; the timer ends the program under it.
+    # The question at the end covers the bar; the bar waits at its end until it is answered.
     if (($(orv_visible_windows | wc -l) > 1)); then
         boxed=$((boxed + 1))
+        if Q=$(orv_find_window 1 '^Question$'); then orv_answer_box "$Q"; fi
         sleep 0.5
         continue
     fi
