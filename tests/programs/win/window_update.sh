@@ -78,7 +78,11 @@ while orv_window_exists "$WID" && ((n < 200)); do
     eval "$(xdotool getwindowgeometry --shell "$WID" 2>/dev/null)" || break
     png=$BUILD/test-results/window_update_unattended_$n.png
     n=$((n + 1))
-    orv_screenshot "$png"
+    # The program may end while the shot is taken: a failed shot then ends the series.
+    if ! (orv_screenshot "$png"); then
+        orv_window_exists "$WID" && fail "screenshot to $png failed"
+        break
+    fi
     orv_window_exists "$WID" || break # gone while the shot was taken: it may show the desktop
     # The question at the end covers the bar; the bar waits at its end until it is answered.
     if (($(orv_visible_windows | wc -l) > 1)); then
