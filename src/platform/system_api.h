@@ -69,6 +69,7 @@ enum class ExitKind { Reboot, Shutdown };
 enum class ExitResult { Done, TokenFailed, PrivilegeFailed, ExitFailed };
 
 enum class RegWrite { Ok, OpenFailed, WriteFailed };
+enum class RegRead { Ok, KeyMissing, ValueMissing, WrongType, Failed };
 
 // Everything the program asks of the operating system outside storage and setup services.
 class SystemApi {
@@ -102,6 +103,20 @@ public:
                                                       size_t max_bytes) = 0;
     virtual RegWrite RegSetMultiSz(const std::string& path, const std::string& name,
                                    const std::vector<uint8_t>& bytes) = 0;
+    // A REG_MULTI_SZ value's bytes as stored (out is left empty unless Ok).
+    virtual RegRead RegQueryMultiSz(const std::string& path, const std::string& name,
+                                    std::vector<uint8_t>& out) = 0;
+    // Ok also when the value was not there.
+    virtual RegWrite RegDeleteValue(const std::string& path, const std::string& name) = 0;
+
+    // DeleteFileA; true also when the file was not there.
+    virtual bool RemoveFile(const std::string& path) = 0;
+    // ShellExecuteA(verb "open", hidden), not waiting for the program; true when it started.
+    virtual bool StartHidden(const std::string& program, const std::string& parameters) = 0;
+    // Enables SeShutdownPrivilege in the process token.
+    virtual bool EnableShutdownPrivilege() = 0;
+    // A 64-bit process: with a WOW64 process, what tells 64-bit Windows.
+    virtual bool Is64BitProcess() { return sizeof(void*) == 8; }
 
     // Opens the service manager and the service with the given ServiceAccess bits; null on failure.
     virtual std::unique_ptr<ServiceHandle> OpenService(const std::string& name, uint32_t access) = 0;

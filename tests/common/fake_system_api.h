@@ -67,6 +67,15 @@ public:
         return it->second;
     }
     platform::RegWrite reg_write_result = platform::RegWrite::Ok;
+    platform::RegRead reg_read_result = platform::RegRead::Ok;  // anything else: every read answers it
+    std::set<std::string> unwritable;  // exact paths WriteFile refuses
+    std::vector<std::string> removed;  // RemoveFile paths, in order
+    bool remove_ok = true;
+    std::vector<std::string> started;  // "program parameters" of each StartHidden
+    bool start_ok = true;
+    int privilege_calls = 0;
+    bool privilege_ok = true;
+    bool process64 = false;
     std::vector<std::string> reg_reads;  // "path|name" of every RegQueryString, "path" of every RegKeyExists
 
     std::map<std::string, FakeService> services;  // by exact name
@@ -117,7 +126,7 @@ public:
         return true;
     }
     bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) override {
-        if (files_fail) return false;
+        if (files_fail || unwritable.count(path)) return false;
         files[path] = bytes;
         return true;
     }
@@ -149,6 +158,38 @@ public:
         values_[{Id(path), Lower(name)}] = bytes;
         return platform::RegWrite::Ok;
     }
+
+    platform::RegRead RegQueryMultiSz(const std::string& path, const std::string& name,
+                                      std::vector<uint8_t>& out) override {
+        out.clear();
+        reg_reads.push_back(path + "|" + name);
+        if (reg_read_result != platform::RegRead::Ok) return reg_read_result;
+        if (!RegKeyExists(path)) return platform::RegRead::KeyMissing;
+        auto v = Value(path, name);
+        if (!v) return platform::RegRead::ValueMissing;
+        out = *v;
+        return platform::RegRead::Ok;
+    }
+    platform::RegWrite RegDeleteValue(const std::string& path, const std::string& name) override {
+        if (!RegKeyExists(path)) return platform::RegWrite::OpenFailed;
+        if (reg_write_result != platform::RegWrite::Ok) return reg_write_result;
+        values_.erase({Id(path), Lower(name)});
+        return platform::RegWrite::Ok;
+    }
+    bool RemoveFile(const std::string& path) override {
+        removed.push_back(path);
+        files.erase(path);
+        return remove_ok;
+    }
+    bool StartHidden(const std::string& program, const std::string& parameters) override {
+        started.push_back(program + " " + parameters);
+        return start_ok;
+    }
+    bool EnableShutdownPrivilege() override {
+        ++privilege_calls;
+        return privilege_ok;
+    }
+    bool Is64BitProcess() override { return process64; }
 
     std::unique_ptr<platform::ServiceHandle> OpenService(const std::string& name, uint32_t access) override {
         auto it = services.find(name);

@@ -308,7 +308,8 @@ void ReadSystem(const json& j, SimSystem& sys) {
     OnlyKeys(j, p,
              {"version", "extended_query_fails", "basic_query_fails", "architecture", "server_r2", "wow64", "admin",
               "wmi", "performance_counter", "forced_exit", "registry_write_fails", "registry", "services",
-              "instances_running", "system_drive", "system_dir", "windows_dir", "temp_dir", "module_file"});
+              "instances_running", "system_drive", "system_dir", "windows_dir", "temp_dir", "module_file",
+              "unwritable_files", "start_fails"});
     auto flag = [&](const char* k, bool& f) {
         if (j.contains(k)) f = Bool(j[k], p + "." + k);
     };
@@ -357,6 +358,14 @@ void ReadSystem(const json& j, SimSystem& sys) {
     text("windows_dir", sys.windows_dir);
     text("temp_dir", sys.temp_dir);
     text("module_file", sys.module_file);
+    if (j.contains("unwritable_files")) {
+        const json& a = j["unwritable_files"];
+        if (!a.is_array()) Fail(p + ".unwritable_files", "expected an array of file names");
+        sys.unwritable_files.clear();
+        for (size_t i = 0; i < a.size(); ++i)
+            sys.unwritable_files.push_back(Text(a[i], p + ".unwritable_files[" + std::to_string(i) + "]"));
+    }
+    flag("start_fails", sys.start_fails);
 }
 
 void Apply(const json& j, SimMachine& m) {

@@ -55,6 +55,9 @@ struct SimSystem {
     std::string windows_dir;
     std::string temp_dir;     // empty: $TMPDIR, else /tmp
     std::string module_file;  // empty: the running executable
+    // File names (any folder, any case) that cannot be created, and whether programs can be started.
+    std::vector<std::string> unwritable_files;
+    bool start_fails = false;
 };
 
 struct SimMachine {

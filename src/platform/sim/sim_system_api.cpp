@@ -184,7 +184,11 @@ std::string SimSystemApi::HostPath(const std::string& windows_path) const {
     std::string path = windows_path;
     // The longer name first: the system directory lies inside the Windows directory.
     const std::string windows = std::string(1, system_.system_drive) + ":\\Windows";
-    for (const auto& [name, host] : {std::pair{windows + "\\System32", system_.system_dir},
+    // The file system redirection of a 32-bit process on 64-bit Windows.
+    const std::string system_host = system_.wow64 == Wow64::Yes
+                                        ? WithSep(system_.windows_dir) + "SysWOW64"
+                                        : system_.system_dir;
+    for (const auto& [name, host] : {std::pair{windows + "\\System32", system_host},
                                      std::pair{windows, system_.windows_dir}}) {
         const bool inside = path.size() >= name.size() && text::EqualsNoCase(path.substr(0, name.size()), name) &&
                             (path.size() == name.size() || path[name.size()] == '\\' || path[name.size()] == '/');
@@ -208,8 +212,40 @@ bool SimSystemApi::AppendText(const std::string& path, const std::string& text) 
     return StdioAppend(HostPath(path), text, "a");
 }
 
+bool SimSystemApi::Unwritable(const std::string& path) const {
+    const size_t cut = path.find_last_of("\\/");
+    const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+    for (const auto& n : system_.unwritable_files)
+        if (text::EqualsNoCase(n, name)) return true;
+    return false;
+}
+
 bool SimSystemApi::WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    if (Unwritable(path)) return false;
     return StdioWrite(HostPath(path), bytes);
+}
+
+bool SimSystemApi::RemoveFile(const std::string& path) {
+    std::error_code ec;
+    fs::remove(HostPath(path), ec);
+    return !ec;
+}
+
+bool SimSystemApi::StartHidden(const std::string& program, const std::string& parameters) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (system_.start_fails) return false;
+    started.push_back(Started{program, parameters});
+    return true;
+}
+
+bool SimSystemApi::EnableShutdownPrivilege() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++shutdown_privilege_enabled;
+    return system_.forced_exit != ExitResult::TokenFailed && system_.forced_exit != ExitResult::PrivilegeFailed;
+}
+
+bool SimSystemApi::Is64BitProcess() {
+    return (system_.architecture == kArchAMD64 || system_.architecture == kArchIA64) && system_.wow64 != Wow64::Yes;
 }
 
 std::optional<std::vector<uint8_t>> SimSystemApi::ReadFile(const std::string& path) {
@@ -250,6 +286,37 @@ RegWrite SimSystemApi::RegSetMultiSz(const std::string& path, const std::string&
         }
     key.values[name] = SimRegValue{SimRegValue::kMultiSz, bytes};
     return RegWrite::Ok;
+}
+
+RegRead SimSystemApi::RegQueryMultiSz(const std::string& path, const std::string& name, std::vector<uint8_t>& out) {
+    out.clear();
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = registry_.find(RegKeyId(path));
+    if (it == registry_.end()) return RegRead::KeyMissing;
+    const SimRegValue* v = FindValue(it->second, name);
+    if (!v) return RegRead::ValueMissing;
+    if (v->type != SimRegValue::kMultiSz) return RegRead::WrongType;
+    out = v->bytes;
+    return RegRead::Ok;
+}
+
+RegWrite SimSystemApi::RegDeleteValue(const std::string& path, const std::string& name) {
+    if (!RegKeyExists(path)) return RegWrite::OpenFailed;
+    if (system_.registry_write_fails) return RegWrite::WriteFailed;
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = registry_.find(RegKeyId(path));
+    if (it == registry_.end()) return RegWrite::Ok;
+    for (auto v = it->second.values.begin(); v != it->second.values.end(); ++v)
+        if (text::ToLower(v->first) == text::ToLower(name)) {
+            it->second.values.erase(v);
+            break;
+        }
+    return RegWrite::Ok;
+}
+
+std::map<std::string, SimRegKey> SimSystemApi::Registry() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return registry_;
 }
 
 std::optional<SimRegValue> SimSystemApi::RegValue(const std::string& path, const std::string& name) const {

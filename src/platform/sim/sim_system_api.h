@@ -39,6 +39,14 @@ public:
                                               size_t max_bytes) override;
     RegWrite RegSetMultiSz(const std::string& path, const std::string& name,
                            const std::vector<uint8_t>& bytes) override;
+    RegRead RegQueryMultiSz(const std::string& path, const std::string& name, std::vector<uint8_t>& out) override;
+    RegWrite RegDeleteValue(const std::string& path, const std::string& name) override;
+    bool RemoveFile(const std::string& path) override;
+    // Recorded, not run: the machine has no programs to run.
+    bool StartHidden(const std::string& program, const std::string& parameters) override;
+    bool EnableShutdownPrivilege() override;
+    // The simulated process: 64-bit on 64-bit Windows unless it runs under WOW64.
+    bool Is64BitProcess() override;
 
     std::unique_ptr<ServiceHandle> OpenService(const std::string& name, uint32_t access) override;
 
@@ -59,14 +67,22 @@ public:
     bool kept_awake() const { return !keep_awake_calls.empty() && keep_awake_calls.back(); }
 
     // What a test looks at afterwards.
+    struct Started {
+        std::string program, parameters;
+    };
+    std::vector<Started> started;
+    int shutdown_privilege_enabled = 0;
+    // The registry as it stands (keys by id), for a saved machine.
+    std::map<std::string, SimRegKey> Registry() const;
     std::vector<ExitKind> exit_requests;  // both routes, in order
     std::vector<bool> exit_direct;        // parallel: true for the 9x route
     std::optional<SimRegValue> RegValue(const std::string& path, const std::string& name) const;
     uint32_t ServiceState(const std::string& name) const;
     int OpenServiceHandles() const;
     // The host file a Windows path names: the system and Windows directories map onto their
-    // host folders.
+    // host folders; a WOW64 process's system directory is the Windows directory's SysWOW64.
     std::string HostPath(const std::string& windows_path) const;
+    bool Unwritable(const std::string& path) const;
 
 private:
     friend class SimServiceHandle;

@@ -2,6 +2,7 @@
 #include "platform/win32/win32_system_api.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <mutex>
@@ -12,6 +13,7 @@
 #undef GetVersionEx
 #undef OpenService
 #undef CreateMutex
+#undef RegDeleteValue
 
 namespace orvane::platform::win32 {
 
@@ -223,7 +225,56 @@ std::unique_ptr<ServiceHandle> Win32SystemApi::OpenService(const std::string& na
     return std::make_unique<Win32ServiceHandle>(std::move(manager), std::move(service));
 }
 
-ExitResult Win32SystemApi::ForcedExit(ExitKind kind) {
+RegRead Win32SystemApi::RegQueryMultiSz(const std::string& path, const std::string& name,
+                                        std::vector<uint8_t>& out) {
+    out.clear();
+    UniqueKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SubKey(path).c_str(), 0, KEY_QUERY_VALUE, key.out()) != ERROR_SUCCESS)
+        return RegRead::KeyMissing;
+    // The value may grow between the size query and the read: ask again then.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD type = 0;
+        DWORD size = 0;
+        LONG rc = RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, nullptr, &size);
+        if (rc == ERROR_FILE_NOT_FOUND) return RegRead::ValueMissing;
+        if (rc != ERROR_SUCCESS) return RegRead::Failed;
+        if (type != REG_MULTI_SZ) return RegRead::WrongType;
+        std::vector<uint8_t> buf(size);
+        rc = RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, buf.empty() ? nullptr : buf.data(), &size);
+        if (rc == ERROR_MORE_DATA) continue;
+        if (rc != ERROR_SUCCESS) return RegRead::Failed;
+        if (type != REG_MULTI_SZ) return RegRead::WrongType;
+        buf.resize(size);
+        out = std::move(buf);
+        return RegRead::Ok;
+    }
+    return RegRead::Failed;
+}
+
+RegWrite Win32SystemApi::RegDeleteValue(const std::string& path, const std::string& name) {
+    UniqueKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SubKey(path).c_str(), 0, KEY_SET_VALUE, key.out()) != ERROR_SUCCESS)
+        return RegWrite::OpenFailed;
+    const LONG rc = RegDeleteValueA(key.get(), name.c_str());
+    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND ? RegWrite::Ok : RegWrite::WriteFailed;
+}
+
+bool Win32SystemApi::RemoveFile(const std::string& path) {
+    if (DeleteFileA(path.c_str())) return true;
+    const DWORD err = GetLastError();
+    return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
+}
+
+bool Win32SystemApi::StartHidden(const std::string& program, const std::string& parameters) {
+    // Values above 32 mean the program was started.
+    const auto rc = reinterpret_cast<INT_PTR>(
+        ShellExecuteA(nullptr, "open", program.c_str(), parameters.c_str(), nullptr, SW_HIDE));
+    return rc > 32;
+}
+
+namespace {
+
+ExitResult EnableShutdown() {
     UniqueHandle token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.out()))
         return ExitResult::TokenFailed;
@@ -235,6 +286,16 @@ ExitResult Win32SystemApi::ForcedExit(ExitKind kind) {
     // Success of the call alone does not mean the privilege was granted: ERROR_NOT_ALL_ASSIGNED.
     BOOL adjusted = AdjustTokenPrivileges(token.get(), FALSE, &tp, 0, nullptr, nullptr);
     if (!adjusted || GetLastError() != ERROR_SUCCESS) return ExitResult::PrivilegeFailed;
+    return ExitResult::Done;
+}
+
+}  // namespace
+
+bool Win32SystemApi::EnableShutdownPrivilege() { return EnableShutdown() == ExitResult::Done; }
+
+ExitResult Win32SystemApi::ForcedExit(ExitKind kind) {
+    const ExitResult privilege = EnableShutdown();
+    if (privilege != ExitResult::Done) return privilege;
     return ExitWindowsEx(ExitFlags(kind), 0) ? ExitResult::Done : ExitResult::ExitFailed;
 }
 

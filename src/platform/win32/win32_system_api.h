@@ -44,6 +44,11 @@ public:
     LocalTime LocalTimeNow() override;
     bool GetTrueVersion(OsVersion& out) override;
     void KeepAwake(bool on) override;
+    RegRead RegQueryMultiSz(const std::string& path, const std::string& name, std::vector<uint8_t>& out) override;
+    RegWrite RegDeleteValue(const std::string& path, const std::string& name) override;
+    bool RemoveFile(const std::string& path) override;
+    bool StartHidden(const std::string& program, const std::string& parameters) override;
+    bool EnableShutdownPrivilege() override;
 
 private:
     struct Impl;
