@@ -138,6 +138,9 @@ private:
     void UpdateNormal(UpdateRun& run);
     void UpdateEngineering(UpdateRun& run);
     void RunNormalFlash(UpdateRun& run);
+    void BootTimeRoute(UpdateRun& run);
+    uint32_t PrepareBootUpdate(const DEV_INFO& e, const std::string& fw_path);
+    void EndBootRoute();
     void FindDriveAgain(UpdateRun& run);
     void OpenFoundEntry(const DEV_INFO& e);
     void Success(UpdateRun& run);

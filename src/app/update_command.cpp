@@ -145,11 +145,7 @@ void TOrvaneMain::UpdateNormal(UpdateRun& run) {
         return Ending(run);
     }
 
-    if (!o.bWinFlash) {
-        // The boot-time route writes the image and a flasher into the system; not in this build.
-        run.error = ut::kBootRouteMissing;
-        return Failure(run);
-    }
+    if (!o.bWinFlash) return BootTimeRoute(run);
     RunNormalFlash(run);
 }
 

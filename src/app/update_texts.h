@@ -35,6 +35,20 @@ inline constexpr const char* kUpdateRunning =
     "A firmware update is in progress. Closing now would leave the drive with a half-written firmware image; "
     "wait until the update has ended.";
 inline constexpr const char* kImageUnusable = "the firmware image of slot %d cannot be prepared";
-inline constexpr const char* kBootRouteMissing = "the boot-time update is not available in this build";
+// The boot-time route.
+inline constexpr const char* kFwFileFailed = "Fail to write FW files into system !\n";
+inline constexpr const char* kBootSetupFailed = "[0x%X] Fail to write UPDATE files into system !\n";
+inline constexpr const char* kBootWarning =
+    "WARNING: THIS PROCESS WILL UPDATE THE FIRMWARE ON YOUR SSD.THERE IS A RISK DURING FIRMWARE UPDATE PROCESS.YOUR "
+    "SSD MAY NOT FUNCTION PROPERLY IF THE FIRMWARE PROCESS IS INTERRUPTED FOR ANY REASON.AS WE PROVIDES NO WARRANTY "
+    "FOR THE DATA ON YOUR DRIVE, IT IS STRONGLY RECOMMENDED THAT YOU SHOULD BACKUP ALL IMPORTANT FILES IN ADVANCE.";
+inline constexpr const char* kBootRebootQuestion =
+    "The update process needs to REBOOT your computer. Do you want to reboot NOW ?\n";
+inline constexpr const char* kBootRouteNvme =
+    "The boot-time update speaks ATA only and cannot update an NVMe drive: nothing was written.";
+inline constexpr const char* kBootRouteCsmi =
+    "The boot-time update cannot reach a drive behind a RAID controller's port: nothing was written.";
+inline constexpr const char* kBootReopenFailed =
+    "The drive cannot be opened again to prepare the boot-time update: nothing was written.";
 
 }  // namespace orvane::app::update_text

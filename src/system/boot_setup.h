@@ -38,6 +38,9 @@ constexpr uint32_t kBootKeyOpenFailed = 0xE3;       // the session-manager key c
 constexpr uint32_t kBootSettingNoRoom = 0xE4;       // a setting's value would end past the flasher image
 constexpr uint32_t kBootValueUnreadable = 0xE5;     // BootExecute exists but cannot be read as a multi-string
 constexpr uint32_t kBootNoFlasher = 0xE6;           // the chosen flasher's entry has no bytes to take
+// The Update command's own steps around the set-up, reported the same way.
+constexpr uint32_t kBootCopyProgramFailed = 0xE7;   // the copy program could not be written
+constexpr uint32_t kBootCopyStartFailed = 0xE8;     // the copy program could not be started
 
 inline constexpr const char* kSessionManagerKey = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 inline constexpr const char* kBootExecuteValue = "BootExecute";

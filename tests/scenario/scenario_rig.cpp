@@ -1,8 +1,10 @@
 #include "scenario/scenario_rig.h"
 
 #include <cstring>
+#include <memory>
 #include <sstream>
 
+#include "package/aes_cipher.h"
 #include "package/package_layout.h"
 #include "platform/sim/sim_drive_state.h"
 
@@ -117,9 +119,29 @@ void WritePackage(const Package& p, PackageBytes& out) {
     constexpr size_t kImageArea = 14618;  // the image area follows the 14,618-byte header
     constexpr size_t kNewFw = 10012 + 8, kFwExt = 10267 + 8;
     char ten[11];
-    std::snprintf(ten, sizeof ten, "%010zu", p.image.size());
+    std::vector<uint8_t> image = p.image;
+    if (p.encipher) {
+        // Zero-padded to 512 and enciphered with the package key, as the packer stores it.
+        image.resize((image.size() + 511) / 512 * 512, 0);
+        uint8_t key[16];
+        package::AssemblePackageKey(key);
+        auto cipher = std::make_unique<package::AesCipher>();
+        cipher->SetKey(key);
+        cipher->Run(image.data(), image.size(), package::CipherDirection::Encipher);
+    }
+    std::snprintf(ten, sizeof ten, "%010zu", image.size());
     out.Start(0, "0000000000").Size(0, ten);
-    for (size_t i = 0; i < p.image.size(); ++i) out.Byte(kImageArea + i, p.image[i]);
+    for (size_t i = 0; i < image.size(); ++i) out.Byte(kImageArea + i, image[i]);
+    // The executables lie one after another, in slot order (the map's), after the area's directory.
+    size_t next = offsetof(package::PackageBlock, aux_payload);
+    for (const auto& [k, bytes] : p.aux) {
+        std::snprintf(ten, sizeof ten, "%010zu", bytes.size());
+        out.Put(offsetof(package::PackageBlock, aux) + offsetof(package::AuxDirectory, size_fields) +
+                    package::AuxSizeFieldOffset(k) + std::strlen(package::kAuxSlots[k].size_label),
+                ten);
+        for (size_t i = 0; i < bytes.size(); ++i) out.Byte(next + i, bytes[i]);
+        next += bytes.size();
+    }
     std::string nf = p.new_fw, fe = p.fw_ext;
     nf.resize(8, '\0');
     fe.resize(8, '\0');

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,6 +58,8 @@ struct Package {
     int8_t flash_mode = 0;
     int8_t visual_style = 0;
     std::vector<std::pair<int, char>> digits;  // option digit position (1-based), value
+    bool encipher = false;  // stored as the packer stores images for the boot-time route
+    std::map<int, std::vector<uint8_t>> aux;  // auxiliary executables by slot (area order)
 };
 void WritePackage(const Package& p, PackageBytes& out);
 

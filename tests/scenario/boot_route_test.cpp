@@ -1,0 +1,356 @@
+// The boot-time route, whole runs on simulated machines: what lands in the system directory and
+// the registry, what is asked, and that a failure leaves nothing behind.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "package/package_layout.h"
+#include "scenario/scenario_rig.h"
+#include "ui/console/user_actions.h"
+
+namespace orvane::testing::scenario {
+namespace {
+
+namespace digit = package::digit;
+using Bytes = std::vector<uint8_t>;
+
+constexpr const char* kSessionManager = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr const char* kWarningStart = "WARNING: THIS PROCESS WILL UPDATE THE FIRMWARE ON YOUR SSD.THERE IS A RISK";
+constexpr const char* kRebootQuestion = "The update process needs to REBOOT your computer. Do you want to reboot NOW ?\n";
+
+// Slots of the auxiliary area, in its order.
+enum Aux { XpX86 = 0, W2003X86 = 2, W2003X64 = 3, W2008X86 = 6, W2008X64 = 7, Win7X86 = 8, Win7X64 = 9,
+           CopyWin7 = 10, Copy2k3 = 11, Copy2k8 = 12, CopyXp = 13 };
+
+// A flasher stand-in: its name, then every key with room behind it.
+Bytes Flasher(const std::string& name) {
+    std::string s = "MZ" + name + ";";
+    for (const char* key : {"UPDATEBOOT=", "B_PREFORMAT=", "A_PREFORMAT=", "PROTOCOL=", "SSDREBOOT=", "_____FW=",
+                            "_FW_EXT=", "DRIVECOUNT=", "VENDID1=", "FW1=", "SN1="}) {
+        s += key;
+        s += std::string(48, '\0');
+    }
+    return Bytes(s.begin(), s.end());
+}
+
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// Every flasher and copy program, each named by its slot so the test sees which one was written.
+void AllAux(Package& p) {
+    for (auto [k, name] : std::vector<std::pair<int, const char*>>{
+             {XpX86, "XP_X86"}, {W2003X86, "2003_X86"}, {W2003X64, "2003_X64"}, {W2008X86, "2008_X86"},
+             {W2008X64, "2008_X64"}, {Win7X86, "WIN7_X86"}, {Win7X64, "WIN7_X64"}})
+        p.aux[k] = Flasher(name);
+    p.aux[CopyWin7] = Text("COPY_WIN7");
+    p.aux[Copy2k3] = Text("COPY_2K3");
+    p.aux[Copy2k8] = Text("COPY_2K8");
+    p.aux[CopyXp] = Text("COPY_XP");
+}
+
+void BootPackage(Package& p) {
+    p.encipher = true;
+    p.digits.push_back({digit::bWinFlash, '0'});
+    AllAux(p);
+}
+
+// The Windows facts of a machine: version, processor and WOW64.
+std::function<void(platform::sim::SimMachine&)> Windows(uint32_t major, uint32_t minor, uint16_t product,
+                                                         const char* arch, const char* wow64) {
+    return [=](platform::sim::SimMachine& m) {
+        m.system.version.dwMajorVersion = major;
+        m.system.version.dwMinorVersion = minor;
+        m.system.version.wProductType = static_cast<uint8_t>(product);
+        m.system.architecture = std::string(arch) == "x86" ? platform::kArchIntel : platform::kArchAMD64;
+        m.system.wow64 = std::string(wow64) == "yes" ? platform::Wow64::Yes : platform::Wow64::No;
+    };
+}
+
+std::string MultiSz(std::vector<std::string> strings) {
+    std::string out;
+    for (const auto& s : strings) out += s + '\0';
+    return out + '\0';
+}
+
+void SetBootExecute(platform::sim::SimMachine& m, const std::string& bytes) {
+    const std::string id = "system\\currentcontrolset\\control\\session manager";
+    m.system.registry[id].path = kSessionManager;
+    m.system.registry[id].values["BootExecute"] =
+        platform::sim::SimRegValue{platform::sim::SimRegValue::kMultiSz, Text(bytes)};
+}
+
+struct Result {
+    Outcome o;
+    std::optional<Bytes> fw, flasher, copier;  // the files, where the program's view puts them
+    bool in_native = false;                     // were they in the native system directory
+    std::optional<std::string> boot_execute;
+    std::vector<std::string> started;
+    int privilege = 0;
+};
+
+std::optional<Bytes> ReadHost(const std::filesystem::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    if (!f) return std::nullopt;
+    return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+Result RunBoot(std::function<void(platform::sim::SimMachine&)> edit, std::function<void(Package&)> package,
+           json machine = Machine({SataDisk(0, kSerial)}), std::vector<std::string> answers = {"ok", "no"}) {
+    AppRun run([&](platform::sim::SimMachine& m) {
+        const std::string temp = m.system.temp_dir, module = m.system.module_file;
+        std::string error;
+        ASSERT_TRUE(platform::sim::LoadMachine(machine.dump(), m, error)) << error;
+        m.system.temp_dir = temp;
+        m.system.module_file = module;
+        if (edit) edit(m);
+    });
+    Package p;
+    BootPackage(p);
+    if (package) package(p);
+    WritePackage(p, run.package);
+    run.answers = answers;
+    std::string error;
+    EXPECT_TRUE(ui::ParseActions("press:Update", run.actions, error)) << error;
+
+    Result r;
+    r.o = Capture(run, run.Run());
+    auto& sys = run.sim().system();
+    r.fw = ReadHost(sys.HostPath("C:\\Windows\\System32\\FW.bin"));
+    r.flasher = ReadHost(sys.HostPath("C:\\Windows\\System32\\Ostrel.exe"));
+    r.copier = ReadHost(sys.HostPath("C:\\Windows\\SysWOW64\\CopyFile.exe"));
+    r.in_native = sys.HostPath("C:\\Windows\\System32\\FW.bin").find("SysWOW64") == std::string::npos;
+    if (auto v = sys.RegValue(kSessionManager, "BootExecute")) r.boot_execute = std::string(v->bytes.begin(), v->bytes.end());
+    for (const auto& s : sys.started) r.started.push_back(s.program + " " + s.parameters);
+    r.privilege = sys.shutdown_privilege_enabled;
+    return r;
+}
+
+// The flasher's name as the written file starts with it.
+std::string FlasherName(const Result& r) {
+    if (!r.flasher || r.flasher->size() < 3) return "";
+    std::string s(r.flasher->begin() + 2, r.flasher->end());
+    return s.substr(0, s.find(';'));
+}
+
+// The value written right after a key in the written flasher, up to the first NUL.
+std::string Setting(const Result& r, const std::string& key) {
+    if (!r.flasher) return "<no flasher>";
+    std::string s(r.flasher->begin(), r.flasher->end());
+    const size_t at = s.find(key);
+    if (at == std::string::npos) return "<no key>";
+    return std::string(s.c_str() + at + key.size());
+}
+
+const std::string kDefaultBoot = MultiSz({"autocheck autochk *", "Ostrel FW.bin"});
+
+TEST(BootRoute, PreparesTheUpdateForTheNextStart) {
+    const Result r = RunBoot(nullptr, nullptr);
+    EXPECT_EQ(r.o.exit_code, 0);
+    // The deciphered image: the tagged image, zero-padded to 512 as the packer stored it.
+    Bytes plain = TaggedImage(40960, kNewFw, kNewDef);
+    ASSERT_TRUE(r.fw);
+    EXPECT_EQ(*r.fw, plain);
+    EXPECT_EQ(FlasherName(r), "WIN7_X64");
+    EXPECT_EQ(r.boot_execute, kDefaultBoot);
+    EXPECT_TRUE(HasBoxStarting(r.o, kWarningStart));
+    EXPECT_TRUE(HasBox(r.o, kRebootQuestion));
+    EXPECT_EQ(r.privilege, 1);
+    EXPECT_TRUE(r.o.restarts.empty()) << "answered No";
+    EXPECT_TRUE(r.started.empty()) << "a 64-bit program needs no copy program";
+    EXPECT_FALSE(r.copier);
+    EXPECT_FALSE(HasLine(r.o, Starts("Flash Total Time"))) << "the route logs no total time";
+    auto d = FindDrive(r.o.drives, kSerial);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(Sent(*d, kDownloadMicrocode), 0) << "nothing is flashed from Windows";
+    EXPECT_FALSE(r.o.keep_awake.empty());
+    EXPECT_FALSE(r.o.keep_awake.back()) << "the machine may sleep again";
+}
+
+TEST(BootRoute, YesRestartsTheMachine) {
+    const Result r = RunBoot(nullptr, nullptr, Machine({SataDisk(0, kSerial)}), {"ok", "yes"});
+    EXPECT_EQ(r.o.exit_code, 0);
+    ASSERT_EQ(r.o.restarts.size(), 1u);
+    EXPECT_EQ(r.o.restarts[0], platform::ExitKind::Reboot);
+}
+
+TEST(BootRoute, SettingsWithEveryOptionClearAndSet) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, char>> digits;
+        const char* flags[4];  // UPDATEBOOT, B_PREFORMAT, A_PREFORMAT, SSDREBOOT
+    } cases[] = {
+        {"all clear", {{digit::ReBoot, '0'}}, {"0", "0", "0", "0"}},
+        {"all set",
+         {{digit::ReBoot, '1'}, {digit::bUpdateBoot, '1'}, {digit::bBPreformat, '1'}, {digit::Preformat, '1'}},
+         {"1", "1", "1", "1"}},
+    };
+    for (const Case& c : cases) {
+        const Result r = RunBoot(nullptr, [&](Package& p) { p.digits.insert(p.digits.end(), c.digits.begin(), c.digits.end()); });
+        EXPECT_EQ(r.o.exit_code, 0) << c.name;
+        EXPECT_EQ(Setting(r, "UPDATEBOOT="), c.flags[0]) << c.name;
+        EXPECT_EQ(Setting(r, "B_PREFORMAT="), c.flags[1]) << c.name;
+        EXPECT_EQ(Setting(r, "A_PREFORMAT="), c.flags[2]) << c.name;
+        EXPECT_EQ(Setting(r, "SSDREBOOT="), c.flags[3]) << c.name;
+        EXPECT_EQ(Setting(r, "PROTOCOL="), "1") << c.name << ": ATA pass-through";
+        EXPECT_EQ(Setting(r, "_____FW="), "S0614C0") << c.name;
+        EXPECT_EQ(Setting(r, "_FW_EXT="), "AM802031") << c.name;
+        EXPECT_EQ(Setting(r, "DRIVECOUNT="), "0001") << c.name;
+        EXPECT_EQ(Setting(r, "VENDID1="), "MERETH SSD 512GB                        ") << c.name;
+        EXPECT_EQ(Setting(r, "FW1="), "S0614B0 ") << c.name;
+        EXPECT_EQ(Setting(r, "SN1="), "MS512A0123456789    ") << c.name;
+    }
+}
+
+TEST(BootRoute, FlasherAndCopyProgramByWindowsFamilyAndWidth) {
+    struct Case {
+        const char* name;
+        uint32_t major, minor;
+        uint16_t product;
+        const char* arch;
+        const char* wow64;
+        const char* flasher;
+        const char* copier;  // written and started under WOW64 only
+    } cases[] = {
+        {"XP, 32-bit", 5, 1, 1, "x86", "no", "XP_X86", nullptr},
+        {"XP x64 under WOW64", 5, 2, 1, "x64", "yes", "XP_X86", "COPY_XP"},
+        {"Server 2003, 32-bit", 5, 2, 3, "x86", "no", "2003_X86", nullptr},
+        {"Server 2003 x64, WOW64", 5, 2, 3, "x64", "yes", "2003_X64", "COPY_2K3"},
+        {"Vista, 32-bit", 6, 0, 1, "x86", "no", "2008_X86", nullptr},
+        {"Server 2008 x64, 64-bit program", 6, 0, 3, "x64", "no", "2008_X64", nullptr},
+        {"Server 2008 x64, WOW64", 6, 0, 3, "x64", "yes", "2008_X64", "COPY_2K8"},
+        {"Windows 7, 32-bit", 6, 1, 1, "x86", "no", "WIN7_X86", nullptr},
+        {"Windows 7 x64, WOW64", 6, 1, 1, "x64", "yes", "WIN7_X64", "COPY_WIN7"},
+        {"Windows 7 x64, 64-bit program", 6, 1, 1, "x64", "no", "WIN7_X64", nullptr},
+        {"Windows 10, 32-bit", 10, 0, 1, "x86", "no", "WIN7_X86", nullptr},
+        {"Windows 10 x64, WOW64", 10, 0, 1, "x64", "yes", "WIN7_X64", "COPY_2K8"},
+    };
+    for (const Case& c : cases) {
+        const Result r = RunBoot(Windows(c.major, c.minor, c.product, c.arch, c.wow64), nullptr);
+        EXPECT_EQ(r.o.exit_code, 0) << c.name;
+        EXPECT_EQ(FlasherName(r), c.flasher) << c.name;
+        EXPECT_TRUE(r.fw) << c.name;
+        EXPECT_EQ(r.boot_execute, kDefaultBoot) << c.name;
+        if (c.copier) {
+            // A 32-bit program's writes land in the 32-bit view; the copy program moves them.
+            EXPECT_FALSE(r.in_native) << c.name;
+            ASSERT_TRUE(r.copier) << c.name;
+            EXPECT_EQ(*r.copier, Text(c.copier)) << c.name;
+            EXPECT_EQ(r.started, std::vector<std::string>{"cmd.exe /c C:\\Windows\\SysWOW64\\CopyFile.exe"}) << c.name;
+        } else {
+            EXPECT_TRUE(r.in_native) << c.name;
+            EXPECT_FALSE(r.copier) << c.name;
+            EXPECT_TRUE(r.started.empty()) << c.name;
+        }
+    }
+}
+
+TEST(BootRoute, OtherBootProgramsAreKept) {
+    struct Case {
+        const char* name;
+        std::string before, after;
+    } cases[] = {
+        {"another tool after the checker", MultiSz({"autocheck autochk /p \\??\\D:", "othertool /x"}),
+         MultiSz({"autocheck autochk /p \\??\\D:", "othertool /x", "Ostrel FW.bin"})},
+        {"an earlier entry of the flasher is replaced", MultiSz({"OSTREL old.bin", "autocheck autochk *", "x y"}),
+         MultiSz({"autocheck autochk *", "x y", "Ostrel FW.bin"})},
+        {"no checker: none is added", MultiSz({"othertool"}), MultiSz({"othertool", "Ostrel FW.bin"})},
+        {"an empty list", std::string(2, '\0'), MultiSz({"Ostrel FW.bin"})},
+    };
+    for (const Case& c : cases) {
+        const Result r = RunBoot([&](platform::sim::SimMachine& m) { SetBootExecute(m, c.before); }, nullptr);
+        EXPECT_EQ(r.o.exit_code, 0) << c.name;
+        EXPECT_EQ(r.boot_execute, c.after) << c.name;
+    }
+    // Without a value, the list starts with the disk checker.
+    const Result absent = RunBoot(
+        [](platform::sim::SimMachine& m) {
+            m.system.registry["system\\currentcontrolset\\control\\session manager"].values.clear();
+        },
+        nullptr);
+    EXPECT_EQ(absent.boot_execute, kDefaultBoot);
+}
+
+TEST(BootRoute, AnEmptyFlasherIsStillWrittenAndRegistered) {
+    const Result r = RunBoot(nullptr, [](Package& p) { p.aux.erase(Win7X64); });
+    EXPECT_EQ(r.o.exit_code, 0);
+    ASSERT_TRUE(r.flasher);
+    EXPECT_TRUE(r.flasher->empty());
+    EXPECT_EQ(r.boot_execute, kDefaultBoot);
+}
+
+TEST(BootRoute, AFailureLeavesNothingBehind) {
+    const std::string before = MultiSz({"autocheck autochk *", "othertool /x"});
+    auto with = [&](std::function<void(platform::sim::SimMachine&)> f) {
+        return [=](platform::sim::SimMachine& m) {
+            SetBootExecute(m, before);
+            f(m);
+        };
+    };
+    struct Case {
+        const char* name;
+        std::function<void(platform::sim::SimMachine&)> edit;
+        std::function<void(Package&)> package;
+        std::string box;
+    } cases[] = {
+        {"the image file cannot be created",
+         with([](auto& m) { m.system.unwritable_files = {"FW.bin"}; }), nullptr,
+         "Fail to write FW files into system !\n"},
+        {"the flasher file cannot be created",
+         with([](auto& m) { m.system.unwritable_files = {"Ostrel.exe"}; }), nullptr,
+         "[0xE1] Fail to write UPDATE files into system !\n"},
+        {"the registry refuses the value", with([](auto& m) { m.system.registry_write_fails = true; }), nullptr,
+         "[0xE2] Fail to write UPDATE files into system !\n"},
+        {"no session-manager key",
+         [](auto& m) { m.system.registry.erase("system\\currentcontrolset\\control\\session manager"); }, nullptr,
+         "[0xE3] Fail to write UPDATE files into system !\n"},
+        {"the model does not fit in the flasher", with([](auto&) {}),
+         [](Package& p) {
+             std::string s = "MZWIN7_X64;UPDATEBOOT=\0\0B_PREFORMAT=\0\0VENDID1=";
+             p.aux[Win7X64] = Bytes(s.begin(), s.end());
+         },
+         "[0xE4] Fail to write UPDATE files into system !\n"},
+        {"the copy program cannot be written",
+         with([](auto& m) {
+             Windows(6, 1, 1, "x64", "yes")(m);
+             m.system.unwritable_files = {"CopyFile.exe"};
+         }),
+         nullptr, "[0xE7] Fail to write UPDATE files into system !\n"},
+        {"the copy program cannot be started",
+         with([](auto& m) {
+             Windows(6, 1, 1, "x64", "yes")(m);
+             m.system.start_fails = true;
+         }),
+         nullptr, "[0xE8] Fail to write UPDATE files into system !\n"},
+    };
+    for (const Case& c : cases) {
+        const Result r = RunBoot(c.edit, c.package);
+        EXPECT_EQ(r.o.exit_code, 1) << c.name;
+        EXPECT_TRUE(HasBox(r.o, c.box)) << c.name;
+        EXPECT_FALSE(r.fw) << c.name << ": FW.bin left behind";
+        EXPECT_FALSE(r.flasher) << c.name << ": Ostrel.exe left behind";
+        EXPECT_FALSE(r.copier) << c.name << ": CopyFile.exe left behind";
+        if (std::string(c.name) != "no session-manager key") {
+            EXPECT_EQ(r.boot_execute, before) << c.name;
+        }
+        EXPECT_FALSE(HasBox(r.o, kRebootQuestion)) << c.name << ": no restart offered";
+        EXPECT_FALSE(HasBoxStarting(r.o, kWarningStart)) << c.name;
+        EXPECT_TRUE(r.o.restarts.empty()) << c.name;
+    }
+}
+
+TEST(BootRoute, AnNvmeDriveIsRefusedBeforeAnythingIsWritten) {
+    const Result r = RunBoot(nullptr,
+                         [](Package& p) {
+                             p.image = NvmeImage(10000, kNvmeNewFw);
+                             p.new_fw = kNvmeNewFw;
+                         },
+                         Machine({NvmeDisk()}));
+    EXPECT_EQ(r.o.exit_code, 1);
+    EXPECT_TRUE(HasBox(r.o, "The boot-time update speaks ATA only and cannot update an NVMe drive: nothing was written."));
+    EXPECT_FALSE(r.fw);
+    EXPECT_FALSE(r.flasher);
+    EXPECT_EQ(r.boot_execute, MultiSz({"autocheck autochk *"}));
+}
+
+}  // namespace
+}  // namespace orvane::testing::scenario
