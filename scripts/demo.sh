@@ -197,6 +197,62 @@ echo
 rerun_rc=${PIPESTATUS[0]}
 echo "== exited with code $rerun_rc"
 
+
+# --- The boot-time route: a package with bWinFlash off carries its image enciphered and a flasher
+# for each Windows family; the program writes the image and the flasher into the system directory
+# and registers the flasher to run at the next start. The flasher here is a stand-in made of its
+# settings block only (the Windows builds make runnable ones under tools/stubs/).
+boot_dir=$DEMO/boot
+rm -rf "$boot_dir" && mkdir -p "$boot_dir/tmp" || exit 1
+perl -e 'binmode STDOUT; print "FLASHER-STAND-IN;";
+         print $_, "\0" x 48 for qw(UPDATEBOOT= B_PREFORMAT= A_PREFORMAT= PROTOCOL= SSDREBOOT= _____FW= _FW_EXT=
+                                     DRIVECOUNT= VENDID1= FW1= SN1=)' >"$boot_dir/flasher.bin" || exit 1
+cp "$update_image" "$boot_dir/fw.bin" || exit 1
+cat >"$boot_dir/manifest.json" <<JSON
+{
+  "iFlashMode": 0,
+  "options": { "bListMatchedOnly": true, "bAutoFlashAll": true, "ReBoot": true, "bWinFlash": false },
+  "slots": [
+    { "image": "fw.bin", "new_fw": "S0614C0", "fw_ext": "GM802040",
+      "records": [ { "fws": "S0614A0", "fwe": "S0614C0", "model": "MERETH SSD 512GB" } ] }
+  ],
+  "aux": { "EXE_WIN7_X64": "flasher.bin", "EXE_WIN7_X86": "flasher.bin" }
+}
+JSON
+# The built-in machine's registry, with one more boot-time program that must survive.
+cat >"$boot_dir/machine.json" <<'JSON'
+{ "system": { "registry": {
+    "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion": { "ProductName": "Windows 10 Pro", "CurrentBuild": "19045" },
+    "SYSTEM\\CurrentControlSet\\Control\\ProductOptions": { "ProductType": "WinNT" },
+    "SYSTEM\\CurrentControlSet\\Control\\Session Manager": { "BootExecute": ["autocheck autochk *", "othertool /x"] } } } }
+JSON
+boot_execute() {
+    perl -MJSON::PP -e 'open my $f, "<", $ARGV[0] or exit 1; my $j = decode_json(do { local $/; <$f> });
+        my $v = $j->{system}{registry}{"SYSTEM\\CurrentControlSet\\Control\\Session Manager"}{BootExecute};
+        print join(" | ", map { "\"$_\"" } @$v), "\n"' "$1"
+}
+build/native/orvane-pack build --manifest "$boot_dir/manifest.json" --base build/native/orvane-sim \
+    --out "$DEMO/orvane-sim-boot" >/dev/null || exit 1
+echo
+echo "== the boot-time package: $boot_dir/manifest.json (bWinFlash off: the image is stored enciphered)"
+echo "== BootExecute before: $(boot_execute "$boot_dir/machine.json")"
+echo "== running $DEMO/orvane-sim-boot --answers ok,no: the warning is acknowledged, the restart declined"
+echo
+TMPDIR=$boot_dir/tmp "$DEMO/orvane-sim-boot" --speed 50 --machine "$boot_dir/machine.json" --answers ok,no \
+    --save-machine "$boot_dir/machine-after.json" | grep -E '^\[box\]|^\[exit\]'
+boot_rc=${PIPESTATUS[0]}
+echo "== exited with code $boot_rc"
+sysdir=$boot_dir/tmp/orvane-sim/system32
+echo "== the simulated system directory ($sysdir):"
+ls -l "$sysdir" | sed -n 's/^\S\+\s\+\S\+\s\+\S\+\s\+\S\+\s\+\(\S\+\)\s.*\s\(\S\+\)$/    \2 (\1 bytes)/p'
+if cmp -s <(head -c "$(stat -c %s "$update_image")" "$sysdir/FW.bin") "$update_image"; then
+    echo "    FW.bin is the deciphered image"
+else
+    echo "    FW.bin is NOT the image" && boot_rc=1
+fi
+echo "    Ostrel.exe carries: $(tr '\0' '\n' <"$sysdir/Ostrel.exe" | grep '=' | tr '\n' ' ')"
+echo "== BootExecute after:  $(boot_execute "$boot_dir/machine-after.json")"
+tr -d '\r' <"$boot_dir/tmp/ORVANE_DEBUG.txt" | grep -E '^Boot Flash|^BOOT_SETUP' | sed 's/^/    /'
 echo
 echo "== debug log: $TMPDIR/ORVANE_DEBUG.txt"
 echo "== the run on the built-in machine exited with code $rc"
@@ -204,4 +260,5 @@ echo "== the run on the built-in machine exited with code $rc"
 [ "$csmi_rc" = 3 ] || exit "$csmi_rc"
 [ "$update_rc" = 0 ] || exit "$update_rc"
 [ "$rerun_rc" = 0 ] || exit "$rerun_rc"
+[ "$boot_rc" = 0 ] || exit "$boot_rc"
 exit "$rc"

@@ -319,6 +319,32 @@ std::map<std::string, SimRegKey> SimSystemApi::Registry() const {
     return registry_;
 }
 
+nlohmann::json SimSystemApi::RegistryJson() const {
+    nlohmann::json out = nlohmann::json::object();
+    for (const auto& [id, key] : Registry()) {
+        nlohmann::json values = nlohmann::json::object();
+        for (const auto& [name, v] : key.values) {
+            if (v.type == SimRegValue::kMultiSz) {
+                nlohmann::json strings = nlohmann::json::array();
+                size_t i = 0;
+                while (i < v.bytes.size() && v.bytes[i] != 0) {
+                    size_t j = i;
+                    while (j < v.bytes.size() && v.bytes[j] != 0) ++j;
+                    strings.push_back(std::string(v.bytes.begin() + static_cast<std::ptrdiff_t>(i),
+                                                  v.bytes.begin() + static_cast<std::ptrdiff_t>(j)));
+                    i = j + 1;
+                }
+                values[name] = strings;
+            } else {
+                std::string s(v.bytes.begin(), v.bytes.end());
+                values[name] = s.substr(0, s.find('\0'));
+            }
+        }
+        out[key.path.empty() ? id : key.path] = values;
+    }
+    return out;
+}
+
 std::optional<SimRegValue> SimSystemApi::RegValue(const std::string& path, const std::string& name) const {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = registry_.find(RegKeyId(path));

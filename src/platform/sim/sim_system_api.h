@@ -74,6 +74,8 @@ public:
     int shutdown_privilege_enabled = 0;
     // The registry as it stands (keys by id), for a saved machine.
     std::map<std::string, SimRegKey> Registry() const;
+    // The same in the machine file's form (REG_SZ as a string, REG_MULTI_SZ as an array).
+    nlohmann::json RegistryJson() const;
     std::vector<ExitKind> exit_requests;  // both routes, in order
     std::vector<bool> exit_direct;        // parallel: true for the 9x route
     std::optional<SimRegValue> RegValue(const std::string& path, const std::string& name) const;

@@ -154,6 +154,8 @@ int main(int argc, char** argv) {
         // A machine file without its own disks runs on the built-in machine's.
         if (described.is_object() && !described.contains("disks"))
             described["disks"] = nlohmann::json::parse(platform::sim::DefaultMachineJson())["disks"];
+        // The registry too: a boot-time update leaves its registration there.
+        if (described.is_object()) described["system"]["registry"] = sim.system().RegistryJson();
         std::ofstream out(save_machine_file, std::ios::binary);
         out << platform::sim::MachineAsItStands(described, sim.hardware()).dump(2) << "\n";
         if (!out || described.is_discarded())
