@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "package/package_layout.h"
+#include "device/sim_device_rig.h"
 #include "scenario/scenario_rig.h"
 #include "ui/console/user_actions.h"
 
@@ -95,7 +96,8 @@ std::optional<Bytes> ReadHost(const std::filesystem::path& p) {
 }
 
 Result RunBoot(std::function<void(platform::sim::SimMachine&)> edit, std::function<void(Package&)> package,
-           json machine = Machine({SataDisk(0, kSerial)}), std::vector<std::string> answers = {"ok", "no"}) {
+           json machine = Machine({SataDisk(0, kSerial)}), std::vector<std::string> answers = {"ok", "no"},
+           std::vector<std::string> args = {}, const std::string& actions = "press:Update") {
     AppRun run([&](platform::sim::SimMachine& m) {
         const std::string temp = m.system.temp_dir, module = m.system.module_file;
         std::string error;
@@ -109,8 +111,11 @@ Result RunBoot(std::function<void(platform::sim::SimMachine&)> edit, std::functi
     if (package) package(p);
     WritePackage(p, run.package);
     run.answers = answers;
+    run.args = args;
     std::string error;
-    EXPECT_TRUE(ui::ParseActions("press:Update", run.actions, error)) << error;
+    if (!actions.empty()) {
+        EXPECT_TRUE(ui::ParseActions(actions, run.actions, error)) << error;
+    }
 
     Result r;
     r.o = Capture(run, run.Run());
@@ -350,6 +355,22 @@ TEST(BootRoute, AnNvmeDriveIsRefusedBeforeAnythingIsWritten) {
     EXPECT_FALSE(r.fw);
     EXPECT_FALSE(r.flasher);
     EXPECT_EQ(r.boot_execute, MultiSz({"autocheck autochk *"}));
+}
+
+TEST(BootRoute, ARaidPortTargetIsRefusedBeforeAnythingIsWritten) {
+    // The unattended "/C:" target: the first drive behind the RAID controller's port 0.
+    const Result r = RunBoot(nullptr,
+                             [](Package& p) {
+                                 p.new_fw = "1.03";
+                                 p.digits.push_back({digit::bUnattended, '1'});
+                             },
+                             test::MachineFile("csmi_only.json"), {"ok", "no"}, {"/C:0,0001A100B0E30150"}, "");
+    EXPECT_EQ(r.o.exit_code, 1);
+    EXPECT_TRUE(HasBox(r.o, "The boot-time update cannot reach a drive behind a RAID controller's port: nothing was "
+                            "written."));
+    EXPECT_TRUE(HasLine(r.o, "Boot Flash START")) << "the route was reached";
+    EXPECT_FALSE(r.fw);
+    EXPECT_FALSE(r.flasher);
 }
 
 }  // namespace
