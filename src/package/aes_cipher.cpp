@@ -103,31 +103,66 @@ void AesCipher::SetKey(const uint8_t key[16]) {
     }
 }
 
-void AesCipher::Run(uint8_t* buffer, size_t length, CipherDirection dir) const {
-    const bool enc = dir == CipherDirection::Encipher;
-    const uint32_t* rk = enc ? enc_keys_ : dec_keys_;
-    const uint32_t (*T)[256] = enc ? fwd_ : inv_;
-    const uint8_t* last = enc ? sbox_ : inv_sbox_;
-    // Column c of the next state takes row i from column c+i (encipher) or c-i (decipher).
-    const int step = enc ? 1 : 3;
+namespace {
 
-    for (size_t off = 0; off + 16 <= length; off += 16) {
-        uint8_t* p = buffer + off;
-        uint32_t s[4], t[4];
-        for (int c = 0; c < 4; ++c) s[c] = Load(p + 4 * c) ^ rk[c];
-        for (int r = 1; r < kRounds; ++r) {
-            for (int c = 0; c < 4; ++c) {
-                t[c] = T[0][B(s[c], 0)] ^ T[1][B(s[(c + step) & 3], 1)] ^
-                       T[2][B(s[(c + 2 * step) & 3], 2)] ^ T[3][B(s[(c + 3 * step) & 3], 3)] ^
-                       rk[4 * r + c];
-            }
-            for (int c = 0; c < 4; ++c) s[c] = t[c];
-        }
-        for (int c = 0; c < 4; ++c) {
-            uint32_t v = Word(last[B(s[c], 0)], last[B(s[(c + step) & 3], 1)],
-                              last[B(s[(c + 2 * step) & 3], 2)], last[B(s[(c + 3 * step) & 3], 3)]);
-            Store(p + 4 * c, v ^ rk[4 * kRounds + c]);
-        }
+using Table = uint32_t[256];
+
+// One column of a full round: four lookups, one per row, each from its own table. The rounds
+// are written out column by column so the compiler keeps them as scalar loads: a loop over
+// the columns invites the vectoriser, whose gathers are slower than the lookups themselves.
+inline uint32_t Column(const Table* T, uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t k) {
+    return T[0][a >> 24] ^ T[1][(b >> 16) & 0xFF] ^ T[2][(c >> 8) & 0xFF] ^ T[3][d & 0xFF] ^ k;
+}
+
+inline uint32_t LastColumn(const uint8_t* box, uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t k) {
+    return (uint32_t(box[a >> 24]) << 24 | uint32_t(box[(b >> 16) & 0xFF]) << 16 |
+            uint32_t(box[(c >> 8) & 0xFF]) << 8 | uint32_t(box[d & 0xFF])) ^
+           k;
+}
+
+// Row i of column c comes from column c+i.
+void EncipherBlock(uint8_t* p, const uint32_t* rk, const Table* T, const uint8_t* box) {
+    uint32_t s0 = Load(p) ^ rk[0], s1 = Load(p + 4) ^ rk[1], s2 = Load(p + 8) ^ rk[2], s3 = Load(p + 12) ^ rk[3];
+    for (int r = 1; r < kRounds; ++r) {
+        rk += 4;
+        const uint32_t t0 = Column(T, s0, s1, s2, s3, rk[0]);
+        const uint32_t t1 = Column(T, s1, s2, s3, s0, rk[1]);
+        const uint32_t t2 = Column(T, s2, s3, s0, s1, rk[2]);
+        const uint32_t t3 = Column(T, s3, s0, s1, s2, rk[3]);
+        s0 = t0, s1 = t1, s2 = t2, s3 = t3;
+    }
+    rk += 4;
+    Store(p, LastColumn(box, s0, s1, s2, s3, rk[0]));
+    Store(p + 4, LastColumn(box, s1, s2, s3, s0, rk[1]));
+    Store(p + 8, LastColumn(box, s2, s3, s0, s1, rk[2]));
+    Store(p + 12, LastColumn(box, s3, s0, s1, s2, rk[3]));
+}
+
+// Row i of column c comes from column c-i.
+void DecipherBlock(uint8_t* p, const uint32_t* rk, const Table* T, const uint8_t* box) {
+    uint32_t s0 = Load(p) ^ rk[0], s1 = Load(p + 4) ^ rk[1], s2 = Load(p + 8) ^ rk[2], s3 = Load(p + 12) ^ rk[3];
+    for (int r = 1; r < kRounds; ++r) {
+        rk += 4;
+        const uint32_t t0 = Column(T, s0, s3, s2, s1, rk[0]);
+        const uint32_t t1 = Column(T, s1, s0, s3, s2, rk[1]);
+        const uint32_t t2 = Column(T, s2, s1, s0, s3, rk[2]);
+        const uint32_t t3 = Column(T, s3, s2, s1, s0, rk[3]);
+        s0 = t0, s1 = t1, s2 = t2, s3 = t3;
+    }
+    rk += 4;
+    Store(p, LastColumn(box, s0, s3, s2, s1, rk[0]));
+    Store(p + 4, LastColumn(box, s1, s0, s3, s2, rk[1]));
+    Store(p + 8, LastColumn(box, s2, s1, s0, s3, rk[2]));
+    Store(p + 12, LastColumn(box, s3, s2, s1, s0, rk[3]));
+}
+
+}  // namespace
+
+void AesCipher::Run(uint8_t* buffer, size_t length, CipherDirection dir) const {
+    if (dir == CipherDirection::Encipher) {
+        for (size_t off = 0; off + 16 <= length; off += 16) EncipherBlock(buffer + off, enc_keys_, fwd_, sbox_);
+    } else {
+        for (size_t off = 0; off + 16 <= length; off += 16) DecipherBlock(buffer + off, dec_keys_, inv_, inv_sbox_);
     }
 }
 

@@ -18,10 +18,11 @@ public:
     void Run(uint8_t* buffer, size_t length, CipherDirection dir) const;
 
 private:
-    uint8_t sbox_[256];
-    uint8_t inv_sbox_[256];
-    uint32_t fwd_[4][256];
-    uint32_t inv_[4][256];
+    // Aligned so that each table starts a cache line: a lookup never straddles two.
+    alignas(64) uint32_t fwd_[4][256];
+    alignas(64) uint32_t inv_[4][256];
+    alignas(64) uint8_t sbox_[256];
+    alignas(64) uint8_t inv_sbox_[256];
     uint32_t rcon_[10];
     uint32_t enc_keys_[44];
     uint32_t dec_keys_[44];
