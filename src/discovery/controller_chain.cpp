@@ -60,6 +60,31 @@ bool TDevMgr::is_hex_number(const std::string& text) {
     return true;
 }
 
+namespace {
+
+// A copy of a chain from this node up, at most depth nodes.
+std::unique_ptr<ANCESTOR_NODE> CopyChain(const ANCESTOR_NODE* from, int depth) {
+    std::unique_ptr<ANCESTOR_NODE> head;
+    std::unique_ptr<ANCESTOR_NODE>* tail = &head;
+    for (; from && depth > 0; from = from->pNext.get(), --depth) {
+        auto node = std::make_unique<ANCESTOR_NODE>();
+        node->ClassGuid = from->ClassGuid;
+        std::memcpy(node->szDriverKey, from->szDriverKey, sizeof node->szDriverKey);
+        std::memcpy(node->szDeviceDesc, from->szDeviceDesc, sizeof node->szDeviceDesc);
+        std::memcpy(node->szInstanceId, from->szInstanceId, sizeof node->szInstanceId);
+        std::memcpy(node->szFriendlyName, from->szFriendlyName, sizeof node->szFriendlyName);
+        std::memcpy(node->szLocation, from->szLocation, sizeof node->szLocation);
+        std::memcpy(node->szService, from->szService, sizeof node->szService);
+        node->wVendorId = from->wVendorId;
+        node->wDeviceId = from->wDeviceId;
+        *tail = std::move(node);
+        tail = &(*tail)->pNext;
+    }
+    return head;
+}
+
+}  // namespace
+
 std::unique_ptr<ANCESTOR_NODE> TDevMgr::build_ancestor_chain(const std::string& instance_id) {
     if (!platform_.tree) return nullptr;
     DeviceTree& tree = *platform_.tree;
@@ -73,6 +98,11 @@ std::unique_ptr<ANCESTOR_NODE> TDevMgr::build_ancestor_chain(const std::string& 
         auto node = std::make_unique<ANCESTOR_NODE>();
         char buf[260] = {};
         if (tree.GetDeviceId(parent, buf, sizeof buf - 1) == kCrSuccess) CopyText(node->szInstanceId, buf);
+        // An ancestor another disk of this scan has: the rest of the chain is the same.
+        if (auto known = ancestors_.find(buf); known != ancestors_.end() && buf[0]) {
+            *tail = CopyChain(known->second.get(), kMaxAncestors - depth);
+            break;
+        }
         ParseIds(*node);
         CmText(tree, parent, kSpdrpDeviceDesc, node->szDeviceDesc);
         CmText(tree, parent, kSpdrpDriver, node->szDriverKey);
@@ -102,6 +132,9 @@ std::unique_ptr<ANCESTOR_NODE> TDevMgr::build_ancestor_chain(const std::string& 
         *tail = std::move(node);
         tail = &(*tail)->pNext;
     }
+    for (const ANCESTOR_NODE* a = head.get(); a; a = a->pNext.get())
+        if (a->szInstanceId[0] && !ancestors_.count(a->szInstanceId))
+            ancestors_[a->szInstanceId] = CopyChain(a, kMaxAncestors);
     return head;
 }
 

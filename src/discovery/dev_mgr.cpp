@@ -168,16 +168,19 @@ void SortByAddress(DISK_NODE* nodes, int n) {
 int TDevMgr::scan_disks(DISK_NODE* nodes, int max) {
     found_ = 0;
     left_out_.clear();
+    ancestors_.clear();
     if (setup_api_missing()) return 0;
     int n = enum_disk_interfaces(GUID_DEVINTERFACE_DISK, nodes, max);
     for (int i = 0; i < n; ++i) {
         DISK_NODE& node = nodes[i];
         std::string path(FieldView(node.szDevicePath));
-        node.bHasScsiAddress = get_scsi_address(path, node.ScsiAddress) ? 1 : 0;
-        node.bDeviceNumber = static_cast<uint8_t>(get_device_number(path) & 0xFF);
-        node.bBusType = get_bus_type(path);
+        // One read-only open for the disk's own queries.
+        const auto disk = open_for_query(path);
+        node.bHasScsiAddress = get_scsi_address(disk.get(), node.ScsiAddress) ? 1 : 0;
+        node.bDeviceNumber = static_cast<uint8_t>(get_device_number(disk.get()) & 0xFF);
+        node.bBusType = get_bus_type(disk.get());
         uint8_t ids[256];
-        if (get_device_ids(path, ids)) {
+        if (get_device_ids(disk.get(), ids)) {
             STORAGE_DEVICE_DESCRIPTOR desc;
             std::memcpy(&desc, ids, sizeof desc);
             // Offsets come from the driver: copy only what lies inside the buffer.
@@ -188,8 +191,7 @@ int TDevMgr::scan_disks(DISK_NODE* nodes, int max) {
             take(desc.ProductRevisionOffset, node.ProductRevisionText, sizeof node.ProductRevisionText);
             take(desc.SerialNumberOffset, node.SerialNumberText, sizeof node.SerialNumberText);
         }
-        node.dwMaxTransferLength = get_max_transfer_length(path);
-        node.dwMaxPhysicalPages = get_max_physical_pages(path);
+        get_adapter_limits(path, node.dwMaxTransferLength, node.dwMaxPhysicalPages);
     }
     SortByAddress(nodes, n);
     found_ = n;
@@ -199,6 +201,7 @@ int TDevMgr::scan_disks(DISK_NODE* nodes, int max) {
         nodes[i] = DISK_NODE{};
     }
     for (int i = 0; i < kept; ++i) identify_controller(nodes[i]);
+    ancestors_.clear();
     return kept;
 }
 

@@ -3,6 +3,7 @@
 // after flashing, and asks WMI about disks and drive letters. Never throws.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,8 +51,14 @@ public:
     int get_device_number(const std::string& path);
     uint8_t get_bus_type(const std::string& path);
     bool get_device_ids(const std::string& path, uint8_t (&out)[256]);
-    uint32_t get_max_transfer_length(const std::string& path);
-    uint32_t get_max_physical_pages(const std::string& path);
+    // The same on an open handle (null: as when the path does not open).
+    bool get_scsi_address(platform::StorageHandle* disk, SCSI_ADDRESS& out);
+    int get_device_number(platform::StorageHandle* disk);
+    uint8_t get_bus_type(platform::StorageHandle* disk);
+    bool get_device_ids(platform::StorageHandle* disk, uint8_t (&out)[256]);
+    // MaximumTransferLength and MaximumPhysicalPages of the disk's adapter (0 when unknown).
+    void get_adapter_limits(const std::string& path, uint32_t& max_transfer, uint32_t& max_pages);
+    std::unique_ptr<platform::StorageHandle> open_for_query(const std::string& path, bool write = false);
     bool find_physical_drive(const std::string& path, std::string& out);
 
     // Controller chain and refresh
@@ -93,6 +100,9 @@ private:
     int iNodeCount = 0;
     int found_ = 0;  // disks the last pass found, listed or not
     std::vector<std::string> left_out_;
+    // Controller chains already read in this scan, by the first ancestor's instance id: disks on
+    // one controller share them.
+    std::map<std::string, std::unique_ptr<ANCESTOR_NODE>> ancestors_;
 };
 
 }  // namespace orvane::discovery

@@ -1,4 +1,5 @@
-// The per-disk requests of the scan. Each opens the path itself and closes it again.
+// The per-disk requests of the scan: by path (opening it for the one request) or on a handle the
+// scan opened once for all of a disk's queries.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -32,17 +33,18 @@ std::vector<uint8_t> DriveLayout(StorageHandle* disk, uint32_t& returned) {
     return buf;
 }
 
-uint32_t AdapterField(Platform& p, const std::string& path, size_t offset) {
-    auto disk = OpenDisk(p, path, kGenericRead | kGenericWrite);
-    if (!disk) return 0;
+// The adapter descriptor's fields that the scan keeps, from one request.
+bool AdapterFields(StorageHandle* disk, uint32_t& max_transfer, uint32_t& max_pages) {
+    max_transfer = max_pages = 0;
+    if (!disk) return false;
     uint8_t buf[512] = {};
     STORAGE_PROPERTY_QUERY q{StorageAdapterProperty, PropertyStandardQuery, {0}};
     std::memcpy(buf, &q, sizeof q);
     IoResult r = disk->Control(IOCTL_STORAGE_QUERY_PROPERTY, buf, sizeof q, sizeof buf);
-    if (!r.ok) return 0;
-    uint32_t v;
-    std::memcpy(&v, buf + offset, sizeof v);
-    return v;
+    if (!r.ok) return false;
+    std::memcpy(&max_transfer, buf + offsetof(STORAGE_ADAPTER_DESCRIPTOR, MaximumTransferLength), sizeof max_transfer);
+    std::memcpy(&max_pages, buf + offsetof(STORAGE_ADAPTER_DESCRIPTOR, MaximumPhysicalPages), sizeof max_pages);
+    return true;
 }
 
 }  // namespace
@@ -80,8 +82,15 @@ uint32_t TDevMgr::get_disk_signature(StorageHandle* disk) {
     return sig;
 }
 
+std::unique_ptr<StorageHandle> TDevMgr::open_for_query(const std::string& path, bool write) {
+    return OpenDisk(platform_, path, write ? kGenericRead | kGenericWrite : kGenericRead);
+}
+
 bool TDevMgr::get_scsi_address(const std::string& path, SCSI_ADDRESS& out) {
-    auto disk = OpenDisk(platform_, path, kGenericRead);
+    return get_scsi_address(open_for_query(path).get(), out);
+}
+
+bool TDevMgr::get_scsi_address(StorageHandle* disk, SCSI_ADDRESS& out) {
     if (!disk) return true;  // the address stays as it was, and counts as valid
     std::vector<uint8_t> buf(2048, 0);
     IoResult r = disk->Control(IOCTL_SCSI_GET_ADDRESS, buf.data(), 2048, 2048);
@@ -90,16 +99,18 @@ bool TDevMgr::get_scsi_address(const std::string& path, SCSI_ADDRESS& out) {
     return true;
 }
 
-int TDevMgr::get_device_number(const std::string& path) {
-    auto disk = OpenDisk(platform_, path, kGenericRead);
+int TDevMgr::get_device_number(const std::string& path) { return get_device_number(open_for_query(path).get()); }
+
+int TDevMgr::get_device_number(StorageHandle* disk) {
     if (!disk) return -1;
     STORAGE_DEVICE_NUMBER n{};
     if (!disk->Control(IOCTL_STORAGE_GET_DEVICE_NUMBER, &n, sizeof n, sizeof n).ok) return -1;
     return static_cast<int>(n.DeviceNumber);
 }
 
-uint8_t TDevMgr::get_bus_type(const std::string& path) {
-    auto disk = OpenDisk(platform_, path, kGenericRead);
+uint8_t TDevMgr::get_bus_type(const std::string& path) { return get_bus_type(open_for_query(path).get()); }
+
+uint8_t TDevMgr::get_bus_type(StorageHandle* disk) {
     if (!disk) return 0;
     uint8_t buf[sizeof(STORAGE_DEVICE_DESCRIPTOR)] = {};
     STORAGE_PROPERTY_QUERY q{StorageDeviceProperty, PropertyStandardQuery, {0}};
@@ -111,20 +122,20 @@ uint8_t TDevMgr::get_bus_type(const std::string& path) {
 }
 
 bool TDevMgr::get_device_ids(const std::string& path, uint8_t (&out)[256]) {
+    return get_device_ids(open_for_query(path).get(), out);
+}
+
+bool TDevMgr::get_device_ids(StorageHandle* disk, uint8_t (&out)[256]) {
     std::memset(out, 0, sizeof out);
-    auto disk = OpenDisk(platform_, path, kGenericRead);
     if (!disk) return true;
     STORAGE_PROPERTY_QUERY q{StorageDeviceProperty, PropertyStandardQuery, {0}};
     std::memcpy(out, &q, sizeof q);
     return disk->Control(IOCTL_STORAGE_QUERY_PROPERTY, out, sizeof q, sizeof out).ok;
 }
 
-uint32_t TDevMgr::get_max_transfer_length(const std::string& path) {
-    return AdapterField(platform_, path, offsetof(STORAGE_ADAPTER_DESCRIPTOR, MaximumTransferLength));
-}
-
-uint32_t TDevMgr::get_max_physical_pages(const std::string& path) {
-    return AdapterField(platform_, path, offsetof(STORAGE_ADAPTER_DESCRIPTOR, MaximumPhysicalPages));
+void TDevMgr::get_adapter_limits(const std::string& path, uint32_t& max_transfer, uint32_t& max_pages) {
+    // The adapter's descriptor is asked with a read-write handle.
+    AdapterFields(open_for_query(path, true).get(), max_transfer, max_pages);
 }
 
 bool TDevMgr::find_physical_drive(const std::string& path, std::string& out) {

@@ -194,6 +194,22 @@ SetupEntrySet SimDeviceTree::Bound() const {
 
 uint32_t SimDeviceTree::LastError() const { return last_error_; }
 
+uint32_t SimDeviceTree::FindInstance(const std::string& instance_id) const {
+    const SimStorage& s = hw_.storage;
+    const size_t total = s.controllers.size() + s.disks.size();
+    if (indexed_ != total) {
+        by_id_.clear();
+        // The first of equal ids wins, as a walk in device order would find it.
+        for (size_t i = 0; i < s.controllers.size(); ++i)
+            by_id_.emplace(text::ToLower(s.controllers[i].instance_id), static_cast<uint32_t>(i + 2));
+        for (size_t i = 0; i < s.disks.size(); ++i)
+            by_id_.emplace(text::ToLower(s.disks[i].instance_id), static_cast<uint32_t>(i + 2 + s.controllers.size()));
+        indexed_ = total;
+    }
+    auto it = by_id_.find(text::ToLower(instance_id));
+    return it == by_id_.end() ? 0 : it->second;
+}
+
 bool SimDeviceTree::Describe(uint32_t devinst, Device& out) const {
     std::lock_guard<std::recursive_mutex> lock(hw_.mutex);
     const SimStorage& s = hw_.storage;
@@ -204,9 +220,8 @@ bool SimDeviceTree::Describe(uint32_t devinst, Device& out) const {
         return true;
     }
     auto parent_of = [&](const std::string& id) -> uint32_t {
-        for (size_t i = 0; i < nctl; ++i)
-            if (text::EqualsNoCase(s.controllers[i].instance_id, id)) return static_cast<uint32_t>(i + 2);
-        return 1;
+        const uint32_t found = FindInstance(id);
+        return found >= 2 && found < 2 + nctl ? found : 1;
     };
     if (devinst >= 2 && devinst < 2 + nctl) {
         const SimController& c = s.controllers[devinst - 2];
@@ -263,17 +278,12 @@ uint32_t SimDeviceTree::LocateDevNode(uint32_t& devinst, const std::string& inst
         devinst = 1;
         return kCrSuccess;
     }
-    size_t total = 1 + hw_.storage.controllers.size() + hw_.storage.disks.size();
-    for (uint32_t i = 1; i <= total; ++i) {
-        Device dev;
-        Describe(i, dev);
-        if (text::EqualsNoCase(dev.instance_id, instance_id)) {
-            if (!dev.present) return kCrNoSuchDevnode;
-            devinst = i;
-            return kCrSuccess;
-        }
-    }
-    return kCrNoSuchDevnode;
+    uint32_t i = text::EqualsNoCase(instance_id, kRootId) ? 1 : FindInstance(instance_id);
+    Device dev;
+    if (i == 0 || !Describe(i, dev)) return kCrNoSuchDevnode;
+    if (!dev.present) return kCrNoSuchDevnode;
+    devinst = i;
+    return kCrSuccess;
 }
 
 uint32_t SimDeviceTree::GetParent(uint32_t& parent, uint32_t devinst) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/device_tree.h"
@@ -36,7 +37,12 @@ public:
     SimHardware& hardware() { return hw_; }
 
 private:
+    // Device instance by lower-case instance id; built on first use (the machine's devices are
+    // fixed once it is loaded), so a lookup does not walk every device.
+    uint32_t FindInstance(const std::string& instance_id) const;
     SimHardware& hw_;
+    mutable std::unordered_map<std::string, uint32_t> by_id_;
+    mutable size_t indexed_ = 0;  // devices the index was built for
     uint32_t last_error_ = 0;
     std::vector<std::string> reenumerated_;
     std::vector<std::string> removed_;
