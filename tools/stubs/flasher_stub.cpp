@@ -15,18 +15,15 @@
 #error "ORV_FLASHER_SLOT (the package's slot tag) must be defined"
 #endif
 
-namespace {
-
 // A key, then zeros the program overwrites with the value. The longest value is the 40-character model.
 constexpr size_t kFieldSize = 64;
 struct SettingField {
     char text[kFieldSize];
 };
 
-}  // namespace
-
 // The program finds each key by its bytes in this image, so each key may exist only here: the block is
-// writable, external data (never folded into read-only strings), and nothing else spells a key out.
+// writable data with external linkage (the compiler cannot fold it into read-only strings or constants),
+// and nothing else spells a key out.
 extern SettingField g_orvane_flasher_settings[];
 __attribute__((used)) SettingField g_orvane_flasher_settings[] = {
     {"UPDATEBOOT="}, {"B_PREFORMAT="}, {"A_PREFORMAT="}, {"PROTOCOL="}, {"SSDREBOOT="}, {"_____FW="},
