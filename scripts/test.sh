@@ -193,7 +193,7 @@ run_build() {
             case $t in
             prog_*)
                 targets=(orvane-sim orvane-pack)
-                if ((win)); then targets+=(Orvane orvane-simwin box_probe); fi
+                if ((win)); then targets+=(Orvane orvane-simwin box_probe orvane-stubs); fi
                 ;;
             fuzz_*) targets=("replay-${t#fuzz_}") ;;
             *) targets=("$t") ;;
