@@ -105,8 +105,10 @@ TEST(Win32Discovery, ProbesOnDiskZero) {
     // Wine refuses the address and adapter requests.
     SCSI_ADDRESS a{};
     EXPECT_FALSE(rig.mgr.get_scsi_address(kDisk0, a));
-    EXPECT_EQ(rig.mgr.get_max_transfer_length(kDisk0), 0u);
-    EXPECT_EQ(rig.mgr.get_max_physical_pages(kDisk0), 0u);
+    uint32_t max_transfer = 1, max_pages = 1;
+    rig.mgr.get_adapter_limits(kDisk0, max_transfer, max_pages);
+    EXPECT_EQ(max_transfer, 0u);
+    EXPECT_EQ(max_pages, 0u);
 
     uint32_t err = 0;
     auto disk = rig.storage.OpenReadWrite(kDisk0, err);
