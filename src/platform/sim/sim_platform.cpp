@@ -2,7 +2,7 @@
 
 namespace orvane::platform::sim {
 
-SimPlatform::SimPlatform(const SimMachine& machine, double speed)
+SimPlatform::SimPlatform(const SimMachine& machine, double speed, SystemApi* system)
     : machine_(machine),
       clock_(speed, machine.system.performance_counter),
       pump_(clock_),
@@ -11,7 +11,7 @@ SimPlatform::SimPlatform(const SimMachine& machine, double speed)
       storage_(hardware_),
       tree_(hardware_),
       wmi_(hardware_, machine_.system.wmi),
-      platform_{system_, clock_, pump_, &storage_, &tree_, &wmi_} {
+      platform_{system ? *system : system_, clock_, pump_, &storage_, &tree_, &wmi_} {
     hardware_.clock = &clock_;
     InstallDriveHandlers(storage_, hardware_);
 }

@@ -16,12 +16,14 @@ namespace orvane::platform::sim {
 // the window's thread: the pump belongs to that thread.
 class SimPlatform {
 public:
-    // speed: simulated seconds per real second.
-    SimPlatform(const SimMachine& machine, double speed = 1.0);
+    // speed: simulated seconds per real second. system: the system layer the program talks
+    // to instead of the simulated one (the disks stay simulated); null for the simulated one.
+    SimPlatform(const SimMachine& machine, double speed = 1.0, SystemApi* system = nullptr);
 
     Platform& platform() { return platform_; }
     SimClock& clock() { return clock_; }
     SimMessagePump& pump() { return pump_; }
+    // The simulated system layer (left unused when the program was given another).
     SimSystemApi& system() { return system_; }
     SimHardware& hardware() { return hardware_; }
     SimStorageIo& storage() { return storage_; }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -11,10 +12,14 @@
 #include "package/package_block.h"
 #include "package/package_info.h"
 #include "package/package_json.h"
+#include "platform/sim/exit_guard_system_api.h"
 #include "platform/sim/sim_drive_state.h"
 #include "platform/sim/sim_platform.h"
 #include "ui/console/console_view.h"
 #include "ui/console/user_actions.h"
+#ifdef _WIN32
+#include "platform/win32/win32_system_api.h"
+#endif
 
 namespace {
 
@@ -24,7 +29,7 @@ void Usage() {
     std::fprintf(stderr,
                  "usage: orvane-sim [--machine FILE] [--answers yes,no,...] [--actions LIST] [--speed N]"
                  " [--package] [--drive-state FILE] [--save-machine FILE]"
-                 " [-- program arguments]\n"
+                 " [--real-system] [-- program arguments]\n"
                  "  --machine FILE  simulated machine description (JSON); default: the built-in machine\n"
                  "  --answers LIST  answers for the message boxes in turn, then Yes/OK\n"
                  "  --actions LIST  act as the user (and the system) on the window, e.g. select:2,press:Update\n"
@@ -33,6 +38,9 @@ void Usage() {
                  "  --drive-state FILE  when the program ends, write the drives' firmware state there (JSON)\n"
                  "  --save-machine FILE  when the program ends, write the machine with its drives as they stand\n"
                  "                  (for --machine of a later run)\n"
+                 "  --real-system   (Windows builds) the disks stay simulated, the system is this one:\n"
+                 "                  its directories, registry, version and programs; a forced restart\n"
+                 "                  or shutdown is only recorded\n"
                  "%s",
                  orvane::ui::kActionsHelp);
 }
@@ -45,6 +53,14 @@ std::vector<std::string> Split(const std::string& text) {
     return out;
 }
 
+// Forced restarts and shutdowns are never done by this program: it shows what was asked.
+void PrintExitRequests(const std::vector<orvane::platform::ExitKind>& kinds, const std::vector<bool>& direct) {
+    for (size_t i = 0; i < kinds.size(); ++i)
+        std::printf("[system] forced %s%s recorded, not done\n",
+                    kinds[i] == orvane::platform::ExitKind::Reboot ? "restart" : "shutdown",
+                    i < direct.size() && direct[i] ? " (without privilege)" : "");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -53,6 +69,7 @@ int main(int argc, char** argv) {
     std::vector<orvane::ui::UserAction> actions;
     double speed = 1.0;
     bool show_package = false;
+    [[maybe_unused]] bool real_system = false;
     std::string drive_state_file;
     std::string save_machine_file;
     std::vector<std::string> program_args;
@@ -91,6 +108,14 @@ int main(int argc, char** argv) {
             drive_state_file = argv[++i];
         } else if (a == "--package") {
             show_package = true;
+        } else if (a == "--real-system") {
+#ifdef _WIN32
+            real_system = true;
+#else
+            std::fprintf(stderr, "orvane-sim: --real-system needs the Windows build of orvane-sim: this one has"
+                                 " no real Windows system to use\n");
+            return kUsageError;
+#endif
         } else if (a == "--help" || a == "-h") {
             Usage();
             return 0;
@@ -139,7 +164,15 @@ int main(int argc, char** argv) {
         return kUsageError;
     }
 
-    platform::sim::SimPlatform sim(machine, speed);
+    std::unique_ptr<platform::SystemApi> real;
+    std::unique_ptr<platform::sim::ExitGuardSystemApi> guarded;
+#ifdef _WIN32
+    if (real_system) {
+        real = std::make_unique<platform::win32::Win32SystemApi>();
+        guarded = std::make_unique<platform::sim::ExitGuardSystemApi>(*real);
+    }
+#endif
+    platform::sim::SimPlatform sim(machine, speed, guarded.get());
     ui::ConsoleView view(stdout, sim.pump(), answers, actions);
     app::AppContext ctx{sim.platform(), view, package::PackageBlockBytes(), package::PackageBlockSize(),
                         program_args, nullptr};
@@ -161,6 +194,10 @@ int main(int argc, char** argv) {
         if (!out || described.is_discarded())
             std::fprintf(stderr, "orvane-sim: cannot write %s\n", save_machine_file.c_str());
     }
+    if (guarded)
+        PrintExitRequests(guarded->ExitRequests(), guarded->ExitDirect());
+    else
+        PrintExitRequests(sim.system().exit_requests, sim.system().exit_direct);
     std::printf("[exit] %d\n", code);
     return code;
 }
