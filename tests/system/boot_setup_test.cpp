@@ -439,5 +439,25 @@ TEST(SetUpBootUpdate, EveryFailureLeavesNothingBehind) {
     }
 }
 
+// A disk that fills part-way through the flasher: the file exists, cut short.
+class FillingDisk : public FakeSystemApi {
+public:
+    bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) override {
+        files[path] = Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2));
+        return false;
+    }
+};
+
+TEST(SetUpBootUpdate, AFlasherCutShortIsRemoved) {
+    FillingDisk api;
+    SetVersion(api, 6, 1, 1, platform::kArchIntel);
+    api.AddKey(kSm);
+    Flashers f(std::string(64, 'x'));
+    const BootSetupResult res = SetUpBootUpdate(api, &f.table, Ostrel());
+    EXPECT_EQ(res.code, kBootFlasherFileFailed);
+    EXPECT_FALSE(api.files.count(kFlasherPath));
+    EXPECT_FALSE(api.Value(kSm, "BootExecute"));
+}
+
 }  // namespace
 }  // namespace orvane::system
