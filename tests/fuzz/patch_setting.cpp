@@ -16,6 +16,9 @@ namespace {
 constexpr size_t kGuard = 64;
 constexpr uint8_t kGuardByte = 0xA5;
 
+// memcmp wants real pointers even for no bytes; an empty vector has none.
+bool Same(const void* a, const void* b, size_t n) { return n == 0 || std::memcmp(a, b, n) == 0; }
+
 void CheckPatch(const std::string& key, const std::string& value, const std::vector<uint8_t>& image) {
     std::vector<uint8_t> buf(kGuard + image.size() + kGuard, kGuardByte);
     std::copy(image.begin(), image.end(), buf.begin() + kGuard);
@@ -40,14 +43,14 @@ void CheckPatch(const std::string& key, const std::string& value, const std::vec
     }
 
     if (r != PatchResult::Written) {
-        if (std::memcmp(at, image.data(), image.size()) != 0) __builtin_trap();
+        if (!Same(at, image.data(), image.size())) __builtin_trap();
         return;
     }
     const size_t end = found + key.size();
-    if (std::memcmp(at, image.data(), end) != 0) __builtin_trap();
-    if (std::memcmp(at + end, value.data(), value.size()) != 0) __builtin_trap();
+    if (!Same(at, image.data(), end)) __builtin_trap();
+    if (!Same(at + end, value.data(), value.size())) __builtin_trap();
     const size_t tail = end + value.size();
-    if (std::memcmp(at + tail, image.data() + tail, image.size() - tail) != 0) __builtin_trap();
+    if (!Same(at + tail, image.data() + tail, image.size() - tail)) __builtin_trap();
 }
 
 bool NamesFlasher(std::string e) {
