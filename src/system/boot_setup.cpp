@@ -154,7 +154,11 @@ BootSetupResult SetUpBootUpdate(platform::SystemApi& api, const FlasherTable* ta
     r.had_value = read == RegRead::Ok;
     r.previous_value = before;
 
-    if (!api.WriteFile(path, image)) return fail(kBootFlasherFileFailed, "cannot create " + path);
+    if (!api.WriteFile(path, image)) {
+        // A write that failed part-way leaves a cut-short flasher behind.
+        api.RemoveFile(path);
+        return fail(kBootFlasherFileFailed, "cannot create " + path);
+    }
     r.flasher_path = path;
 
     const std::vector<uint8_t> value = BuildBootExecute(r.had_value ? &before : nullptr, program, s.image_name);

@@ -108,6 +108,10 @@ TEST(SimMachine, ErrorsNameTheField) {
         {R"({"system": {"instances_running": "Orvane"}})", "system.instances_running: expected an array"},
         {R"({"system": {"instances_running": [1]}})", "system.instances_running[0]: expected a string"},
         {R"({"system": {"system_dir": false}})", "system.system_dir: expected a string"},
+        {R"({"system": {"unwritable_files": "FW.bin"}})", "system.unwritable_files: expected an array"},
+        {R"({"system": {"unwritable_files": ["FW.bin", 1]}})", "system.unwritable_files[1]: expected a string"},
+        {R"({"system": {"start_fails": "yes"}})", "system.start_fails: expected true or false"},
+        {R"({"system": {"start_fail": true}})", "system.start_fail: unknown field"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.json);

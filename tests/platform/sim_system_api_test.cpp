@@ -256,5 +256,133 @@ TEST_F(SimSystemApiTest, ModuleFileName) {
     EXPECT_EQ(api2.ModuleFileName(), "C:\\Tools\\Orvane.exe");
 }
 
+TEST_F(SimSystemApiTest, Wow64SeesTheSystemDirectoryInSysWow64) {
+    const struct {
+        const char* name;
+        const char* fields;
+        bool lands_in_syswow64;
+        bool process64;
+    } rows[] = {
+        {"x86 program on x64 Windows", R"(, "architecture": "amd64", "wow64": "yes")", true, false},
+        {"x64 program", R"(, "architecture": "amd64", "wow64": "no")", false, true},
+        {"x86 Windows", R"(, "architecture": "x86", "wow64": "no")", false, false},
+        {"x86 Windows without IsWow64Process", R"(, "architecture": "x86", "wow64": "missing")", false, false},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        fs::remove_all(root_ / "sys");
+        fs::remove_all(root_ / "win");
+        SimMachine m = Load(std::string(R"(, "system_dir": )") + Quoted((root_ / "sys").string()) +
+                            R"(, "windows_dir": )" + Quoted((root_ / "win").string()) + r.fields);
+        SimClock clock;
+        SimSystemApi api(m, clock);
+        EXPECT_EQ(api.Is64BitProcess(), r.process64);
+        EXPECT_EQ(api.SystemDirectory(), "C:\\Windows\\System32");  // the program's name for it is the same
+        const std::string fw = "c:\\windows\\SYSTEM32\\FW.bin";
+        ASSERT_TRUE(api.WriteFile(fw, {1, 2}));
+        EXPECT_EQ(fs::exists(root_ / "win" / "SysWOW64" / "FW.bin"), r.lands_in_syswow64);
+        EXPECT_EQ(fs::exists(root_ / "sys" / "FW.bin"), !r.lands_in_syswow64);
+        EXPECT_EQ(api.ReadFile(fw), (std::vector<uint8_t>{1, 2}));
+        // The Windows directory itself is not redirected.
+        ASSERT_TRUE(api.WriteFile("C:\\Windows\\x.txt", {3}));
+        EXPECT_TRUE(fs::exists(root_ / "win" / "x.txt"));
+        EXPECT_TRUE(api.RemoveFile(fw));
+        EXPECT_FALSE(api.ReadFile(fw));
+        EXPECT_TRUE(api.RemoveFile(fw));  // already gone is no failure
+    }
+}
+
+TEST_F(SimSystemApiTest, UnwritableFilesAndStarts) {
+    SimMachine m = Load(R"(, "unwritable_files": ["Ostrel.exe"], "start_fails": false)");
+    SimClock clock;
+    SimSystemApi api(m, clock);
+    EXPECT_FALSE(api.WriteFile(api.SystemDirectory() + "\\OSTREL.EXE", {1}));
+    EXPECT_FALSE(api.WriteFile(api.TempPath() + "ostrel.exe", {1}));  // any folder
+    EXPECT_FALSE(fs::exists(fs::path(api.HostPath(api.SystemDirectory())) / "OSTREL.EXE"));
+    EXPECT_TRUE(api.WriteFile(api.SystemDirectory() + "\\FW.bin", {1}));
+    EXPECT_TRUE(api.WriteFile(api.SystemDirectory() + "\\Ostrel.exe.bak", {1}));
+
+    EXPECT_TRUE(api.StartHidden("cmd.exe", "/c copy a b"));
+    EXPECT_TRUE(api.StartHidden("other.exe", ""));
+    ASSERT_EQ(api.started.size(), 2u);
+    EXPECT_EQ(api.started[0].program, "cmd.exe");
+    EXPECT_EQ(api.started[0].parameters, "/c copy a b");
+    EXPECT_EQ(api.started[1].program, "other.exe");
+
+    SimMachine fails = Load(R"(, "start_fails": true)");
+    SimSystemApi api2(fails, clock);
+    EXPECT_FALSE(api2.StartHidden("cmd.exe", "/c x"));
+    EXPECT_TRUE(api2.started.empty());
+}
+
+TEST_F(SimSystemApiTest, ShutdownPrivilege) {
+    const struct {
+        const char* forced_exit;
+        bool granted;
+    } rows[] = {{"done", true}, {"exit_failed", true}, {"token_failed", false}, {"privilege_failed", false}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.forced_exit);
+        SimMachine m = Load(std::string(R"(, "forced_exit": ")") + r.forced_exit + "\"");
+        SimClock clock;
+        SimSystemApi api(m, clock);
+        EXPECT_EQ(api.EnableShutdownPrivilege(), r.granted);
+        EXPECT_EQ(api.shutdown_privilege_enabled, 1);
+        EXPECT_TRUE(api.exit_requests.empty());  // asking for the privilege restarts nothing
+    }
+}
+
+TEST_F(SimSystemApiTest, MultiStringReadAndValueDelete) {
+    SimMachine m = Load(R"(, "registry": {
+        "SYSTEM\\CurrentControlSet\\Control\\Session Manager": {"BootExecute": ["autocheck autochk *", "vendtool"],
+                                                               "Text": "one"},
+        "SYSTEM\\CurrentControlSet\\Control\\Other\\Below": {"V": "x"}})");
+    SimClock clock;
+    SimSystemApi api(m, clock);
+    const char* sm = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+    const char* parent = "SYSTEM\\CurrentControlSet\\Control\\Other";  // exists: a key below it is described
+    ASSERT_TRUE(api.RegKeyExists(parent));
+
+    const std::string list("autocheck autochk *\0vendtool\0\0", 30);
+    const struct {
+        const char* path;
+        const char* name;
+        RegRead result;
+        std::string bytes;
+    } reads[] = {
+        {sm, "BootExecute", RegRead::Ok, list},
+        {"system\\currentcontrolset\\control\\session manager", "BOOTEXECUTE", RegRead::Ok, list},
+        {sm, "Text", RegRead::WrongType, ""},
+        {sm, "Missing", RegRead::ValueMissing, ""},
+        {parent, "BootExecute", RegRead::ValueMissing, ""},
+        {"SYSTEM\\NoSuchKey", "BootExecute", RegRead::KeyMissing, ""},
+    };
+    for (const auto& r : reads) {
+        SCOPED_TRACE(std::string(r.path) + "|" + r.name);
+        std::vector<uint8_t> out = {9, 9};
+        EXPECT_EQ(api.RegQueryMultiSz(r.path, r.name, out), r.result);
+        EXPECT_EQ(std::string(out.begin(), out.end()), r.bytes);
+    }
+
+    // Bytes come back exactly as stored, malformed ones too.
+    const std::vector<uint8_t> odd = {'a', 0, 'b'};
+    ASSERT_EQ(api.RegSetMultiSz(sm, "BootExecute", odd), RegWrite::Ok);
+    std::vector<uint8_t> out;
+    EXPECT_EQ(api.RegQueryMultiSz(sm, "BootExecute", out), RegRead::Ok);
+    EXPECT_EQ(out, odd);
+
+    EXPECT_EQ(api.RegDeleteValue(sm, "bootexecute"), RegWrite::Ok);
+    EXPECT_EQ(api.RegQueryMultiSz(sm, "BootExecute", out), RegRead::ValueMissing);
+    EXPECT_FALSE(api.RegValue(sm, "BootExecute"));
+    EXPECT_TRUE(api.RegValue(sm, "Text"));  // only the one value
+    EXPECT_EQ(api.RegDeleteValue(sm, "BootExecute"), RegWrite::Ok);  // not there: still Ok
+    EXPECT_EQ(api.RegDeleteValue(parent, "V"), RegWrite::Ok);
+    EXPECT_EQ(api.RegDeleteValue("SYSTEM\\NoSuchKey", "V"), RegWrite::OpenFailed);
+
+    SimMachine ro = Load(R"(, "registry_write_fails": true)");
+    SimSystemApi api2(ro, clock);
+    EXPECT_EQ(api2.RegDeleteValue(sm, "BootExecute"), RegWrite::WriteFailed);
+    EXPECT_EQ(api2.RegQueryMultiSz(sm, "BootExecute", out), RegRead::Ok);  // kept
+}
+
 }  // namespace
 }  // namespace orvane::platform::sim

@@ -290,9 +290,11 @@ RegWrite SimSystemApi::RegSetMultiSz(const std::string& path, const std::string&
 
 RegRead SimSystemApi::RegQueryMultiSz(const std::string& path, const std::string& name, std::vector<uint8_t>& out) {
     out.clear();
+    if (!RegKeyExists(path)) return RegRead::KeyMissing;
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = registry_.find(RegKeyId(path));
-    if (it == registry_.end()) return RegRead::KeyMissing;
+    // A key that exists only as the parent of described keys has no values.
+    if (it == registry_.end()) return RegRead::ValueMissing;
     const SimRegValue* v = FindValue(it->second, name);
     if (!v) return RegRead::ValueMissing;
     if (v->type != SimRegValue::kMultiSz) return RegRead::WrongType;
