@@ -19,7 +19,9 @@ constexpr const char* kUsage =
     "usage: orvane-pack build --manifest MANIFEST.json --base PROGRAM --out PACKED\n"
     "       orvane-pack show PROGRAM\n"
     "build writes the manifest's package into a copy of a built Orvane program;\n"
-    "show prints the package a program carries, as JSON.\n";
+    "show prints the package a program carries, as JSON.\n"
+    "The boot-time flashers and copy programs go in by slot tag in the manifest's \"aux\" map\n"
+    "(e.g. \"EXE_WIN7_X64\": \"flash/w7x64.exe\"): the build's stand-ins or the real ones.\n";
 
 struct UsageError {
     std::string message;
