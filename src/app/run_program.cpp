@@ -19,8 +19,10 @@ int ListReport(AppContext& ctx, const ResultArgument& result) {
     r.end = api.LocalTimeNow();
     std::string why = ResultPathProblem(result.path);
     if (why.empty()) why = WriteResultFile(api, result.path, ResultJson(r));
-    if (!why.empty())
-        DebugLog(api, DebugLog::DefaultPath(api)).Line(Format("RESULT: not written (%s): %s\n", why.c_str(), result.path.c_str()));
+    if (!why.empty()) {
+        const DebugLog log(api, DebugLog::DefaultPath(api));
+        log.Line(Format("RESULT: not written (%s): %s\n", why.c_str(), result.path.c_str()));
+    }
     return r.exit_code;
 }
 

@@ -318,7 +318,8 @@ void TOrvaneMain::Failure(UpdateRun& run) {
     }
     LogLine(text);
     ShowStatus(text);
-    if (run.outcome.empty()) run.outcome = outcome::Failed(text.empty() ? Format("result 0x%X", static_cast<unsigned>(iLastResult)) : text);
+    if (run.outcome.empty())
+        run.outcome = outcome::Failed(text.empty() ? Format("result 0x%X", static_cast<unsigned>(iLastResult)) : text);
     run.delay.DelayMs(1000);
     iErrorLevel = 1;
     Ending(run);

@@ -5,27 +5,12 @@
 #include "app/result_file.h"
 #include "app/run_result.h"
 #include "common/fake_system_api.h"
+#include "common/latin1.h"
 
 namespace orvane::app {
 namespace {
 
 using namespace std::string_literals;
-
-// U+0000..U+00FF from the parser's UTF-8 back to one byte each; "?" for anything above.
-std::string Latin1(const std::string& utf8) {
-    std::string out;
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        const auto b = static_cast<unsigned char>(utf8[i]);
-        if (b < 0x80) {
-            out += static_cast<char>(b);
-        } else if ((b == 0xC2 || b == 0xC3) && i + 1 < utf8.size()) {
-            out += static_cast<char>(((b & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
-        } else {
-            out += '?';
-        }
-    }
-    return out;
-}
 
 TEST(ResultJson, StringsAreEscapedByteForByte) {
     struct Row {
@@ -55,7 +40,7 @@ TEST(ResultJson, EveryByteSurvivesAParser) {
     const std::string doc = "{\"s\": " + JsonString(all) + "}";
     const auto parsed = nlohmann::json::parse(doc, nullptr, false);
     ASSERT_FALSE(parsed.is_discarded());
-    EXPECT_EQ(Latin1(parsed["s"].get<std::string>()), all);
+    EXPECT_EQ(test::Latin1(parsed["s"].get<std::string>()), all);
     for (char c : doc) EXPECT_LT(static_cast<unsigned char>(c), 0x80) << "plain ASCII only";
 }
 

@@ -8,6 +8,7 @@
 #include "app/command_line.h"
 #include "app/result_file.h"
 #include "app/run_result.h"
+#include "common/latin1.h"
 #include "fuzz/fuzz_input.h"
 #include "text/text.h"
 
@@ -17,22 +18,6 @@ namespace {
 
 bool IsResultArgument(const std::string& a) {
     return a.size() >= 8 && orvane::text::EqualsNoCase(std::string_view(a).substr(0, 8), "/RESULT:");
-}
-
-// The parser's UTF-8 for U+0000..U+00FF back to one byte each; false for anything else.
-bool Latin1(const std::string& utf8, std::string& out) {
-    out.clear();
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        const auto b = static_cast<unsigned char>(utf8[i]);
-        if (b < 0x80) {
-            out += static_cast<char>(b);
-        } else if ((b == 0xC2 || b == 0xC3) && i + 1 < utf8.size()) {
-            out += static_cast<char>(((b & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
-        } else {
-            return false;
-        }
-    }
-    return true;
 }
 
 void CheckCommandLine(const std::vector<std::string>& lines, bool unattended) {
@@ -85,9 +70,8 @@ void CheckDocument(const std::vector<std::string>& lines) {
         if (static_cast<unsigned char>(c) >= 0x80) std::abort();
     const auto parsed = nlohmann::json::parse(doc, nullptr, false);
     if (parsed.is_discarded() || parsed["drives"].size() != 2) std::abort();
-    std::string back;
-    auto same = [&](const nlohmann::json& v, const std::string& want) {
-        if (!v.is_string() || !Latin1(v.get<std::string>(), back) || back != want) std::abort();
+    auto same = [](const nlohmann::json& v, const std::string& want) {
+        if (!v.is_string() || orvane::test::Latin1(v.get<std::string>()) != want) std::abort();
     };
     same(parsed["package_version"], r.package_version);
     same(parsed["drives"][0]["model"], d.model);

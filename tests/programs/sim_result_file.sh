@@ -3,38 +3,21 @@
 # /LIST; paths it refuses or cannot write leave the exit code as it was and no file behind.
 . "$(dirname "$0")/lib/common.sh"
 orv_init "$@"
+. "$ORV_SOURCE_DIR/tests/programs/lib/result.sh"
 
-VERSION=$(sed -n 's/^project(Orvane VERSION \([0-9.]*\).*/\1/p' "$ORV_SOURCE_DIR/CMakeLists.txt")
+VERSION=$(orv_project_version)
 [ -n "$VERSION" ] || fail "no project version in CMakeLists.txt"
 
 # rpath FILE: a host path as the program under test names it.
 rpath() { if [ -n "$WINE" ]; then orv_winpath "$1"; else echo "$1"; fi; }
 
-# field FILE EXPR: a Perl expression over the decoded document $j; undef prints as "null".
-field() {
-    perl -MJSON::PP -e '
-        open my $f, "<", $ARGV[0] or exit 2;
-        my $j = JSON::PP->new->decode(do { local $/; <$f> });
-        my $v = eval $ARGV[1];
-        die $@ if $@;
-        print defined $v ? $v : "null";
-    ' "$1" "$2" 2>"$WORK/field.err" || fail "$1 is not a result document ($(cat "$WORK/field.err")): $(head -c 400 "$1")"
-}
-
-# expect FILE EXPR VALUE
-expect() {
-    local got
-    got=$(field "$1" "$2")
-    [ "$got" = "$3" ] || fail "$2 in $1 is '$got', expected '$3'"
-}
-
 # common_fields FILE CODE MEANING: what every document holds.
 common_fields() {
-    expect "$1" '$j->{program_version}' "$VERSION"
-    expect "$1" '$j->{exit_code}' "$2"
-    expect "$1" '$j->{exit_meaning}' "$3"
-    expect "$1" '$j->{start_time} =~ /^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d$/ ? 1 : 0' 1
-    expect "$1" '$j->{end_time} ge $j->{start_time} ? 1 : 0' 1
+    orv_result_expect "$1" '$j->{program_version}' "$VERSION"
+    orv_result_expect "$1" '$j->{exit_code}' "$2"
+    orv_result_expect "$1" '$j->{exit_meaning}' "$3"
+    orv_result_expect "$1" '$j->{start_time} =~ /^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d$/ ? 1 : 0' 1
+    orv_result_expect "$1" '$j->{end_time} ge $j->{start_time} ? 1 : 0' 1
     [ ! -e "$1.tmp" ] || fail "the temporary file $1.tmp is left"
 }
 
@@ -62,13 +45,13 @@ orv_check_exit "$OUT" 0
 orv_check_log_has "RESTART requested"
 orv_check_last_log_line "EXIT_ERROR: 0x0"
 common_fields "$R" 0 "success, or the drive already has the firmware"
-expect "$R" '(grep { $_->{serial} eq "MS512A0123456789" } @{$j->{drives}})[0]{outcome}' updated
-expect "$R" '(grep { $_->{serial} eq "MS512A0123456789" } @{$j->{drives}})[0]{revision_before}' S0614B0
-expect "$R" '(grep { $_->{serial} eq "MS512A0123456789" } @{$j->{drives}})[0]{revision_after}' S0614C0
-expect "$R" '(grep { $_->{serial} eq "MS512A0123456789" } @{$j->{drives}})[0]{transport}' "ATA PASSTHROUGH"
-expect "$R" '(grep { $_->{serial} eq "MS512A0123456789" } @{$j->{drives}})[0]{duration_seconds} > 5 ? 1 : 0' 1
-expect "$R" 'scalar(@{$j->{drives}}) > 1 ? 1 : 0' 1
-expect "$R" 'scalar(grep { $_->{serial} ne "MS512A0123456789" && !($_->{outcome} eq "not updated" &&
+orv_result_expect "$R" '(grep { $_->{serial} eq "MS512A0123456789" } @{$j->{drives}})[0]{outcome}' updated
+orv_result_expect "$R" '(grep { $_->{serial} eq "MS512A0123456789" } @{$j->{drives}})[0]{revision_before}' S0614B0
+orv_result_expect "$R" '(grep { $_->{serial} eq "MS512A0123456789" } @{$j->{drives}})[0]{revision_after}' S0614C0
+orv_result_expect "$R" '(grep { $_->{serial} eq "MS512A0123456789" } @{$j->{drives}})[0]{transport}' "ATA PASSTHROUGH"
+orv_result_expect "$R" '(grep { $_->{serial} eq "MS512A0123456789" } @{$j->{drives}})[0]{duration_seconds} > 5 ? 1 : 0' 1
+orv_result_expect "$R" 'scalar(@{$j->{drives}}) > 1 ? 1 : 0' 1
+orv_result_expect "$R" 'scalar(grep { $_->{serial} ne "MS512A0123456789" && !($_->{outcome} eq "not updated" &&
                                 $_->{reason} eq "not eligible") } @{$j->{drives}})' 0
 
 # --- The start-up's early exits: each still writes its document.
@@ -79,7 +62,7 @@ for args in "/S" ""; do
     orv_check_exit "$OUT" 4
     orv_check_last_log_line "EXIT_ERROR: 0x4"
     common_fields "$R" 4 "no firmware in the executable, or a malformed package (the message names the field)"
-    expect "$R" 'scalar(@{$j->{drives}})' 0
+    orv_result_expect "$R" 'scalar(@{$j->{drives}})' 0
 done
 
 orv_manifest_one_slot "$WORK/unattended.json"
@@ -108,7 +91,7 @@ R=$WORK/list.json
 orv_run list "" -- /LIST "/RESULT:$(rpath "$R")"
 orv_check_exit "$OUT" 0
 common_fields "$R" 0 "success, or the drive already has the firmware"
-expect "$R" 'scalar(@{$j->{drives}})' 0
+orv_result_expect "$R" 'scalar(@{$j->{drives}})' 0
 
 # --- Paths that cannot be written: refused in the log, the exit code as it was, nothing left.
 mkdir -p "$WORK/folder.json"

@@ -4,25 +4,10 @@
 # one slot, the no-match exit 3; a folder at the path is left alone and the exit code stays.
 . "$(dirname "$0")/../lib/common.sh"
 orv_init "$@"
+. "$ORV_SOURCE_DIR/tests/programs/lib/result.sh"
 
-VERSION=$(sed -n 's/^project(Orvane VERSION \([0-9.]*\).*/\1/p' "$ORV_SOURCE_DIR/CMakeLists.txt")
+VERSION=$(orv_project_version)
 [ -n "$VERSION" ] || fail "no project version in CMakeLists.txt"
-
-# field FILE EXPR: a Perl expression over the decoded document $j.
-field() {
-    perl -MJSON::PP -e '
-        open my $f, "<", $ARGV[0] or exit 2;
-        my $j = JSON::PP->new->decode(do { local $/; <$f> });
-        my $v = eval $ARGV[1];
-        die $@ if $@;
-        print defined $v ? $v : "null";
-    ' "$1" "$2" 2>"$WORK/field.err" || fail "$1 is not a result document ($(cat "$WORK/field.err")): $(head -c 400 "$1")"
-}
-expect() {
-    local got
-    got=$(field "$1" "$2")
-    [ "$got" = "$3" ] || fail "$2 in $1 is '$got', expected '$3'"
-}
 
 orv_manifest_no_slots "$WORK/nofw.json"
 orv_pack "$WORK/nofw.json" "$BUILD/Orvane.exe" "$WORK/Orvane-nofw.exe"
@@ -33,11 +18,11 @@ orv_start "$WORK/Orvane-nofw.exe" /S "/Result:$(orv_winpath "$R")"
 orv_wait_exit_windowless 30
 [ "$RC" = 4 ] || fail "exit code $RC, expected 4"
 orv_check_last_log_line "EXIT_ERROR: 0x4"
-expect "$R" '$j->{exit_code}' 4
-expect "$R" '$j->{exit_meaning}' "no firmware in the executable, or a malformed package (the message names the field)"
-expect "$R" '$j->{program_version}' "$VERSION"
-expect "$R" 'scalar(@{$j->{drives}})' 0
-expect "$R" '$j->{start_time} =~ /^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d$/ ? 1 : 0' 1
+orv_result_expect "$R" '$j->{exit_code}' 4
+orv_result_expect "$R" '$j->{exit_meaning}' "no firmware in the executable, or a malformed package (the message names the field)"
+orv_result_expect "$R" '$j->{program_version}' "$VERSION"
+orv_result_expect "$R" 'scalar(@{$j->{drives}})' 0
+orv_result_expect "$R" '$j->{start_time} =~ /^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d$/ ? 1 : 0' 1
 [ "$(tail -c 2 "$R" | od -An -c | tr -d ' ')" = '}\n' ] || fail "the document does not end where it should"
 [ ! -e "$R.tmp" ] || fail "the temporary file is left"
 
@@ -48,8 +33,8 @@ orv_fresh_log
 orv_start "$WORK/Orvane-fw.exe" "/RESULT:$(orv_winpath "$R")" /S
 orv_wait_exit_windowless 60
 [ "$RC" = 3 ] || fail "exit code $RC, expected 3"
-expect "$R" '$j->{exit_code}' 3
-expect "$R" '$j->{exit_meaning}' "no eligible drive, a failed scan, or an erase-capable package refused on the boot drive"
+orv_result_expect "$R" '$j->{exit_code}' 3
+orv_result_expect "$R" '$j->{exit_meaning}' "no eligible drive, a failed scan, or an erase-capable package refused on the boot drive"
 
 mkdir -p "$WORK/folder.json"
 orv_fresh_log
