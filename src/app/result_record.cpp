@@ -69,12 +69,11 @@ void TOrvaneMain::FinishResult(UpdateRun& run) {
     d.reason.clear();
     d.transport = run.transport;
     d.duration_seconds = Seconds(run.total);
-    // What the drive reports was read again, or nothing was sent that could change it.
-    const bool unchanged = run.outcome == outcome::kAlreadyLatest || run.outcome == outcome::kErased ||
-                           run.outcome.starts_with("refused: ");
+    // What the drive reports was read again, or no firmware went to it (a preformat or erase does
+    // not change it); a boot-time update changes it at the next start.
     if (run.revision_after)
         d.revision_after = run.revision_after;
-    else if (!unchanged)
+    else if (run.download_sent || run.outcome == outcome::kBootPrepared)
         d.revision_after.reset();
 }
 

@@ -223,6 +223,7 @@ void TOrvaneMain::RunNormalFlash(UpdateRun& run) {
     }
 
     LogLine(Format("max_sector=%d\n", 1));
+    run.download_sent = true;
     const int32_t r = RunFlashJob(job);
     LogLine(Format("ATACMD_RET: 0x%X       //0=OK, 1=ERR, 2=TIMEOUT, 0xFE=FAIL, 0xFF=SYS NOT SUPPORT\n",
                    static_cast<unsigned>(r)));
@@ -376,6 +377,7 @@ void TOrvaneMain::UpdateEngineering(UpdateRun& run) {
     job.flash_mode = m_Package.opt.iFlashMode;
     job.max_sector = 1;
     job.kind = kJobDownload;
+    run.download_sent = true;
     const int32_t r = RunFlashJob(job);
     m_bUpdating = false;
     ctx_.platform.system.KeepAwake(false);

@@ -22,6 +22,7 @@ struct TOrvaneMain::UpdateRun {
     int result = -1;
     std::string outcome;
     std::string transport;
+    bool download_sent = false;   // a firmware image went to the drive
     std::optional<std::string> revision_after;
     system::HiTimer total;
     system::HiTimer delay;

@@ -70,11 +70,14 @@ void ExpectDrives(const json& doc, const std::vector<DriveExpect>& want, const s
         const DriveExpect& w = want[i];
         EXPECT_EQ(d.value("serial", ""), w.serial) << name << " #" << i;
         EXPECT_EQ(d.value("outcome", ""), w.outcome) << name << " " << w.serial;
-        if (w.revision_after)
+        if (w.revision_after) {
             EXPECT_EQ(d["revision_after"], *w.revision_after) << name << " " << w.serial;
-        else
+        } else {
             EXPECT_TRUE(d["revision_after"].is_null()) << name << " " << w.serial << ": " << d["revision_after"];
-        if (!w.transport.empty()) EXPECT_EQ(d["transport"], w.transport) << name << " " << w.serial;
+        }
+        if (!w.transport.empty()) {
+            EXPECT_EQ(d["transport"], w.transport) << name << " " << w.serial;
+        }
     }
 }
 

@@ -11,6 +11,8 @@ using D = DriveExpect;
 using std::nullopt;
 
 constexpr const char* kAtaErrFailed = "failed: ERROR: ATACMD_ERR, STATUS_REGISTER:0x51";
+// The simulated controller's refusals carry no system error code.
+constexpr const char* kNvmeFailed = "failed: ERROR: ATACMD_FAIL, ERROR_CODE: 0x0";
 constexpr const char* kNoDownload =
     "refused: this connection cannot carry a firmware download; connect the drive to a SATA port";
 
@@ -50,18 +52,21 @@ const std::map<std::string, std::vector<D>>& Table() {
         {"I-O DATA bridge cannot carry a download", Target(kNoDownload, kOldFw, "IODATA")},
         {"Logitec bridge cannot carry a download", Target(kNoDownload, kOldFw, "LOGITEC")},
         {"Cypress bridge cannot carry a download", Target(kNoDownload, kOldFw, "CYPRESS")},
-        {"a bridge that drops sense data: a failing drive stays a failure", Target("FILL", nullopt)},
+        // Without sense data the status register reads 0: the document says what the status line said.
+        {"a bridge that drops sense data: a failing drive stays a failure",
+         Target("failed: ERROR: ATACMD_ERR, STATUS_REGISTER:0x0", nullopt)},
         {"a bridge that drops sense data: a good download still verifies", Target("updated", kNewFw)},
         // --- NVMe
         {"NVMe activate 0", Nvme("updated", kNvmeNewFw)},
         {"NVMe activate 0x20: success asking for the restart", Nvme("updated", nullopt)},
-        {"NVMe activate 1", Nvme("FILL", nullopt)},
-        {"NVMe activate 2", Nvme("FILL", nullopt)},
-        {"NVMe activate 6", Nvme("FILL", nullopt)},
-        {"NVMe activate 7", Nvme("FILL", nullopt)},
-        {"NVMe activate, another code", Nvme("FILL", nullopt)},
-        {"NVMe without a writable slot", Nvme("FILL", nullopt)},
-        {"NVMe on Windows 7", Nvme("FILL", kNvmeOldFw)},
+        {"NVMe activate 1", Nvme(kNvmeFailed, nullopt)},
+        {"NVMe activate 2", Nvme(kNvmeFailed, nullopt)},
+        {"NVMe activate 6", Nvme(kNvmeFailed, nullopt)},
+        {"NVMe activate 7", Nvme(kNvmeFailed, nullopt)},
+        {"NVMe activate, another code", Nvme(kNvmeFailed, nullopt)},
+        {"NVMe without a writable slot", Nvme(kNvmeFailed, nullopt)},
+        {"NVMe on Windows 7",
+         Nvme("refused: Windows8.1 / Server2012R2 above is required for NVMe device (ERR:E000000h)", kNvmeOldFw)},
         // --- checks before the download
         {"fatal-error state",
          Target("refused: Fatal error is found, please return this drive to the vendor !", kOldFw)},
@@ -76,13 +81,13 @@ const std::map<std::string, std::vector<D>>& Table() {
         {"latest: bUseFWExt and the same DEF text", Target("already latest", kOldFw)},
         // --- preformat and erase
         {"preformat before", Updated()},
-        {"preformat before fails: nothing is sent", Target("FILL", nullopt)},
+        {"preformat before fails: nothing is sent", Target("failed: BPF_ERROR:0x0", kOldFw)},
         {"preformat after", Updated()},
         // The firmware went in; the preformat after it did not.
-        {"preformat after fails", Target("FILL", kNewFw)},
+        {"preformat after fails", Target("failed: APF_ERROR:0x0", kNewFw)},
         {"PATA drive: its own preformat", Updated()},
         {"erase", Target("erased", kOldFw)},
-        {"erase fails", Target("FILL", nullopt)},
+        {"erase fails", Target("failed: ERASE ERROR:0x0", kOldFw)},
         // --- the window and the system around the update
         {"a power query during the download is refused", Updated()},
         {"closing the window during the download is refused", Updated()},
