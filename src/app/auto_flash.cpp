@@ -25,6 +25,7 @@ void TOrvaneMain::tmrAutoFlashTimer() {
         cboDrivesChange();
         if (!m_DevInfo[m_ItemToDrive[i]].bEnabled) {
             LogLine(Format("INDEX: %d skipped: the drive is not allowed to be updated\n", i));
+            MarkNotUpdated(m_ItemToDrive[i], not_updated::kNotEligible);
             continue;
         }
         iErrorLevel = 0;

@@ -51,6 +51,7 @@ void TOrvaneMain::BootTimeRoute(UpdateRun& run) {
     if (refused) {
         LogLine(std::string(refused) + "\n");
         Box(kErrorCaption, refused, BoxButtons::Ok, BoxIcon::Error);
+        run.outcome = outcome::Refused(refused);
         iErrorLevel = 1;
         return EndBootRoute();
     }
@@ -60,6 +61,7 @@ void TOrvaneMain::BootTimeRoute(UpdateRun& run) {
     if (!api.WriteFile(fw_path, image)) {
         LogLine(Format("BOOT_SETUP: cannot write %s\n", fw_path.c_str()));
         Box(kErrorCaption, ut::kFwFileFailed, BoxButtons::Ok, BoxIcon::Error);
+        run.outcome = outcome::Failed(ut::kFwFileFailed);
         iErrorLevel = 1;
         return EndBootRoute();
     }
@@ -69,6 +71,7 @@ void TOrvaneMain::BootTimeRoute(UpdateRun& run) {
         // Nothing half-done stays: no image without its flasher.
         api.RemoveFile(fw_path);
         Box(kErrorCaption, Format(ut::kBootSetupFailed, code), BoxButtons::Ok, BoxIcon::Error);
+        run.outcome = outcome::Failed(Format(ut::kBootSetupFailed, code));
         iErrorLevel = 1;
         return EndBootRoute();
     }
@@ -78,6 +81,7 @@ void TOrvaneMain::BootTimeRoute(UpdateRun& run) {
     Box(ut::kInformationCaption, ut::kBootWarning, BoxButtons::Ok, BoxIcon::Information);
     // The update itself happens at the next start: prepared is all this run can claim.
     iErrorLevel = 0;
+    run.outcome = outcome::kBootPrepared;
     if (Box(ut::kQuestionCaption, ut::kBootRebootQuestion, BoxButtons::YesNo, BoxIcon::Question) == BoxAnswer::Yes) {
         m_PendingExit = platform::ExitKind::Reboot;
         LogLine("RESTART requested\n");

@@ -67,6 +67,22 @@ std::optional<uint64_t> HexTextToInt64(const std::string& text, int base) {
     return value;
 }
 
+ResultArgument TakeResultArgument(std::vector<std::string>& args) {
+    static constexpr std::string_view kPrefix = "/RESULT:";
+    ResultArgument r;
+    std::vector<std::string> rest;
+    for (std::string& a : args) {
+        if (a.size() >= kPrefix.size() && text::EqualsNoCase(std::string_view(a).substr(0, kPrefix.size()), kPrefix)) {
+            ++r.count;
+            r.path = a.substr(kPrefix.size());
+        } else {
+            rest.push_back(std::move(a));
+        }
+    }
+    args = std::move(rest);
+    return r;
+}
+
 CommandLine ParseCommandLine(const std::vector<std::string>& args, bool bUnattended) {
     CommandLine cl;
     for (const std::string& a : args) {

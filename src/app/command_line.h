@@ -25,6 +25,15 @@ struct CommandLine {
     std::vector<std::string> log;  // debug-log lines, in order
 };
 
+// "/RESULT:<path>" (the prefix in any case): where the run's result document goes.
+struct ResultArgument {
+    int count = 0;     // how many there were; the last one counts
+    std::string path;  // the rest of the last one, as given (may be empty)
+};
+// Takes every "/RESULT:" argument out of args, so that nothing after reads a path as a flag or
+// a "/T:" or "/C:" target.
+ResultArgument TakeResultArgument(std::vector<std::string>& args);
+
 CommandLine ParseCommandLine(const std::vector<std::string>& args, bool bUnattended);
 
 // Blanks and control characters off both ends.

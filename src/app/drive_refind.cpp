@@ -42,6 +42,7 @@ void TOrvaneMain::FindDriveAgain(UpdateRun& run) {
     m_Device.reset();
 
     bool found = false;
+    run.revision_after.reset();
     std::string still_reports;  // the revision a found drive reports when it is not the new one
     for (int a = 0;;) {
         found = false;
@@ -60,6 +61,7 @@ void TOrvaneMain::FindDriveAgain(UpdateRun& run) {
             OpenFoundEntry(e);
             TargetPath = text::FieldText(e.szInstanceId);
             const std::string fw = text::FieldText(e.szFW);
+            run.revision_after = text::Trim(fw);
             const int cmp1 = Sign(CompareField(e.szFW, sizeof e.szFW, m_lblNewFW, m_lblNewFW.size()));
             LogLine(Format("FW_CMP_1:(%d) %8s | %s \n", cmp1, fw.c_str(), m_lblNewFW.c_str()));
             if (cmp1 != 0) {
@@ -94,6 +96,7 @@ void TOrvaneMain::FindDriveAgain(UpdateRun& run) {
     if (run.lost) {
         run.success = false;
         run.error = update_text::kNotFoundAgain;
+        run.outcome = outcome::kNotFoundAgain;
     } else if (!still_reports.empty()) {
         run.success = false;
         run.error = Format(update_text::kStillOld, still_reports.c_str());

@@ -5,7 +5,9 @@
 
 namespace orvane::app {
 
-TOrvaneMain::TOrvaneMain(AppContext& ctx)
+TOrvaneMain::TOrvaneMain(AppContext& ctx) : TOrvaneMain(ctx, TakeResultArgument(ctx.args)) {}
+
+TOrvaneMain::TOrvaneMain(AppContext& ctx, ResultArgument result)
     : m_Stopwatch(ctx.platform.clock, &ctx.platform.pump),
       m_OSInfo(ctx.platform.system),
       m_ProgressTimer(ctx.platform.clock, &ctx.platform.pump),
@@ -16,6 +18,7 @@ TOrvaneMain::TOrvaneMain(AppContext& ctx)
     // window's events reach this object from here on.
     view_.SetEvents(this);
     m_ImageBuffer.assign(package::kImageBufferSize, 0);
+    TakeResultPath(result);
     StartUp();
 }
 
@@ -158,6 +161,7 @@ bool TOrvaneMain::ScanAndDecide() {
     RefreshComboBox();
     cboDrivesChange();
     LogLine("MainForm: 1");
+    ListDrivesInResult();
     int eligible = 0;
     bool locked = false;
     for (int i = 0; i < DriveCount; ++i) {
@@ -267,6 +271,8 @@ void TOrvaneMain::FormActivate() {
 
 void TOrvaneMain::FormDestroy() {
     LogLine(Format("EXIT_ERROR: 0x%X\n", static_cast<unsigned>(iErrorLevel)));
+    // Before a forced restart or shutdown can end the process.
+    WriteResult();
     m_Device.reset();
     view_.HideAnimated();
     // Asked for during the run, done only now that every line is written.

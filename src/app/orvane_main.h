@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/debug_log.h"
 #include "app/drive_scan.h"
 #include "app/flash_worker.h"
+#include "app/run_result.h"
 #include "app/texts.h"
 #include "app/view.h"
 #include "device/ata_device.h"
@@ -36,7 +38,9 @@ struct AppContext {
 // its destruction the view delivers the window's events to it.
 class TOrvaneMain final : public WindowEvents {
 public:
+    // Takes "/RESULT:" out of ctx.args itself, or is given what the caller took out.
     explicit TOrvaneMain(AppContext& ctx);
+    TOrvaneMain(AppContext& ctx, ResultArgument result);
     ~TOrvaneMain() override;
     TOrvaneMain(const TOrvaneMain&) = delete;
     TOrvaneMain& operator=(const TOrvaneMain&) = delete;
@@ -129,6 +133,9 @@ public:
     system::HiTimer m_ProgressTimer;
     // A forced restart or shutdown that was asked for: done at the very end, after the last log line.
     std::optional<platform::ExitKind> m_PendingExit;
+    // What the run did, for "/RESULT:"; written when the program ends if the path is usable.
+    RunResult m_Result;
+    std::string m_ResultPath;
 
     const package::PackageOptions& opt() const { return m_Package.opt; }
     const TextSet& texts() const { return Texts(m_Package.opt.iLanguage); }
@@ -156,6 +163,13 @@ private:
     int m_WalkFirstError = 0;
     int m_WalkFailures = 0;
     void StartUp();
+    // The result record: the drives the start-up listed, each update's outcome, the file.
+    void TakeResultPath(const ResultArgument& arg);
+    void ListDrivesInResult();
+    int ResultEntry(int drive);
+    void FinishResult(UpdateRun& run);
+    void MarkNotUpdated(int drive, const char* why);
+    void WriteResult();
     // Start-up steps 8 to 12 (scan, list, decision, boxes); false when the program ends there.
     bool ScanAndDecide();
     void RunSilentUpdate();

@@ -54,10 +54,13 @@ void TOrvaneMain::cmdUpdateClick() {
         return;
     }
     run.boot = m_DevInfo[run.drive].bSystemDrive;
+    run.result = ResultEntry(run.drive);
+    run.transport = m_Device->protocol_name();
     if (EngineeringChordHeld())
         UpdateEngineering(run);
     else
         UpdateNormal(run);
+    FinishResult(run);
 }
 
 void TOrvaneMain::UpdateNormal(UpdateRun& run) {
@@ -79,6 +82,7 @@ void TOrvaneMain::UpdateNormal(UpdateRun& run) {
             const std::string text = new_enough ? std::string(ut::kInboxDriverRequired) : Format(ut::kWindowsRequired, run.os_code);
             LogLine(text);
             Box(kErrorCaption, text, BoxButtons::Ok, BoxIcon::Error);
+            run.outcome = outcome::Refused(text);
             iErrorLevel = 7;
             return Ending(run);
         }
@@ -87,6 +91,7 @@ void TOrvaneMain::UpdateNormal(UpdateRun& run) {
     if (CheckFatalError(e)) {
         Box(kErrorCaption, ut::kFatalError, BoxButtons::Ok, BoxIcon::Error);
         LogLine(ut::kFatalError);
+        run.outcome = outcome::Refused(ut::kFatalError);
         iErrorLevel = 1;
         return Ending(run);
     }
@@ -100,8 +105,10 @@ void TOrvaneMain::UpdateNormal(UpdateRun& run) {
             const uint32_t err = m_Device ? m_Device->dwLastError : 0;
             ShowStatus(Format("ERASE ERROR:0x%X", err));
             LogLine(Format("ERASE_ERROR:0x%X\n", err));
+            run.outcome = outcome::Failed(Format("ERASE ERROR:0x%X", err));
             iErrorLevel = 1;
         } else {
+            run.outcome = outcome::kErased;
             iErrorLevel = 0;
         }
         return Ending(run);
@@ -116,6 +123,7 @@ void TOrvaneMain::UpdateNormal(UpdateRun& run) {
         }
         if (!prepared) {
             run.error = Format(ut::kImageUnusable, static_cast<int>(m_SelectedSlot));
+            run.outcome = outcome::Refused(run.error);
             return Failure(run);
         }
         m_ImageLength = static_cast<uint32_t>(length);
@@ -125,6 +133,7 @@ void TOrvaneMain::UpdateNormal(UpdateRun& run) {
     if (erase_capable && run.boot) {
         Box(ut::kInformationCaption, ut::kBootDriveGuard, BoxButtons::Ok, BoxIcon::Warning);
         LogLine("BOOT_DRIVE: refused\n");
+        run.outcome = outcome::Refused(ut::kBootDriveGuard);
         iErrorLevel = 3;
         return Ending(run);
     }
@@ -141,6 +150,7 @@ void TOrvaneMain::UpdateNormal(UpdateRun& run) {
         ShowStatus(ut::kLatest);
         iPhase = 5;
         run.delay.DelayMs(3000);
+        run.outcome = outcome::kAlreadyLatest;
         iErrorLevel = 0;
         return Ending(run);
     }
@@ -165,6 +175,7 @@ void TOrvaneMain::RunNormalFlash(UpdateRun& run) {
             const uint32_t err = m_Device->dwLastError;
             ShowStatus(Format("BPF_ERROR:0x%X", err));
             LogLine(Format("BPF_ERROR:0x%X\n", err));
+            run.outcome = outcome::Failed(Format("BPF_ERROR:0x%X", err));
             iErrorLevel = 1;
             return Ending(run);
         }
@@ -207,10 +218,12 @@ void TOrvaneMain::RunNormalFlash(UpdateRun& run) {
     if (!e.bIsNvme && !m_Device->carries_download(&why)) {
         LogLine("DOWNLOAD_REFUSED: " + why + "\n");
         run.error = why;
+        run.outcome = outcome::Refused(why);
         return Failure(run);
     }
 
     LogLine(Format("max_sector=%d\n", 1));
+    run.download_sent = true;
     const int32_t r = RunFlashJob(job);
     LogLine(Format("ATACMD_RET: 0x%X       //0=OK, 1=ERR, 2=TIMEOUT, 0xFE=FAIL, 0xFF=SYS NOT SUPPORT\n",
                    static_cast<unsigned>(r)));
@@ -247,6 +260,7 @@ void TOrvaneMain::Success(UpdateRun& run) {
             const uint32_t err = m_Device ? m_Device->dwLastError : 0;
             ShowStatus(Format("APF_ERROR:0x%X", err));
             LogLine(Format("APF_ERROR:0x%X\n", err));
+            run.outcome = outcome::Failed(Format("APF_ERROR:0x%X", err));
             iErrorLevel = 1;
             return Ending(run);
         }
@@ -262,6 +276,7 @@ void TOrvaneMain::Success(UpdateRun& run) {
     }
     iPhase = 5;
     LogLine(ut::kFlashFinished);
+    run.outcome = outcome::kUpdated;
     if (bNextPending)
         ShowStatus("Next");
     else if (o.iVisualStyle == 9)
@@ -304,6 +319,8 @@ void TOrvaneMain::Failure(UpdateRun& run) {
     }
     LogLine(text);
     ShowStatus(text);
+    if (run.outcome.empty())
+        run.outcome = outcome::Failed(text.empty() ? Format("result 0x%X", static_cast<unsigned>(iLastResult)) : text);
     run.delay.DelayMs(1000);
     iErrorLevel = 1;
     Ending(run);
@@ -313,6 +330,8 @@ void TOrvaneMain::Ending(UpdateRun& run) {
     m_bUpdating = false;
     ctx_.platform.system.KeepAwake(false);
     run.total.Stop();
+    // Every way here decided the drive's outcome; one that did not must not read as success.
+    if (run.outcome.empty()) run.outcome = outcome::Failed("no outcome was recorded");
     LogLine(Format("Flash Total Time : %.2f\n", run.total.TotalSeconds()));
     if (opt().bUnattended) {
         if (iErrorLevel != 0) {
@@ -345,6 +364,7 @@ void TOrvaneMain::UpdateEngineering(UpdateRun& run) {
     if (!refusal.empty()) {
         LogLine(refusal);
         Box(kErrorCaption, refusal, BoxButtons::Ok, BoxIcon::Error);
+        run.outcome = outcome::Refused(refusal);
         run.total.Stop();
         return;
     }
@@ -357,9 +377,12 @@ void TOrvaneMain::UpdateEngineering(UpdateRun& run) {
     job.flash_mode = m_Package.opt.iFlashMode;
     job.max_sector = 1;
     job.kind = kJobDownload;
+    run.download_sent = true;
     const int32_t r = RunFlashJob(job);
     m_bUpdating = false;
     ctx_.platform.system.KeepAwake(false);
+    // The drive accepted the chosen file: nothing reads its revision again on this path.
+    run.outcome = r == device::ATACMD_OK ? std::string(outcome::kUpdated) : outcome::Failed(ut::kFlashFailed);
     if (r == device::ATACMD_OK)
         Box(ut::kInformationCaption, ut::kFlashOk, BoxButtons::Ok, BoxIcon::Information);
     else

@@ -111,6 +111,9 @@ public:
 
     // DeleteFileA; true also when the file was not there.
     virtual bool RemoveFile(const std::string& path) = 0;
+    // MoveFileExA with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH: the file at `to` is
+    // the one at `from` or, when this fails, as it was. Never replaces a folder.
+    virtual bool ReplaceFile(const std::string& from, const std::string& to) = 0;
     // ShellExecuteA(verb "open", hidden), not waiting for the program; true when it started.
     virtual bool StartHidden(const std::string& program, const std::string& parameters) = 0;
     // Enables SeShutdownPrivilege in the process token.

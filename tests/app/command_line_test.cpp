@@ -99,5 +99,53 @@ TEST(ParseCommandLine, LogLines) {
     EXPECT_EQ(cl.log[0], "DEV_PATH:\\\\.\\PhysicalDrive2\n");
 }
 
+TEST(TakeResultArgument, TakenOutBeforeTheTargetSearch) {
+    using Args = std::vector<std::string>;
+    struct Row {
+        const char* name;
+        Args args;
+        int count;
+        std::string path;
+        Args rest;
+    } rows[] = {
+        {"upper case", {"/S", "/RESULT:C:\\out\\r.json"}, 1, "C:\\out\\r.json", {"/S"}},
+        {"lower and mixed case", {"/result:a.json", "/Result:b.json"}, 2, "b.json", {}},
+        {"the last of several counts", {"/RESULT:a", "/T:x", "/RESULT:b"}, 2, "b", {"/T:x"}},
+        {"empty path", {"/RESULT:"}, 1, "", {}},
+        {"blanks kept as given", {"/RESULT: r.json "}, 1, " r.json ", {}},
+        {"a path with /T: inside", {"/RESULT:C:\\x/T:y\\r.json"}, 1, "C:\\x/T:y\\r.json", {}},
+        {"a path with /C: inside", {"/RESULT:/C:2,ABC"}, 1, "/C:2,ABC", {}},
+        {"a path that reads /S", {"/RESULT:/S"}, 1, "/S", {}},
+        {"not at the start: an ordinary argument", {"x/RESULT:a"}, 0, "", {"x/RESULT:a"}},
+        {"no colon", {"/RESULT"}, 0, "", {"/RESULT"}},
+        {"none", {"/S", "/ERASE"}, 0, "", {"/S", "/ERASE"}},
+    };
+    for (const auto& r : rows) {
+        Args args = r.args;
+        const ResultArgument got = TakeResultArgument(args);
+        EXPECT_EQ(got.count, r.count) << r.name;
+        EXPECT_EQ(got.path, r.path) << r.name;
+        EXPECT_EQ(args, r.rest) << r.name;
+    }
+}
+
+TEST(TakeResultArgument, APathIsNeverATarget) {
+    // An unattended package: the path's "/T:" or "/C:" must not become the drive to update.
+    for (const char* a : {"/RESULT:C:\\x/T:y\\r.json", "/RESULT:D:\\logs/C:2,ABC.json"}) {
+        std::vector<std::string> args = {a};
+        TakeResultArgument(args);
+        const CommandLine cl = ParseCommandLine(args, true);
+        EXPECT_EQ(cl.devPath, "") << a;
+        EXPECT_EQ(cl.gScanType, 0) << a;
+        EXPECT_EQ(cl.errorLevel, 2) << a << ": no argument names a target";
+    }
+    std::vector<std::string> args = {"/RESULT:C:\\x/T:y\\r.json", "/T:\\\\.\\PhysicalDrive1", "/s"};
+    TakeResultArgument(args);
+    const CommandLine cl = ParseCommandLine(args, true);
+    EXPECT_EQ(cl.devPath, "\\\\.\\PhysicalDrive1");
+    EXPECT_TRUE(cl.bSilent);
+    EXPECT_EQ(cl.errorLevel, -1);
+}
+
 }  // namespace
 }  // namespace orvane::app

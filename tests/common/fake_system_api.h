@@ -181,6 +181,13 @@ public:
         files.erase(path);
         return remove_ok;
     }
+    bool ReplaceFile(const std::string& from, const std::string& to) override {
+        auto it = files.find(from);
+        if (files_fail || unwritable.count(to) || it == files.end()) return false;
+        files[to] = it->second;
+        files.erase(from);
+        return true;
+    }
     bool StartHidden(const std::string& program, const std::string& parameters) override {
         started.push_back(program + " " + parameters);
         return start_ok;

@@ -7,6 +7,7 @@
 
 #include "package/package_layout.h"
 #include "device/sim_device_rig.h"
+#include "scenario/result_check.h"
 #include "scenario/scenario_rig.h"
 #include "ui/console/user_actions.h"
 
@@ -371,6 +372,80 @@ TEST(BootRoute, ARaidPortTargetIsRefusedBeforeAnythingIsWritten) {
     EXPECT_TRUE(HasLine(r.o, "Boot Flash START")) << "the route was reached";
     EXPECT_FALSE(r.fw);
     EXPECT_FALSE(r.flasher);
+}
+
+// The "/RESULT:" document of a boot-time run: the outcome of the one drive.
+TEST(BootRoute, TheResultFileSaysPreparedOrWhyNot) {
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("orvane-boot-result-" + std::to_string(::getpid()) + ".json"))
+            .string();
+    struct Case {
+        const char* name;
+        std::function<void(platform::sim::SimMachine&)> edit;
+        std::function<void(Package&)> package;
+        json machine;
+        int exit_code;
+        const char* outcome;
+        const char* before = kOldFw;
+    } cases[] = {
+        {"prepared", nullptr, nullptr, Machine({SataDisk(0, kSerial)}), 0, "boot-time update prepared"},
+        {"the image file cannot be created", [](auto& m) { m.system.unwritable_files = {"FW.bin"}; }, nullptr,
+         Machine({SataDisk(0, kSerial)}), 1, "failed: Fail to write FW files into system !"},
+        {"the flasher file cannot be created", [](auto& m) { m.system.unwritable_files = {"Ostrel.exe"}; }, nullptr,
+         Machine({SataDisk(0, kSerial)}), 1, "failed: [0xE1] Fail to write UPDATE files into system !"},
+        {"an NVMe drive", nullptr,
+         [](Package& p) {
+             p.image = NvmeImage(10000, kNvmeNewFw);
+             p.new_fw = kNvmeNewFw;
+         },
+         Machine({NvmeDisk()}), 1,
+         "refused: The boot-time update speaks ATA only and cannot update an NVMe drive: nothing was written.",
+         kNvmeOldFw},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(path);
+        const Result r = RunBoot(c.edit, c.package, c.machine, {"ok", "no"}, {"/RESULT:" + path});
+        EXPECT_EQ(r.o.exit_code, c.exit_code) << c.name;
+        const json doc = ReadResultFile(path);
+        ExpectSoundDocument(doc, r.o, c.name);
+        ASSERT_TRUE(doc.is_object() && doc["drives"].size() == 1) << c.name;
+        const json& d = doc["drives"][0];
+        EXPECT_EQ(d["outcome"], c.outcome) << c.name;
+        // The drive runs its old firmware until the next start either way.
+        EXPECT_EQ(d["revision_before"], c.before) << c.name;
+        if (c.exit_code == 0) {
+            EXPECT_TRUE(d["revision_after"].is_null()) << c.name << ": not known until the flasher has run";
+        }
+    }
+    std::filesystem::remove(path);
+}
+
+TEST(BootRoute, TheResultFileIsWrittenBeforeTheRestart) {
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("orvane-restart-result-" + std::to_string(::getpid()) + ".json"))
+            .string();
+    std::filesystem::remove(path);
+    AppRun run([](platform::sim::SimMachine& m) {
+        const std::string temp = m.system.temp_dir, module = m.system.module_file;
+        std::string error;
+        ASSERT_TRUE(platform::sim::LoadMachine(Machine({SataDisk(0, kSerial)}).dump(), m, error)) << error;
+        m.system.temp_dir = temp;
+        m.system.module_file = module;
+    });
+    Package p;
+    BootPackage(p);
+    WritePackage(p, run.package);
+    run.answers = {"ok", "yes"};
+    run.args = {"/S", "/RESULT:" + path};
+    app::TOrvaneMain& main = run.StartUp();  // "/S": the update runs inside the start-up
+    std::optional<json> at_restart;
+    run.sim().system().on_forced_exit = [&](platform::ExitKind) { at_restart = ReadResultFile(path); };
+    main.FormDestroy();
+    ASSERT_TRUE(at_restart) << "no restart";
+    ASSERT_TRUE(at_restart->is_object()) << "the file was not there when the machine restarted";
+    EXPECT_EQ((*at_restart)["drives"][0]["outcome"], "boot-time update prepared");
+    EXPECT_EQ((*at_restart)["exit_code"], 0);
+    std::filesystem::remove(path);
 }
 
 }  // namespace

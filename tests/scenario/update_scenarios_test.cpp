@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "package/package_layout.h"
+#include "scenario/result_check.h"
 #include "scenario/scenario_rig.h"
 #include "ui/console/user_actions.h"
 
@@ -482,6 +483,8 @@ TEST_P(UpdateScenario, Run) {
     if (row.package) row.package(p);
     WritePackage(p, run.package);
     run.args = row.args;
+    std::string result_path;
+    run.args.push_back(ResultArgumentFor(run, result_path));
 
     std::string actions = row.actions;
     const std::filesystem::path file =
@@ -498,6 +501,7 @@ TEST_P(UpdateScenario, Run) {
 
     const Outcome o = Capture(run, run.Run());
     std::filesystem::remove(file);
+    const json result = ReadResultFile(result_path);
 
     EXPECT_EQ(o.exit_code, row.exit_code) << name;
     if (!row.status.empty()) {
@@ -524,6 +528,11 @@ TEST_P(UpdateScenario, Run) {
     }
     if (row.more) row.more(o, name);
     ExpectNoFalseSuccess(o, name);
+    ExpectSoundDocument(result, o, name);
+    if (const auto* want = ExpectedResultOf(name))
+        ExpectDrives(result, *want, name);
+    else
+        ADD_FAILURE() << name << ": no row in the table of result documents";
     // ORVANE_SCENARIO_LOG=1 shows the whole log and the view's lines of every row.
     const bool all = std::getenv("ORVANE_SCENARIO_LOG") != nullptr;
     if (HasFailure() || all) {

@@ -47,6 +47,9 @@ public:
         return inner_.RegDeleteValue(path, name);
     }
     bool RemoveFile(const std::string& path) override { return inner_.RemoveFile(path); }
+    bool ReplaceFile(const std::string& from, const std::string& to) override {
+        return inner_.ReplaceFile(from, to);
+    }
     bool StartHidden(const std::string& program, const std::string& parameters) override {
         return inner_.StartHidden(program, parameters);
     }

@@ -227,7 +227,17 @@ bool SimSystemApi::WriteFile(const std::string& path, const std::vector<uint8_t>
 
 bool SimSystemApi::RemoveFile(const std::string& path) {
     std::error_code ec;
+    // DeleteFileA leaves folders alone.
+    if (fs::is_directory(HostPath(path), ec)) return false;
     fs::remove(HostPath(path), ec);
+    return !ec;
+}
+
+bool SimSystemApi::ReplaceFile(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    // As MoveFileExA: a folder is never replaced.
+    if (fs::is_directory(HostPath(to), ec)) return false;
+    fs::rename(HostPath(from), HostPath(to), ec);
     return !ec;
 }
 
@@ -380,16 +390,22 @@ int SimSystemApi::OpenServiceHandles() const {
 }
 
 ExitResult SimSystemApi::ForcedExit(ExitKind kind) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    exit_requests.push_back(kind);
-    exit_direct.push_back(false);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        exit_requests.push_back(kind);
+        exit_direct.push_back(false);
+    }
+    if (on_forced_exit) on_forced_exit(kind);
     return system_.forced_exit;
 }
 
 bool SimSystemApi::ExitWindowsForced(ExitKind kind) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    exit_requests.push_back(kind);
-    exit_direct.push_back(true);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        exit_requests.push_back(kind);
+        exit_direct.push_back(true);
+    }
+    if (on_forced_exit) on_forced_exit(kind);
     // No token or privilege on this route: only the exit call itself can fail.
     return system_.forced_exit != ExitResult::ExitFailed;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -42,6 +43,7 @@ public:
     RegRead RegQueryMultiSz(const std::string& path, const std::string& name, std::vector<uint8_t>& out) override;
     RegWrite RegDeleteValue(const std::string& path, const std::string& name) override;
     bool RemoveFile(const std::string& path) override;
+    bool ReplaceFile(const std::string& from, const std::string& to) override;
     // Recorded, not run: the machine has no programs to run.
     bool StartHidden(const std::string& program, const std::string& parameters) override;
     bool EnableShutdownPrivilege() override;
@@ -78,6 +80,8 @@ public:
     nlohmann::json RegistryJson() const;
     std::vector<ExitKind> exit_requests;  // both routes, in order
     std::vector<bool> exit_direct;        // parallel: true for the 9x route
+    // Called at each forced restart or shutdown, the moment a real machine would end the program.
+    std::function<void(ExitKind)> on_forced_exit;
     std::optional<SimRegValue> RegValue(const std::string& path, const std::string& name) const;
     uint32_t ServiceState(const std::string& name) const;
     int OpenServiceHandles() const;

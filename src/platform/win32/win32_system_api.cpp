@@ -14,6 +14,7 @@
 #undef OpenService
 #undef CreateMutex
 #undef RegDeleteValue
+#undef ReplaceFile
 
 namespace orvane::platform::win32 {
 
@@ -263,6 +264,10 @@ bool Win32SystemApi::RemoveFile(const std::string& path) {
     if (DeleteFileA(path.c_str())) return true;
     const DWORD err = GetLastError();
     return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
+}
+
+bool Win32SystemApi::ReplaceFile(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool Win32SystemApi::StartHidden(const std::string& program, const std::string& parameters) {

@@ -47,6 +47,7 @@ public:
     RegRead RegQueryMultiSz(const std::string& path, const std::string& name, std::vector<uint8_t>& out) override;
     RegWrite RegDeleteValue(const std::string& path, const std::string& name) override;
     bool RemoveFile(const std::string& path) override;
+    bool ReplaceFile(const std::string& from, const std::string& to) override;
     bool StartHidden(const std::string& program, const std::string& parameters) override;
     bool EnableShutdownPrivilege() override;
 

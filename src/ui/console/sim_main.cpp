@@ -41,6 +41,7 @@ void Usage() {
                  "  --real-system   (Windows builds) the disks stay simulated, the system is this one:\n"
                  "                  its directories, registry, version and programs; a forced restart\n"
                  "                  or shutdown is only recorded\n"
+                 "  -- ARGS         the program's own: /S /ERASE /T:path /C:port,address /LIST /RESULT:path\n"
                  "%s",
                  orvane::ui::kActionsHelp);
 }

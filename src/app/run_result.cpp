@@ -1,0 +1,102 @@
+#include "app/run_result.h"
+
+#include <cmath>
+
+#include "orvane_version.h"
+#include "text/format.h"
+
+namespace orvane::app {
+
+namespace outcome {
+std::string Refused(std::string_view why) { return "refused: " + OneLine(why); }
+std::string Failed(std::string_view why) { return "failed: " + OneLine(why); }
+}  // namespace outcome
+
+const char* ProgramVersion() { return ORVANE_VERSION; }
+
+const char* ExitMeaning(int code) {
+    switch (code) {
+        case 0: return "success, or the drive already has the firmware";
+        case 1: return "an error, or administrator rights are missing";
+        case 2: return "an unattended package was started without a usable target";
+        case 3: return "no eligible drive, a failed scan, or an erase-capable package refused on the boot drive";
+        case 4: return "no firmware in the executable, or a malformed package (the message names the field)";
+        case 7: return "an NVMe drive without the needed system support";
+        case 8: return "a /C: argument that does not convert";
+        default: return "unknown exit code";
+    }
+}
+
+std::string IsoTime(const platform::LocalTime& t) {
+    return text::Format("%04u-%02u-%02uT%02u:%02u:%02u", t.year, t.month, t.day, t.hour, t.minute, t.second);
+}
+
+std::string JsonString(std::string_view bytes) {
+    std::string out = "\"";
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (b < 0x20 || b >= 0x7F) {
+            // Drive texts are single bytes of no known code page: each byte stays one character.
+            out += text::Format("\\u%04X", b);
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string OneLine(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\r' || c == '\n') {
+            if (!out.empty() && out.back() != ' ') out += ' ';
+        } else {
+            out += c;
+        }
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+namespace {
+
+std::string OptionalString(const std::optional<std::string>& s) { return s ? JsonString(*s) : "null"; }
+
+std::string Seconds(const std::optional<double>& s) {
+    if (!s || !std::isfinite(*s) || *s < 0) return "null";
+    return text::Format("%.3f", *s);
+}
+
+std::string DriveJson(const DriveResult& d) {
+    std::string s = "    {\n";
+    s += "      \"model\": " + JsonString(d.model) + ",\n";
+    s += "      \"serial\": " + JsonString(d.serial) + ",\n";
+    s += "      \"revision_before\": " + JsonString(d.revision_before) + ",\n";
+    s += "      \"revision_after\": " + OptionalString(d.revision_after) + ",\n";
+    s += "      \"transport\": " + OptionalString(d.transport) + ",\n";
+    s += "      \"outcome\": " + JsonString(d.outcome) + ",\n";
+    if (d.outcome == outcome::kNotUpdated) s += "      \"reason\": " + JsonString(d.reason) + ",\n";
+    s += "      \"duration_seconds\": " + Seconds(d.duration_seconds) + "\n";
+    return s + "    }";
+}
+
+}  // namespace
+
+std::string ResultJson(const RunResult& r) {
+    std::string s = "{\n";
+    s += "  \"program_version\": " + JsonString(r.program_version) + ",\n";
+    s += "  \"package_version\": " + JsonString(r.package_version) + ",\n";
+    s += text::Format("  \"exit_code\": %d,\n", r.exit_code);
+    s += "  \"exit_meaning\": " + JsonString(ExitMeaning(r.exit_code)) + ",\n";
+    s += "  \"start_time\": " + JsonString(IsoTime(r.start)) + ",\n";
+    s += "  \"end_time\": " + JsonString(IsoTime(r.end)) + ",\n";
+    s += "  \"drives\": [";
+    for (size_t i = 0; i < r.drives.size(); ++i) s += (i ? ",\n" : "\n") + DriveJson(r.drives[i]);
+    s += r.drives.empty() ? "]\n" : "\n  ]\n";
+    return s + "}\n";
+}
+
+}  // namespace orvane::app

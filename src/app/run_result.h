@@ -1,0 +1,65 @@
+#pragma once
+// What one run did, as the JSON document that "/RESULT:<path>" asks for: for scripts that roll a
+// firmware out to many machines and collect what each machine did.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/system_api.h"
+
+namespace orvane::app {
+
+// The outcomes a drive can have; "refused: " and "failed: " are followed by why.
+namespace outcome {
+inline constexpr const char* kUpdated = "updated";
+inline constexpr const char* kAlreadyLatest = "already latest";
+inline constexpr const char* kNotFoundAgain = "not found again";
+inline constexpr const char* kErased = "erased";
+inline constexpr const char* kBootPrepared = "boot-time update prepared";
+inline constexpr const char* kNotUpdated = "not updated";
+// Nothing reached the drive: the run would not act on it.
+std::string Refused(std::string_view why);
+// The run acted on the drive and it did not work out.
+std::string Failed(std::string_view why);
+}  // namespace outcome
+
+// Why a listed drive was not acted on.
+namespace not_updated {
+inline constexpr const char* kNotEligible = "not eligible";
+inline constexpr const char* kLocked = "locked by a password";
+inline constexpr const char* kNotSelected = "not selected";
+inline constexpr const char* kNoUpdateRun = "no update was run";
+}  // namespace not_updated
+
+struct DriveResult {
+    std::string model, serial, revision_before;
+    std::optional<std::string> revision_after;  // none: not read again after the download
+    std::optional<std::string> transport;       // none: never opened for an update
+    std::string outcome = outcome::kNotUpdated;
+    std::string reason;                         // only for "not updated"
+    std::optional<double> duration_seconds;
+    int entry = -1;  // its row in the drive table when it was listed
+};
+
+struct RunResult {
+    std::string program_version, package_version;
+    int exit_code = 0;
+    platform::LocalTime start, end;
+    std::vector<DriveResult> drives;
+};
+
+// The program's version, from the build's project version.
+const char* ProgramVersion();
+// The words of the README's exit-code table.
+const char* ExitMeaning(int code);
+// "YYYY-MM-DDThh:mm:ss"
+std::string IsoTime(const platform::LocalTime& t);
+// A JSON string of single-byte text: quote, backslash, control bytes and every byte from 0x80
+// escaped, so that the document is valid UTF-8 whatever the drive answered.
+std::string JsonString(std::string_view bytes);
+// One line per reason: message texts may hold line ends.
+std::string OneLine(std::string_view text);
+std::string ResultJson(const RunResult& r);
+
+}  // namespace orvane::app

@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "app/result_file.h"
+#include "app/run_result.h"
+#include "common/fake_system_api.h"
+#include "common/latin1.h"
+
+namespace orvane::app {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(ResultJson, StringsAreEscapedByteForByte) {
+    struct Row {
+        std::string bytes;
+        const char* json;
+    } rows[] = {
+        {"MERETH SSD 512GB", R"("MERETH SSD 512GB")"},
+        {"a\"b", R"("a\"b")"},
+        {"C:\\x\\r.json", R"("C:\\x\\r.json")"},
+        {"/T:", R"("/T:")"},
+        {"\0"s, R"("\u0000")"},
+        {"\n\r\t", R"("\u000A\u000D\u0009")"},
+        {"\x1F\x20", R"("\u001F ")"},
+        {"\x7F", R"("\u007F")"},
+        {"\x80\xFF", R"("\u0080\u00FF")"},
+        // A UTF-8 "e acute" from a drive stays two single-byte characters.
+        {"\xC3\xA9", R"("\u00C3\u00A9")"},
+        {"S0614C0\0\xFE"s, R"("S0614C0\u0000\u00FE")"},
+        {"", R"("")"},
+    };
+    for (const Row& r : rows) EXPECT_EQ(JsonString(r.bytes), r.json) << r.json;
+}
+
+TEST(ResultJson, EveryByteSurvivesAParser) {
+    std::string all;
+    for (int b = 255; b >= 0; --b) all += static_cast<char>(b);
+    const std::string doc = "{\"s\": " + JsonString(all) + "}";
+    const auto parsed = nlohmann::json::parse(doc, nullptr, false);
+    ASSERT_FALSE(parsed.is_discarded());
+    EXPECT_EQ(test::Latin1(parsed["s"].get<std::string>()), all);
+    for (char c : doc) EXPECT_LT(static_cast<unsigned char>(c), 0x80) << "plain ASCII only";
+}
+
+TEST(ResultJson, OutcomeWording) {
+    struct Row {
+        std::string got;
+        const char* want;
+    } rows[] = {
+        {outcome::kUpdated, "updated"},
+        {outcome::kAlreadyLatest, "already latest"},
+        {outcome::kNotFoundAgain, "not found again"},
+        {outcome::kErased, "erased"},
+        {outcome::kBootPrepared, "boot-time update prepared"},
+        {outcome::kNotUpdated, "not updated"},
+        {outcome::Refused("Fatal error is found, please return this drive to the vendor !"),
+         "refused: Fatal error is found, please return this drive to the vendor !"},
+        {outcome::Failed("ERROR: ATACMD_ERR, STATUS_REGISTER:0x51"), "failed: ERROR: ATACMD_ERR, STATUS_REGISTER:0x51"},
+        // Box texts hold line ends; a reason is one line.
+        {outcome::Failed("[0xE1] Fail to write UPDATE files into system !\n"),
+         "failed: [0xE1] Fail to write UPDATE files into system !"},
+        {outcome::Refused("Because this tool contains erase function.\nOrvane recommends"),
+         "refused: Because this tool contains erase function. Orvane recommends"},
+        {outcome::Refused("a\r\n\r\nb \n"), "refused: a b"},
+    };
+    for (const Row& r : rows) EXPECT_EQ(r.got, r.want);
+}
+
+TEST(ResultJson, ExitCodeMeanings) {
+    struct Row {
+        int code;
+        const char* meaning;
+    } rows[] = {
+        {0, "success, or the drive already has the firmware"},
+        {1, "an error, or administrator rights are missing"},
+        {2, "an unattended package was started without a usable target"},
+        {3, "no eligible drive, a failed scan, or an erase-capable package refused on the boot drive"},
+        {4, "no firmware in the executable, or a malformed package (the message names the field)"},
+        {5, "unknown exit code"},
+        {7, "an NVMe drive without the needed system support"},
+        {8, "a /C: argument that does not convert"},
+        {-1, "unknown exit code"},
+    };
+    for (const Row& r : rows) EXPECT_STREQ(ExitMeaning(r.code), r.meaning) << r.code;
+}
+
+TEST(ResultJson, WholeDocument) {
+    RunResult r;
+    r.program_version = "3.1.10";
+    r.package_version = "V2.4";
+    r.exit_code = 1;
+    r.start = {2026, 1, 5, 9, 30, 0, 500};
+    r.end = {2026, 1, 5, 9, 31, 7, 0};
+    DriveResult a;
+    a.model = "MERETH SSD 512GB";
+    a.serial = "MS512A\x01";
+    a.revision_before = "S0614B0";
+    a.revision_after.reset();
+    a.transport = "ATA PASSTHROUGH";
+    a.outcome = "failed: ERROR: ATACMD_ERR, STATUS_REGISTER:0x51";
+    a.duration_seconds = 12.3456;
+    DriveResult b;
+    b.model = "OTHER";
+    b.serial = "X1";
+    b.revision_before = "1.0";
+    b.revision_after = "1.0";
+    b.reason = "not eligible";
+    r.drives = {a, b};
+    EXPECT_EQ(ResultJson(r), R"({
+  "program_version": "3.1.10",
+  "package_version": "V2.4",
+  "exit_code": 1,
+  "exit_meaning": "an error, or administrator rights are missing",
+  "start_time": "2026-01-05T09:30:00",
+  "end_time": "2026-01-05T09:31:07",
+  "drives": [
+    {
+      "model": "MERETH SSD 512GB",
+      "serial": "MS512A\u0001",
+      "revision_before": "S0614B0",
+      "revision_after": null,
+      "transport": "ATA PASSTHROUGH",
+      "outcome": "failed: ERROR: ATACMD_ERR, STATUS_REGISTER:0x51",
+      "duration_seconds": 12.346
+    },
+    {
+      "model": "OTHER",
+      "serial": "X1",
+      "revision_before": "1.0",
+      "revision_after": "1.0",
+      "transport": null,
+      "outcome": "not updated",
+      "reason": "not eligible",
+      "duration_seconds": null
+    }
+  ]
+}
+)");
+    r.drives.clear();
+    const auto parsed = nlohmann::json::parse(ResultJson(r), nullptr, false);
+    ASSERT_FALSE(parsed.is_discarded());
+    EXPECT_TRUE(parsed["drives"].is_array());
+    EXPECT_TRUE(parsed["drives"].empty());
+}
+
+TEST(ResultFile, PathsWindowsWouldNotWrite) {
+    struct Row {
+        std::string path;
+        bool ok;
+    } rows[] = {
+        {"C:\\fleet\\r.json", true},
+        {"\\\\server\\share\\r.json", true},
+        {"r.json", true},
+        {"/tmp/results/r.json", true},
+        {"C:\\x/T:y\\r.json", false},  // a colon past the drive
+        {"", false},
+        {std::string(255, 'a'), true},
+        {std::string(256, 'a'), false},
+        {"C:\\fleet\\", false},
+        {"C:", false},
+        {"C:\\fleet\\..", false},
+        {"C:\\fleet\\r.json.", false},
+        {"C:\\fleet\\r.json ", false},
+        {"C:\\fleet\\r?.json", false},
+        {"C:\\fleet\\r*.json", false},
+        {"C:\\fleet\\<r>.json", false},
+        {"C:\\fleet\\r|x", false},
+        {"C:\\fleet\\\"r\"", false},
+        {"C:\\fleet\\r\n.json", false},
+        {"C:\\fleet\\r.json:stream", false},
+        {"1:\\r.json", false},
+        {"C:\\fleet\\NUL", false},
+        {"C:\\fleet\\nul.json", false},
+        {"C:\\fleet\\com1.txt", false},
+        {"C:\\fleet\\LPT9", false},
+        {"C:\\fleet\\COM0", true},
+        {"C:\\fleet\\console.json", true},
+        {"C:\\fleet\\r\xE9sultat.json", true},  // a code-page name
+    };
+    for (const Row& r : rows) EXPECT_EQ(ResultPathProblem(r.path).empty(), r.ok) << r.path;
+}
+
+TEST(ResultFile, WrittenWholeOrNotAtAll) {
+    const std::string path = "C:\\fleet\\r.json", tmp = path + ".tmp";
+    const std::vector<uint8_t> old = {'o', 'l', 'd'};
+    struct Row {
+        const char* name;
+        std::set<std::string> unwritable;
+        bool written;
+    } rows[] = {
+        {"written", {}, true},
+        {"the temporary file cannot be written", {tmp}, false},
+        {"the target cannot be replaced", {path}, false},
+    };
+    for (const Row& r : rows) {
+        test::FakeSystemApi api;
+        api.files[path] = old;
+        api.unwritable = r.unwritable;
+        const std::string why = WriteResultFile(api, path, "{}\n");
+        EXPECT_EQ(why.empty(), r.written) << r.name << ": " << why;
+        const std::vector<uint8_t> want = r.written ? std::vector<uint8_t>{'{', '}', '\n'} : old;
+        EXPECT_EQ(api.files[path], want) << r.name;
+        EXPECT_EQ(api.files.count(tmp), 0u) << r.name << ": the temporary file is left";
+    }
+}
+
+}  // namespace
+}  // namespace orvane::app

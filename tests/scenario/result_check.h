@@ -1,0 +1,32 @@
+#pragma once
+// The "/RESULT:" document of a scenario run: reading it and the checks every run's document
+// must pass, and what a row expects of each drive in it.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "scenario/scenario_rig.h"
+
+namespace orvane::testing::scenario {
+
+// A drive of the document, by its serial number as listed.
+struct DriveExpect {
+    std::string serial;
+    std::string outcome;
+    std::optional<std::string> revision_after;  // none: null in the document
+    std::string transport = "";                 // "": not checked
+};
+
+// "/RESULT:" for a file in the run's temporary folder, and that file's path.
+std::string ResultArgumentFor(AppRun& run, std::string& path);
+// The document, parsed; a discarded value when there is none or it is not JSON.
+json ReadResultFile(const std::string& path);
+// What holds for every run: the exit code and its words, the times, no drive "updated" that did
+// not take the firmware, a duration and transport for every drive acted on.
+void ExpectSoundDocument(const json& doc, const Outcome& o, const std::string& name);
+void ExpectDrives(const json& doc, const std::vector<DriveExpect>& want, const std::string& name);
+
+// The update scenarios' rows by name: what each leaves in the document.
+const std::vector<DriveExpect>* ExpectedResultOf(const std::string& row);
+
+}  // namespace orvane::testing::scenario

@@ -1,0 +1,126 @@
+// What each update scenario leaves in its "/RESULT:" document, by the row's name.
+#include <map>
+
+#include "scenario/result_check.h"
+
+namespace orvane::testing::scenario {
+
+namespace {
+
+using D = DriveExpect;
+using std::nullopt;
+
+constexpr const char* kAtaErrFailed = "failed: ERROR: ATACMD_ERR, STATUS_REGISTER:0x51";
+// The simulated controller's refusals carry no system error code.
+constexpr const char* kNvmeFailed = "failed: ERROR: ATACMD_FAIL, ERROR_CODE: 0x0";
+constexpr const char* kNoDownload =
+    "refused: this connection cannot carry a firmware download; connect the drive to a SATA port";
+
+std::vector<D> Target(const std::string& outcome, std::optional<std::string> after, std::string transport = "") {
+    return {D{kSerial, outcome, after, transport}};
+}
+std::vector<D> Updated() { return Target("updated", kNewFw, "ATA PASSTHROUGH"); }
+std::vector<D> Nvme(const std::string& outcome, std::optional<std::string> after) {
+    return {D{kNvmeSerial, outcome, after, "NVMe"}};
+}
+
+const std::map<std::string, std::vector<D>>& Table() {
+    static const std::map<std::string, std::vector<D>> table = {
+        // --- the download itself
+        {"clean update", Updated()},
+        {"error at chunk 5, the second attempt goes through", Updated()},
+        {"timeout at chunk 3, the second attempt goes through", Updated()},
+        {"error at the activating subcommand 7, then through", Updated()},
+        {"chunk limit of 7 sectors: the ladder steps down to 7", Updated()},
+        {"an error on every attempt: 13 attempts", Target(kAtaErrFailed, nullopt)},
+        {"a timeout on every attempt", Target("failed: There is something wrong, please check your drive !", nullopt)},
+        {"enterprise flow (mode 2)", Updated()},
+        {"enterprise flow to a drive that knows only modes 3 and 7", Target(kAtaErrFailed, nullopt)},
+        {"DEF text G... forces the mode-3 download", Updated()},
+        {"DEF text of 6 characters keeps mode 0", Updated()},
+        // --- the restart and the re-find
+        {"the drive never comes back", Target("not found again", nullopt)},
+        {"the drive comes back with its old firmware",
+         Target("failed: the drive still reports firmware S0614B0", kOldFw)},
+        // Listed by the serial number it had when the update began.
+        {"the drive comes back with another serial number", Target("not found again", nullopt)},
+        {"new revision, other DEF text: success without verification", Updated()},
+        // The image waits for the restart: nothing read the revision again.
+        {"ReBoot off: no re-find, the image waits for the restart", Target("updated", nullopt)},
+        // --- transports
+        {"SAT bridge carries the download", Target("updated", kNewFw, "SAT ATA PASS THROUGH")},
+        {"I-O DATA bridge cannot carry a download", Target(kNoDownload, kOldFw, "IODATA")},
+        {"Logitec bridge cannot carry a download", Target(kNoDownload, kOldFw, "LOGITEC")},
+        {"Cypress bridge cannot carry a download", Target(kNoDownload, kOldFw, "CYPRESS")},
+        // Without sense data the status register reads 0: the document says what the status line said.
+        {"a bridge that drops sense data: a failing drive stays a failure",
+         Target("failed: ERROR: ATACMD_ERR, STATUS_REGISTER:0x0", nullopt)},
+        {"a bridge that drops sense data: a good download still verifies", Target("updated", kNewFw)},
+        // --- NVMe
+        {"NVMe activate 0", Nvme("updated", kNvmeNewFw)},
+        {"NVMe activate 0x20: success asking for the restart", Nvme("updated", nullopt)},
+        {"NVMe activate 1", Nvme(kNvmeFailed, nullopt)},
+        {"NVMe activate 2", Nvme(kNvmeFailed, nullopt)},
+        {"NVMe activate 6", Nvme(kNvmeFailed, nullopt)},
+        {"NVMe activate 7", Nvme(kNvmeFailed, nullopt)},
+        {"NVMe activate, another code", Nvme(kNvmeFailed, nullopt)},
+        {"NVMe without a writable slot", Nvme(kNvmeFailed, nullopt)},
+        {"NVMe on Windows 7",
+         Nvme("refused: Windows8.1 / Server2012R2 above is required for NVMe device (ERR:E000000h)", kNvmeOldFw)},
+        // --- checks before the download
+        {"fatal-error state",
+         Target("refused: Fatal error is found, please return this drive to the vendor !", kOldFw)},
+        {"boot-drive guard",
+         Target("refused: Because this tool contains erase function and the SSD you selected is primary boot drive. "
+                "Orvane recommends that you back up your data before flashing and let your SSD be as a secondary "
+                "drive.",
+                kOldFw)},
+        {"latest: bNFlashAuto and the same revision", Target("already latest", kNewFw)},
+        {"latest: bFOld clear and a newer drive", Target("already latest", "S0614D0")},
+        {"bFOld set: a newer drive is taken back", Updated()},
+        {"latest: bUseFWExt and the same DEF text", Target("already latest", kOldFw)},
+        // --- preformat and erase
+        {"preformat before", Updated()},
+        {"preformat before fails: nothing is sent", Target("failed: BPF_ERROR:0x0", kOldFw)},
+        {"preformat after", Updated()},
+        // The firmware went in; the preformat after it did not.
+        {"preformat after fails", Target("failed: APF_ERROR:0x0", kNewFw)},
+        {"PATA drive: its own preformat", Updated()},
+        {"erase", Target("erased", kOldFw)},
+        {"erase fails", Target("failed: ERASE ERROR:0x0", kOldFw)},
+        // --- the window and the system around the update
+        {"a power query during the download is refused", Updated()},
+        {"closing the window during the download is refused", Updated()},
+        {"the debug log cannot be written", Updated()},
+        {"/S success ends without a window", Updated()},
+        {"/S failure ends without a window", Target(kAtaErrFailed, nullopt)},
+        {"/S without administrator rights runs no update", Target("not updated", kOldFw)},
+        {"/S with the restart question: restarted after the log is complete", Updated()},
+        // --- unattended
+        {"unattended success: the bar reaches 100", Updated()},
+        {"unattended failure: STOP UPDATE", Target(kAtaErrFailed, nullopt)},
+        // --- the automatic walk: only the last drive is found again after its restart
+        {"automatic walk, the second of three fails",
+         {D{"MS512A0000000001", "updated", nullopt}, D{"MS512B0000000002", kAtaErrFailed, nullopt},
+          D{"MS512C0000000003", "updated", kNewFw}}},
+        {"automatic walk, all three succeed",
+         {D{"MS512A0000000001", "updated", nullopt}, D{"MS512B0000000002", "updated", nullopt},
+          D{"MS512C0000000003", "updated", kNewFw}}},
+        // --- the engineering path: nothing reads the revision again
+        {"engineering path: Flash OK!", Target("updated", nullopt)},
+        {"engineering path: Flash Failed!", Target("failed: Flash Failed!", nullopt)},
+        {"engineering path: a file above the buffer is refused",
+         Target("refused: The chosen file is larger than the firmware buffer (524288 bytes): not flashed.", kOldFw)},
+        {"engineering path: cancelled", Target("not updated", kOldFw)},
+    };
+    return table;
+}
+
+}  // namespace
+
+const std::vector<DriveExpect>* ExpectedResultOf(const std::string& row) {
+    auto it = Table().find(row);
+    return it == Table().end() ? nullptr : &it->second;
+}
+
+}  // namespace orvane::testing::scenario
