@@ -127,6 +127,164 @@ updated=false
 grep -q 'Flash finished !' "$log" 2>/dev/null && updated=true
 ROWS+=("{\"where\": \"orvane-sim update\", \"drive_updated\": $updated, \"exit_code\"${row#*\"exit_code\"}")
 
+# --- Figures against their references, interleaved: each repetition measures the figure and its
+# reference one right after the other; the ratio's median and minimum over the repetitions.
+REPS=${BENCH_REPS:-5}
+FIGS=()   # JSON objects: figure, reference, ratios, goal
+
+# stats NUMBERS...: "median min" of the numbers.
+stats() { perl -e '@v = sort { $a <=> $b } @ARGV; printf "%.3f %.3f", $v[$#v / 2], $v[0]' "$@"; }
+ratio() { perl -e 'printf "%.4f", $ARGV[1] > 0 ? $ARGV[0] / $ARGV[1] : 0' "$1" "$2"; }
+# figure NAME REFERENCE GOAL UNIT RATIOS...: one row of the second table.
+figure() {
+    local name=$1 ref=$2 goal=$3 unit=$4
+    shift 4
+    local med min
+    read -r med min <<<"$(stats "$@")"
+    FIGS+=("{\"figure\": \"$name\", \"reference\": \"$ref\", \"goal\": \"$goal\", \"unit\": \"$unit\", \"median\": $med, \"min\": $min, \"values\": [$(IFS=,; echo "$*")]}")
+}
+
+# OpenSSL's AES-128-ECB decrypt of 512 KiB blocks without AES-NI and SSSE3, in MB/s.
+openssl_mb() {
+    OPENSSL_ia32cap="~0x200000200000000" openssl speed -elapsed -seconds 1 -bytes 524288 -decrypt \
+        -evp aes-128-ecb 2>/dev/null | awk '/^AES-128-ECB/ { v = $NF; sub(/k$/, "", v); printf "%.1f", v / 1000 }'
+}
+mb_of() { json_field "$1" median_mb_s; }
+
+if command -v openssl >/dev/null && [ -x "$NATIVE/cipher_bench" ]; then
+    note "(c) decipher 512 KiB against OpenSSL without AES-NI, $REPS repetitions"
+    r_native=() r_wine=()
+    for ((i = 0; i < REPS; i++)); do
+        ours=$(mb_of "$("$NATIVE/cipher_bench" 20)")
+        ref=$(openssl_mb)
+        r_native+=("$(ratio "$ours" "$ref")")
+        if [ -f "$WIN64/cipher_bench.exe" ] && [ -f "$WIN64/wineprefix/.orvane-ready" ]; then
+            ours=$(mb_of "$(WINEPREFIX=$ROOT/$WIN64/wineprefix WINEDEBUG=-all /usr/lib/wine/wine64 \
+                "$WIN64/cipher_bench.exe" 20 | tr -d '\r')")
+            r_wine+=("$(ratio "$ours" "$(openssl_mb)")")
+        fi
+    done
+    figure "AES-128 decipher 512 KiB, native" "OpenSSL AES-128-ECB, no AES-NI" ">= 1.5" "speed ratio" "${r_native[@]}"
+    ((${#r_wine[@]})) &&
+        figure "AES-128 decipher 512 KiB, x64 under Wine" "OpenSSL AES-128-ECB, no AES-NI" ">= 1.5" "speed ratio" \
+            "${r_wine[@]}"
+else
+    note "(c) skipped: needs openssl and $NATIVE/cipher_bench"
+fi
+
+# (d), (e): the x64 program under Wine against a program that loads the same DLLs and returns.
+if [ -f "$WIN64/Orvane.exe" ] && [ -f "$WIN64/startup_ref.exe" ] && [ -f "$WIN64/wineprefix/.orvane-ready" ]; then
+    pfx=$ROOT/$WIN64/wineprefix
+    work=$OUT/startup
+    rm -rf "$work" && mkdir -p "$work"
+    echo '{ "slots": [] }' >"$work/manifest.json"
+    "$NATIVE/orvane-pack" build --manifest "$work/manifest.json" --base "$WIN64/Orvane.exe" \
+        --out "$work/Orvane-empty.exe" >"$work/pack.log" 2>&1 || { echo "packing failed: $work/pack.log"; exit 1; }
+    mapfile -t dlls < <(x86_64-w64-mingw32-objdump -p "$WIN64/Orvane.exe" | awk '/DLL Name:/ { print $3 }')
+    export WINEPREFIX=$pfx WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+    wineserver -p >/dev/null 2>&1
+    /usr/lib/wine/wine64 cmd.exe /c exit >/dev/null 2>&1
+    # cost PROGRAM ARGS...: "cpu_seconds minor_faults" of one run.
+    cost() {
+        /usr/bin/time -f "%U %S %R" -o "$work/time.txt" /usr/lib/wine/wine64 "$@" >/dev/null 2>&1
+        awk '{ printf "%.3f %d", $1 + $2, $3 }' "$work/time.txt"
+    }
+    note "(d) start-up /S without firmware, (e) /LIST, against the reference, $REPS repetitions"
+    r_cpu=() r_faults=() r_list=() f_prog=() f_ref=()
+    for ((i = 0; i < REPS; i++)); do
+        read -r c_prog p_prog <<<"$(cost "$work/Orvane-empty.exe" /S)"
+        read -r c_ref p_ref <<<"$(cost "$WIN64/startup_ref.exe" "${dlls[@]}")"
+        read -r c_list _ <<<"$(cost "$WIN64/Orvane.exe" /LIST)"
+        r_cpu+=("$(ratio "$c_prog" "$c_ref")")
+        r_faults+=("$(ratio "$p_prog" "$p_ref")")
+        r_list+=("$(ratio "$c_list" "$c_ref")")
+        f_prog+=("$p_prog")
+        f_ref+=("$p_ref")
+    done
+    wineserver -k >/dev/null 2>&1
+    unset WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+    figure "start-up /S, no firmware, CPU" "loads the same DLLs and returns" "<= 1.1" "CPU ratio" "${r_cpu[@]}"
+    figure "start-up /S, page faults" "loads the same DLLs and returns" "image area not paged in" "fault ratio" \
+        "${r_faults[@]}"
+    figure "start-up /S, page faults (program)" "-" "-" "faults" "${f_prog[@]}"
+    figure "start-up, page faults (reference)" "-" "-" "faults" "${f_ref[@]}"
+    figure "/LIST, CPU" "loads the same DLLs and returns" "<= 1.5" "CPU ratio" "${r_list[@]}"
+else
+    note "(d), (e) skipped: needs $WIN64/Orvane.exe, startup_ref.exe and a ready prefix (./scripts/test.sh)"
+fi
+
+# (f) the scan against the number of disks, in instructions; (g) the host's own cost per chunk.
+if command -v valgrind >/dev/null; then
+    work=$OUT/scan
+    rm -rf "$work" && mkdir -p "$work"
+    # Machines of 1, 4 and 16 copies of the built-in machine's first SATA disk that takes firmware.
+    perl -MJSON::PP -e '
+        local $/; my $src = <STDIN>;
+        my ($text) = $src =~ /R"machine\((.*?)\)machine"/s or die "no built-in machine\n";
+        my $j = decode_json($text);
+        my ($d0) = grep { ($_->{bus_type} // "") eq "sata" && $_->{drive} } @{ $j->{disks} };
+        for my $n (1, 4, 16) {
+            my @disks;
+            for my $i (0 .. $n - 1) {
+                my $d = decode_json(encode_json($d0));
+                $d->{instance_id} =~ s/&0&\w+$/sprintf("&0&%06d", $i)/e;
+                $d->{device_number} = $i;
+                $d->{scsi_address}{path} = $i;
+                $d->{partitions} = [] if $i;
+                $d->{drive}{serial} = sprintf("SN%014d", $i);
+                delete $d->{serial};
+                push @disks, $d;
+            }
+            open my $f, ">", "$ARGV[0]/m$n.json" or die;
+            print $f encode_json({ disks => \@disks });
+        }' "$work" <src/platform/sim/sim_machine.cpp || { echo "cannot make the scan machines"; exit 1; }
+    # opens CALLGRIND_FILE: calls of the simulated open, from the call records.
+    opens() {
+        perl -ne 'if (/^c?fn=\((\d+)\)(?: (.*))?/) { $n{$1} = $2 if defined $2; $cur = $n{$1} if /^cfn/ }
+                  if (/^calls=(\d+)/ && $cur =~ /SimStorageIo::Open\(/) { $s += $1 } END { print $s + 0 }' "$1"
+    }
+    note "(f) scan instructions with 1, 4 and 16 disks (callgrind)"
+    declare -A instr nopens
+    for n in 1 4 16; do
+        TMPDIR=$ROOT/$work valgrind --tool=callgrind --callgrind-out-file="$work/cg$n.out" \
+            "$NATIVE/orvane-sim" --speed 1000 --machine "$work/m$n.json" >"$work/run$n.txt" 2>"$work/cg$n.err"
+        instr[$n]=$(awk '/Collected :/ { print $NF }' "$work/cg$n.err")
+        nopens[$n]=$(opens "$work/cg$n.out")
+    done
+    # The line through 1 and 4 disks, and how far 16 disks lie above it.
+    over=$(perl -e 'my ($a, $b, $c) = @ARGV; my $line = $a + ($b - $a) / 3 * 15; printf "%.4f", $c / $line' \
+        "${instr[1]}" "${instr[4]}" "${instr[16]}")
+    per_disk=$(perl -e 'printf "%.2f", ($ARGV[1] - $ARGV[0]) / 15' "${nopens[1]}" "${nopens[16]}")
+    figure "scan, 16 disks against the line through 1 and 4" "linear growth" "<= 1.10" "instruction ratio" "$over"
+    figure "scan, opens per disk" "-" "<= 3" "opens" "$per_disk"
+    echo "   instructions: 1 disk ${instr[1]}, 4 disks ${instr[4]}, 16 disks ${instr[16]};" \
+        "opens: ${nopens[1]}, ${nopens[4]}, ${nopens[16]}"
+
+    note "(g) host cost per download chunk (callgrind inside the download flow, the drive's own part apart)"
+    upd=$OUT/update
+    TMPDIR=$ROOT/$upd/tmp valgrind --tool=callgrind --callgrind-out-file="$work/flash.out" \
+        --toggle-collect='*TAtaDevice::flash_firmware*' "$upd/orvane-sim-bench" --speed 1000 -- /S \
+        >"$work/flash.txt" 2>"$work/flash.err"
+    flow=$(awk '/Collected :/ { print $NF }' "$work/flash.err")
+    drive=$(callgrind_annotate --inclusive=yes "$work/flash.out" 2>/dev/null |
+        awk '/SimStorageHandle::Control\(/ { gsub(",", "", $1); print $1; exit }')
+    chunks=$(tr -d '\r' <"$upd/tmp/ORVANE_DEBUG.txt" | grep -c 'Cmd:92 FR:03')
+    # Instructions per processor second on this machine, from the whole update measured both ways.
+    TMPDIR=$ROOT/$upd/tmp valgrind --tool=callgrind --callgrind-out-file="$work/all.out" \
+        "$upd/orvane-sim-bench" --speed 1000 -- /S >/dev/null 2>"$work/all.err"
+    all=$(awk '/Collected :/ { print $NF }' "$work/all.err")
+    cpu=$(json_field "$(TMPDIR=$ROOT/$upd/tmp "$NATIVE/delay_bench" --run "$upd/orvane-sim-bench" --speed 1000 -- /S \
+        2>/dev/null)" cpu_s)
+    us=$(perl -e 'my ($flow, $drive, $chunks, $all, $cpu) = @ARGV;
+        exit 1 unless $chunks > 0 && $all > 0 && $cpu > 0;
+        printf "%.3f", ($flow - $drive) / $chunks / ($all / $cpu) * 1e6' \
+        "${flow:-0}" "${drive:-0}" "${chunks:-0}" "${all:-0}" "${cpu:-0}") || us=0
+    figure "host cost per download chunk" "the simulated drive's own cost, apart" "<= 5" "microseconds" "$us"
+    echo "   $chunks chunks; download flow $flow instructions, of which the simulated drive $drive"
+else
+    note "(f), (g) skipped: needs valgrind"
+fi
+
 # --- the table and the JSON
 echo
 printf '%-22s %10s %10s %10s %12s %14s\n' "measurement" "wall s" "cpu s" "cpu/wall" "late mean ms" "wineserver/wall"
@@ -139,6 +297,12 @@ for row in "${ROWS[@]}"; do
 done
 [ -n "$WINE_NOTE" ] && echo "Wine: $WINE_NOTE"
 echo "update: exit code $rc, drive updated: $updated (log: $log)"
+echo
+printf '%-50s %-36s %-24s %10s %10s\n' "figure" "reference" "goal" "median" "min"
+for row in "${FIGS[@]}"; do
+    printf '%-50s %-36s %-24s %10s %10s\n' "$(json_field "$row" figure)" "$(json_field "$row" reference)" \
+        "$(json_field "$row" goal) ($(json_field "$row" unit))" "$(json_field "$row" median)" "$(json_field "$row" min)"
+done
 {
     echo "{"
     echo "  \"date\": \"$(date -u +%Y-%m-%dT%H:%M:%SZ)\","
@@ -149,6 +313,13 @@ echo "update: exit code $rc, drive updated: $updated (log: $log)"
         sep=,
         ((i == ${#ROWS[@]} - 1)) && sep=
         echo "    ${ROWS[$i]}$sep"
+    done
+    echo "  ],"
+    echo "  \"figures\": ["
+    for i in "${!FIGS[@]}"; do
+        sep=,
+        ((i == ${#FIGS[@]} - 1)) && sep=
+        echo "    ${FIGS[$i]}$sep"
     done
     echo "  ]"
     echo "}"
