@@ -34,16 +34,23 @@ orv_init() {
     fi
 }
 
-# Stops what this check started and left running, by pid.
+# Stops what this check started and left running, by pid. After a pass, the packed programs,
+# images and screen shots go (tens of MB each, a few GB over all checks and builds); the
+# texts stay, for the sanitizer build's search for reports. A failed check keeps everything.
+# orv_cleanup [STATUS]: STATUS is the check's exit status, by default the last command's.
 orv_cleanup() {
-    local p
+    local rc=${1:-$?} p
     for p in "${ORV_PIDS[@]}"; do
         kill -0 "$p" 2>/dev/null || continue
         kill "$p" 2>/dev/null
         sleep 1
         kill -9 "$p" 2>/dev/null
     done
-    return 0
+    if [ "$rc" -eq 0 ] && [ -d "$WORK" ]; then
+        find "$WORK" -type f -size +256k ! -name '*.txt' ! -name '*.log' ! -name '*.err' \
+            ! -name '*.out' ! -name '*.json' -delete 2>/dev/null
+    fi
+    return "$rc"
 }
 
 # A host path as a Windows program under Wine takes it (drive Z: is the host's root).

@@ -107,6 +107,7 @@ for i in "${!FILES[@]}"; do
     [ -e "${FILES[$i]}" ] && { mv "${FILES[$i]}" "$WORK/saved/$i" || fail "cannot set aside ${FILES[$i]}"; }
 done
 restore_prefix() {
+    local rc=$?
     local i
     wait_copier
     for i in "${!FILES[@]}"; do
@@ -118,7 +119,7 @@ restore_prefix() {
     else
         delete_value
     fi
-    orv_cleanup
+    orv_cleanup "$rc"
 }
 # The copy program runs on after the program ends: nothing is put back underneath it.
 wait_copier() {

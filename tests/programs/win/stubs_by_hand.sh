@@ -164,13 +164,13 @@ if [ -n "$COPIERS" ]; then
         [ -e "$NATIVE/$n" ] && { mv "$NATIVE/$n" "$WORK/saved/native/" || fail "cannot set aside $NATIVE/$n"; }
     done
     restore_prefix() {
-        local n
+        local rc=$? n
         for n in Ostrel.exe FW.bin; do
             rm -f "$WOW/$n" "$NATIVE/$n"
             [ -e "$WORK/saved/wow/$n" ] && mv "$WORK/saved/wow/$n" "$WOW/"
             [ -e "$WORK/saved/native/$n" ] && mv "$WORK/saved/native/$n" "$NATIVE/"
         done
-        orv_cleanup
+        orv_cleanup "$rc"
     }
     trap restore_prefix EXIT
 
