@@ -1,76 +1,119 @@
 #!/usr/bin/env bash
-# What waiting costs. A benchmark, not a test: it prints what it measured and judges nothing
-# (the goal is at most 0.01 of a core while the program waits). CI does not run it.
-#   (a) 200 delays of 10 ms on the window thread's timer: natively (the simulated machine's clock
-#       and message queue, as orvane-sim runs) and under Wine (x64, the real counter and message
-#       queue; the wineserver's own processor time is shown apart);
-#   (b) one whole update of the built-in machine's 512 GB drive by orvane-sim at real-time speed
-#       (--speed 1, "/S": no window), processor seconds per wall second.
+# The program's costs, each against a reference measured in the same run, interleaved, over
+# BENCH_REPS repetitions (default 5), with the median and the minimum. A benchmark, not a test:
+# it prints what it measured and judges nothing. CI does not run it.
+#   (a) waiting: 200 delays of 10 ms on the window thread's timer, processor time per wall
+#       second, natively (the simulated clock and message queue, as orvane-sim runs) and as the
+#       x64 program under Wine (the real counter and queue; the wineserver's share apart);
+#       reference: plain sleeps of the same length (a busy wait is 1.0);
+#   (b) a whole update of the built-in machine's 512 GB drive by orvane-sim at real-time speed;
+#   (c) the cipher: 512 KiB deciphered, against OpenSSL's AES-128-ECB without AES-NI;
+#   (d) start-up under Wine ("/S", a package without firmware) and (e) "/LIST", against a
+#       program that loads the same DLLs and returns;
+#   (f) the scan's instructions with 1, 4 and 16 disks, and the opens per disk (callgrind);
+#   (g) the host's own cost per download chunk, the simulated drive's part taken out.
 # Uses the programs ./scripts/test.sh built (build/native, build/win64); builds the native ones
-# when they are missing. Prints a table and writes it as JSON to build/bench/bench.json.
+# when they are missing; the Wine figures need the x64 build and its prefix. Prints two tables
+# and writes them as JSON to build/bench/bench.json.
 #   ./scripts/bench.sh [DELAYS [MS]]
 set -u -o pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT" || exit 1
+. scripts/lib/packages.sh
 
 COUNT=${1:-200}
 MS=${2:-10}
+REPS=${BENCH_REPS:-5}
 OUT=build/bench
 NATIVE=build/native
 WIN64=build/win64
 mkdir -p "$OUT" build/logs
-ROWS=()   # JSON objects, one per measurement
+ROWS=()   # JSON objects, one per single run
+FIGS=()   # JSON objects: figure, reference, goal, unit, median, min, values
 
 note() { echo "== $*"; }
 
+orv_ensure_packages openssl valgrind time ||
+    { echo "could not install the benchmark's packages (openssl, valgrind, time)"; exit 1; }
+
 # json_field JSON NAME: a number or string field of a flat JSON object.
 json_field() {
-    perl -ne 'if (/"'"$2"'":\s*"?([^",}]*)"?/) { print $1; exit }' <<<"$1"
+    perl -ne 'if (/"'"$2"'":\s*(?:"([^"]*)"|([^",}\s]*))/) { print $1 // $2; exit }' <<<"$1"
+}
+# stats NUMBERS...: "median min" of the numbers.
+stats() { perl -e '@v = sort { $a <=> $b } @ARGV; printf "%.4f %.4f", $v[$#v / 2], $v[0]' "$@"; }
+ratio() { perl -e 'printf "%.4f", $ARGV[1] > 0 ? $ARGV[0] / $ARGV[1] : 0' "$1" "$2"; }
+# figure NAME REFERENCE GOAL UNIT VALUES...: one row of the figures' table.
+figure() {
+    local name=$1 ref=$2 goal=$3 unit=$4
+    shift 4
+    local med min
+    read -r med min <<<"$(stats "$@")"
+    FIGS+=("{\"figure\": \"$name\", \"reference\": \"$ref\", \"goal\": \"$goal\", \"unit\": \"$unit\", \"median\": $med, \"min\": $min, \"values\": [$(IFS=,; echo "$*")]}")
 }
 
-if [ ! -x "$NATIVE/delay_bench" ] || [ ! -x "$NATIVE/orvane-sim" ] || [ ! -x "$NATIVE/orvane-pack" ]; then
+if [ ! -x "$NATIVE/delay_bench" ] || [ ! -x "$NATIVE/orvane-sim" ] || [ ! -x "$NATIVE/orvane-pack" ] ||
+    [ ! -x "$NATIVE/cipher_bench" ]; then
     note "building the native programs ($NATIVE)"
-    cmake -S . -B "$NATIVE" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >build/logs/bench-configure.log 2>&1 &&
-        cmake --build "$NATIVE" -j 2 --target delay_bench orvane-sim orvane-pack >build/logs/bench-build.log 2>&1 || {
+    cmake -S . -B "$NATIVE" -G Ninja >build/logs/bench-configure.log 2>&1 &&
+        cmake --build "$NATIVE" -j 2 --target delay_bench cipher_bench orvane-sim orvane-pack \
+            >build/logs/bench-build.log 2>&1 || {
         echo "the native build failed; see build/logs/bench-*.log"
         exit 1
     }
 fi
 
 # --- (a) delays, natively
-note "(a) $COUNT delays of $MS ms, native"
-if row=$("$NATIVE/delay_bench" "$COUNT" "$MS"); then
+note "(a) $COUNT delays of $MS ms against plain sleeps, native, $REPS repetitions"
+ours=() ref=()
+for ((i = 0; i < REPS; i++)); do
+    row=$("$NATIVE/delay_bench" "$COUNT" "$MS") || { echo "delay_bench failed"; exit 1; }
     ROWS+=("$row")
-else
-    echo "delay_bench failed"
-    exit 1
-fi
+    ours+=("$(json_field "$row" cpu_fraction)")
+    row=$("$NATIVE/delay_bench" --sleep "$COUNT" "$MS") || { echo "delay_bench --sleep failed"; exit 1; }
+    ROWS+=("$row")
+    ref+=("$(json_field "$row" cpu_fraction)")
+done
+figure "waiting ${COUNT}x${MS} ms, native" "-" "<= 0.01" "cores" "${ours[@]}"
+figure "plain sleeps ${COUNT}x${MS} ms, native" "reference (busy wait: 1.0)" "-" "cores" "${ref[@]}"
 
 # --- (a) delays under Wine (x64)
 WINE_NOTE=
 if [ -f "$WIN64/delay_bench.exe" ] && [ -f "$WIN64/wineprefix/.orvane-ready" ]; then
-    note "(a) $COUNT delays of $MS ms, Wine x64"
+    note "(a) $COUNT delays of $MS ms against plain sleeps, Wine x64, $REPS repetitions"
     pfx=$ROOT/$WIN64/wineprefix
     # A wineserver of our own, in the foreground so its pid (and processor time) is ours to read.
     WINEPREFIX=$pfx wineserver -k >/dev/null 2>&1
     WINEPREFIX=$pfx WINEDEBUG=-all wineserver -f -p </dev/null >/dev/null 2>&1 &
     server=$!
+    wine_run() {
+        WINEPREFIX=$pfx WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= timeout 120 /usr/lib/wine/wine64 \
+            "$WIN64/delay_bench.exe" "$@" | tr -d '\r'
+    }
     # A first program starts the prefix's services; measure after that.
-    WINEPREFIX=$pfx WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= timeout 60 /usr/lib/wine/wine64 \
-        "$WIN64/delay_bench.exe" 1 1 >/dev/null 2>&1
+    wine_run 1 1 >/dev/null 2>&1
     ticks() { awk '{ print $14 + $15 }' "/proc/$server/stat" 2>/dev/null || echo 0; }
     hz=$(getconf CLK_TCK)
-    t0=$(ticks)
-    if row=$(WINEPREFIX=$pfx WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= timeout 120 /usr/lib/wine/wine64 \
-        "$WIN64/delay_bench.exe" "$COUNT" "$MS" | tr -d '\r'); then
+    ours=() ref=() srv=()
+    for ((i = 0; i < REPS; i++)); do
+        t0=$(ticks)
+        row=$(wine_run "$COUNT" "$MS") || { WINE_NOTE="delay_bench.exe failed under Wine"; break; }
         t1=$(ticks)
         wall=$(json_field "$row" wall_s)
-        server_cpu=$(perl -e 'printf "%.4f", ($ARGV[1] - $ARGV[0]) / $ARGV[2]' "$t0" "$t1" "$hz")
-        server_frac=$(perl -e 'printf "%.4f", $ARGV[1] > 0 ? $ARGV[0] / $ARGV[1] : 0' "$server_cpu" "$wall")
-        ROWS+=("${row%\}}, \"wineserver_cpu_s\": $server_cpu, \"wineserver_cpu_fraction\": $server_frac}")
-    else
-        WINE_NOTE="delay_bench.exe failed under Wine"
+        server_frac=$(perl -e 'printf "%.4f", $ARGV[3] > 0 ? ($ARGV[1] - $ARGV[0]) / $ARGV[2] / $ARGV[3] : 0' \
+            "$t0" "$t1" "$hz" "$wall")
+        ROWS+=("${row%\}}, \"wineserver_cpu_fraction\": $server_frac}")
+        ours+=("$(json_field "$row" cpu_fraction)")
+        srv+=("$server_frac")
+        row=$(wine_run --sleep "$COUNT" "$MS") || { WINE_NOTE="delay_bench.exe --sleep failed under Wine"; break; }
+        ROWS+=("$row")
+        ref+=("$(json_field "$row" cpu_fraction)")
+    done
+    if [ -z "$WINE_NOTE" ]; then
+        figure "waiting ${COUNT}x${MS} ms, x64 under Wine" "-" "<= 0.01" "cores" "${ours[@]}"
+        figure "  its wineserver's share" "-" "-" "cores" "${srv[@]}"
+        figure "plain sleeps ${COUNT}x${MS} ms, x64 under Wine" "reference (busy wait: 1.0)" "-" "cores" "${ref[@]}"
     fi
     WINEPREFIX=$pfx wineserver -k >/dev/null 2>&1
     kill "$server" 2>/dev/null
@@ -126,23 +169,12 @@ log=$work/tmp/ORVANE_DEBUG.txt
 updated=false
 grep -q 'Flash finished !' "$log" 2>/dev/null && updated=true
 ROWS+=("{\"where\": \"orvane-sim update\", \"drive_updated\": $updated, \"exit_code\"${row#*\"exit_code\"}")
-
-# --- Figures against their references, interleaved: each repetition measures the figure and its
-# reference one right after the other; the ratio's median and minimum over the repetitions.
-REPS=${BENCH_REPS:-5}
-FIGS=()   # JSON objects: figure, reference, ratios, goal
-
-# stats NUMBERS...: "median min" of the numbers.
-stats() { perl -e '@v = sort { $a <=> $b } @ARGV; printf "%.3f %.3f", $v[$#v / 2], $v[0]' "$@"; }
-ratio() { perl -e 'printf "%.4f", $ARGV[1] > 0 ? $ARGV[0] / $ARGV[1] : 0' "$1" "$2"; }
-# figure NAME REFERENCE GOAL UNIT RATIOS...: one row of the second table.
-figure() {
-    local name=$1 ref=$2 goal=$3 unit=$4
-    shift 4
-    local med min
-    read -r med min <<<"$(stats "$@")"
-    FIGS+=("{\"figure\": \"$name\", \"reference\": \"$ref\", \"goal\": \"$goal\", \"unit\": \"$unit\", \"median\": $med, \"min\": $min, \"values\": [$(IFS=,; echo "$*")]}")
-}
+if [ "$updated" = true ] && [ "$rc" = 0 ]; then
+    figure "whole update at real-time speed ($(json_field "$row" wall_s) s)" "-" "<= 0.01" "cores" \
+        "$(json_field "$row" cpu_fraction)"
+else
+    echo "the update did not end with the drive updated (exit code $rc): see $work/run.out and $log"
+fi
 
 # OpenSSL's AES-128-ECB decrypt of 512 KiB blocks without AES-NI and SSSE3, in MB/s.
 openssl_mb() {
@@ -187,10 +219,11 @@ if [ -f "$WIN64/Orvane.exe" ] && [ -f "$WIN64/startup_ref.exe" ] && [ -f "$WIN64
     # cost PROGRAM ARGS...: "cpu_seconds minor_faults" of one run.
     cost() {
         /usr/bin/time -f "%U %S %R" -o "$work/time.txt" /usr/lib/wine/wine64 "$@" >/dev/null 2>&1
-        awk '{ printf "%.3f %d", $1 + $2, $3 }' "$work/time.txt"
+        # The last line: time(1) writes "Command exited with non-zero status N" before it.
+        tail -n 1 "$work/time.txt" | awk '{ printf "%.3f %d", $1 + $2, $3 }'
     }
     note "(d) start-up /S without firmware, (e) /LIST, against the reference, $REPS repetitions"
-    r_cpu=() r_faults=() r_list=() f_prog=() f_ref=()
+    r_cpu=() r_faults=() r_list=() f_prog=() f_ref=() f_above=()
     for ((i = 0; i < REPS; i++)); do
         read -r c_prog p_prog <<<"$(cost "$work/Orvane-empty.exe" /S)"
         read -r c_ref p_ref <<<"$(cost "$WIN64/startup_ref.exe" "${dlls[@]}")"
@@ -200,6 +233,7 @@ if [ -f "$WIN64/Orvane.exe" ] && [ -f "$WIN64/startup_ref.exe" ] && [ -f "$WIN64
         r_list+=("$(ratio "$c_list" "$c_ref")")
         f_prog+=("$p_prog")
         f_ref+=("$p_ref")
+        f_above+=("$((p_prog - p_ref))")
     done
     wineserver -k >/dev/null 2>&1
     unset WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
@@ -208,6 +242,9 @@ if [ -f "$WIN64/Orvane.exe" ] && [ -f "$WIN64/startup_ref.exe" ] && [ -f "$WIN64
         "${r_faults[@]}"
     figure "start-up /S, page faults (program)" "-" "-" "faults" "${f_prog[@]}"
     figure "start-up, page faults (reference)" "-" "-" "faults" "${f_ref[@]}"
+    # The image area is 7,864,320 bytes: 1,920 pages. Fewer faults above the reference than that
+    # means it was not read in whole.
+    figure "start-up /S, page faults above the reference" "-" "< 1920 (the image area)" "faults" "${f_above[@]}"
     figure "/LIST, CPU" "loads the same DLLs and returns" "<= 1.5" "CPU ratio" "${r_list[@]}"
 else
     note "(d), (e) skipped: needs $WIN64/Orvane.exe, startup_ref.exe and a ready prefix (./scripts/test.sh)"
@@ -240,8 +277,8 @@ if command -v valgrind >/dev/null; then
         }' "$work" <src/platform/sim/sim_machine.cpp || { echo "cannot make the scan machines"; exit 1; }
     # opens CALLGRIND_FILE: calls of the simulated open, from the call records.
     opens() {
-        perl -ne 'if (/^c?fn=\((\d+)\)(?: (.*))?/) { $n{$1} = $2 if defined $2; $cur = $n{$1} if /^cfn/ }
-                  if (/^calls=(\d+)/ && $cur =~ /SimStorageIo::Open\(/) { $s += $1 } END { print $s + 0 }' "$1"
+        perl -ne 'if (/^(c?)fn=\((\d+)\)(?: (.*))?/) { my ($c, $id) = ($1, $2); $n{$id} = $3 if defined $3; $cur = $n{$id} if $c }
+                  if (/^calls=(\d+)/) { my $k = $1; $s += $k if $cur =~ /SimStorageIo::Open\(/ } END { print $s + 0 }' "$1"
     }
     note "(f) scan instructions with 1, 4 and 16 disks (callgrind)"
     declare -A instr nopens
@@ -287,10 +324,11 @@ fi
 
 # --- the table and the JSON
 echo
+echo "single runs ($COUNT delays of $MS ms each, and the whole update):"
 printf '%-22s %10s %10s %10s %12s %14s\n' "measurement" "wall s" "cpu s" "cpu/wall" "late mean ms" "wineserver/wall"
 for row in "${ROWS[@]}"; do
     where=$(json_field "$row" where)
-    [ "$where" = native ] || [ "$where" = win32 ] && where="$COUNT x $MS ms, ${where/win32/Wine x64}"
+    where=${where/win32/Wine x64}
     printf '%-22s %10s %10s %10s %12s %14s\n' "$where" "$(json_field "$row" wall_s)" "$(json_field "$row" cpu_s)" \
         "$(json_field "$row" cpu_fraction)" "$(json_field "$row" late_mean_ms)" \
         "$(json_field "$row" wineserver_cpu_fraction)"
@@ -298,6 +336,7 @@ done
 [ -n "$WINE_NOTE" ] && echo "Wine: $WINE_NOTE"
 echo "update: exit code $rc, drive updated: $updated (log: $log)"
 echo
+echo "figures ($REPS repetitions where the values are several):"
 printf '%-50s %-36s %-24s %10s %10s\n' "figure" "reference" "goal" "median" "min"
 for row in "${FIGS[@]}"; do
     printf '%-50s %-36s %-24s %10s %10s\n' "$(json_field "$row" figure)" "$(json_field "$row" reference)" \

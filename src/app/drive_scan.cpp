@@ -44,6 +44,9 @@ int TOrvaneMain::ScanAta(int n) {
     device::TAtaDevice& dev = *m_Device;
     const int d = dev.device_count();
     LogLine(Format("\n\n============== (ATA) SCANNING COUNT(%d) %s ==============\n", d, NowText().c_str()));
+    // Asked once per scan; each disk's own number came with the scan's one open of it. Two
+    // unknown numbers compare equal: a disk that cannot say counts as the system disk.
+    const int system_disk = SystemDiskNumber();
     for (int i = 0; i < d && n < kMaxDrives; ++i) {
         const discovery::DISK_NODE* node = dev.device_entry(i);
         if (!node) continue;
@@ -80,7 +83,7 @@ int TOrvaneMain::ScanAta(int n) {
             std::memcpy(e.szSN, node->SerialNumberText, sizeof e.szSN);
             LogLine(Format("[%d] %.40s %.8s \n", i, text::FieldText(e.szModel).c_str(), F(e.szFW).c_str()));
         }
-        e.bSystemDrive = IsSystemDrive(text::FieldText(e.szDevicePath));
+        e.bSystemDrive = node->iDeviceNumber == system_disk;
         // "/T:" names the one drive to update. An NVMe drive is opened by its own path, so unless it
         // is that drive it must not enter the table, where it could become the update's target.
         if (e.bIsNvme && !m_DevPath.empty() && !SamePhysicalDisk(m_DevPath, text::FieldText(e.szDevicePath))) {
@@ -305,11 +308,10 @@ bool TOrvaneMain::SamePhysicalDisk(const std::string& a, const std::string& b) {
     return n >= 0 && n == mgr.get_device_number(b);
 }
 
-bool TOrvaneMain::IsSystemDrive(const std::string& device_path) {
+int TOrvaneMain::SystemDiskNumber() {
     const std::string dir = ctx_.platform.system.SystemDirectory();
     const std::string volume = "\\\\.\\" + dir.substr(0, dir.find(':')) + ":";
-    discovery::TDevMgr& mgr = m_Device->device_manager();
-    return mgr.get_device_number(volume) == mgr.get_device_number(device_path);
+    return m_Device->device_manager().get_device_number(volume);
 }
 
 }  // namespace orvane::app

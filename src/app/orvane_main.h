@@ -72,7 +72,8 @@ public:
     int ScanSSDDrive(int kind);
     uint8_t IdentifyDrive();
     bool GetNvmeSlotInfo();
-    bool IsSystemDrive(const std::string& device_path);
+    // The device number of the disk that holds the system directory, -1 when unknown.
+    int SystemDiskNumber();
     // Both paths open and name the same disk.
     bool SamePhysicalDisk(const std::string& a, const std::string& b);
     // The eligibility of every entry below DriveCount; nothing without a device object.

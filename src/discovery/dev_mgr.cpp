@@ -177,7 +177,8 @@ int TDevMgr::scan_disks(DISK_NODE* nodes, int max) {
         // One read-only open for the disk's own queries.
         const auto disk = open_for_query(path);
         node.bHasScsiAddress = get_scsi_address(disk.get(), node.ScsiAddress) ? 1 : 0;
-        node.bDeviceNumber = static_cast<uint8_t>(get_device_number(disk.get()) & 0xFF);
+        node.iDeviceNumber = get_device_number(disk.get());
+        node.bDeviceNumber = static_cast<uint8_t>(node.iDeviceNumber & 0xFF);
         node.bBusType = get_bus_type(disk.get());
         uint8_t ids[256];
         if (get_device_ids(disk.get(), ids)) {

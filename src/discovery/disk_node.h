@@ -84,6 +84,7 @@ struct DISK_NODE {
     uint8_t bHasScsiAddress = 0;
     SCSI_ADDRESS ScsiAddress{};
     uint8_t bDeviceNumber = 0;
+    int32_t iDeviceNumber = -1;  // whole, for comparisons; -1 when the disk did not say
     uint8_t bBusType = 0;
     uint8_t bTaken = 0;
     uint32_t dwMaxTransferLength = 0;

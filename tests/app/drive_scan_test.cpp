@@ -164,6 +164,41 @@ TEST(DriveScan, TableStopsAtSixteen) {
     EXPECT_EQ(run.view().drive_items().size(), 16u);
 }
 
+// A scan opens each disk at most three times: once read-only for its address, number, bus and
+// texts, once read-write for the adapter's limits, once by the device object for its commands.
+// The system volume is opened once per scan, not once per disk. Sixteen disks, so a cost per
+// disk shows against the start-up's fixed ones.
+TEST(DriveScan, EachDiskOpenedAtMostThreeTimes) {
+    AppRun run([](SimMachine& m) {
+        platform::sim::SimDisk base = DiskNamed(m, "HDD 1TB 7200");
+        for (int k = 0; k < 10; ++k) {
+            platform::sim::SimDisk d = base;
+            d.instance_id += "&X" + std::to_string(k);
+            d.device_path.insert(d.device_path.find("#{"), "&x" + std::to_string(k));
+            d.device_number = 10 + k;
+            d.partitions.clear();
+            d.drive->serial = "EXTRA" + std::to_string(k);
+            m.storage.disks.push_back(d);
+        }
+    });
+    TOrvaneMain& main = run.StartUp();
+    ASSERT_EQ(main.DriveCount, 16);
+    // After the scan the first listed drive is selected, which opens it once more.
+    const int item = run.view().SelectedItem(Control::cboDrives);
+    ASSERT_GE(item, 0);
+    const std::string selected = Field(main.m_DevInfo[main.m_ItemToDrive[item]].szInstanceId, 260);
+    int volume_opens = 0, system_disks = 0;
+    for (const platform::sim::SimDisk& d : run.sim().hardware().storage.disks) {
+        const int scan_opens = d.opens - d.volume_opens - (text::EqualsNoCase(d.instance_id, selected) ? 1 : 0);
+        EXPECT_LE(scan_opens, 3) << d.instance_id;
+        EXPECT_GE(scan_opens, 1) << d.instance_id;
+        volume_opens += d.volume_opens;
+    }
+    EXPECT_EQ(volume_opens, 1);
+    for (int i = 0; i < main.DriveCount; ++i) system_disks += main.m_DevInfo[i].bSystemDrive ? 1 : 0;
+    EXPECT_EQ(system_disks, 1);
+}
+
 TEST(DriveScan, NoDiskFallsBackToTheCsmiScan) {
     AppRun run([](SimMachine& m) { m.storage.disks.clear(); });
     TOrvaneMain& main = run.StartUp();

@@ -1,7 +1,8 @@
 // What waiting costs: N delays of M ms on the window thread's timer, CPU used against wall time.
 // Natively it runs on the simulated machine's clock and pump at real-time speed (as orvane-sim
 // does); on Windows on the real counter and message queue. Prints one JSON object.
-//   delay_bench [COUNT [MS]]
+//   delay_bench [--sleep] [COUNT [MS]]
+// --sleep measures plain sleeps of the same length instead, the reference.
 // Natively it also measures another program to the microsecond (the shell's tools count in
 // 10 ms ticks); the program's output goes to standard error:
 //   delay_bench --run PROGRAM ARGS...
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "platform/clock.h"
 #include "platform/message_pump.h"
@@ -81,10 +83,15 @@ int main(int argc, char** argv) {
 #ifndef _WIN32
     if (argc > 2 && std::string(argv[1]) == "--run") return RunAndMeasure(argv + 2);
 #endif
+    bool plain = argc > 1 && std::string(argv[1]) == "--sleep";
+    if (plain) {
+        --argc;
+        ++argv;
+    }
     int count = argc > 1 ? std::atoi(argv[1]) : 200;
     double ms = argc > 2 ? std::atof(argv[2]) : 10.0;
     if (count <= 0 || !(ms > 0)) {
-        std::fprintf(stderr, "usage: delay_bench [COUNT [MS]]\n");
+        std::fprintf(stderr, "usage: delay_bench [--sleep] [COUNT [MS]]\n");
         return 2;
     }
 #ifdef _WIN32
@@ -103,10 +110,13 @@ int main(int argc, char** argv) {
     auto wall0 = std::chrono::steady_clock::now();
     for (int i = 0; i < count; ++i) {
         auto t0 = std::chrono::steady_clock::now();
-        timer.DelayMs(ms);
+        if (plain)
+            std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ms));
+        else
+            timer.DelayMs(ms);
         double took = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
         double late = took - ms;
-        if (late < -0.01) {
+        if (late < -0.01 && !plain) {  // the reference is not ours to judge
             std::fprintf(stderr, "delay %d ended %.3f ms early\n", i, -late);
             return 1;
         }
@@ -116,8 +126,8 @@ int main(int argc, char** argv) {
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
     double cpu = CpuSeconds() - cpu0;
     std::printf(
-        "{\"where\": \"%s\", \"delays\": %d, \"delay_ms\": %.3f, \"wall_s\": %.4f, \"cpu_s\": %.4f, "
+        "{\"where\": \"%s%s\", \"delays\": %d, \"delay_ms\": %.3f, \"wall_s\": %.4f, \"cpu_s\": %.4f, "
         "\"cpu_fraction\": %.4f, \"late_mean_ms\": %.4f, \"late_max_ms\": %.4f}\n",
-        where, count, ms, wall, cpu, wall > 0 ? cpu / wall : 0, late_sum / count, late_max);
+        where, plain ? " sleep" : "", count, ms, wall, cpu, wall > 0 ? cpu / wall : 0, late_sum / count, late_max);
     return 0;
 }

@@ -96,6 +96,7 @@ struct SimDisk {
     // Run time.
     bool removed = false;           // DIF_REMOVE ran; the controller's re-enumeration brings it back
     int opens = 0;                  // successful opens so far
+    int volume_opens = 0;           // of them, opens of a volume on this disk ("\\.\C:")
     bool vanished = false;          // gone (see SimVanish)
     bool came_back = false;         // it vanished and is back for good
     int refused_opens = 0;

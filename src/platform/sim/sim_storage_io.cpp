@@ -219,6 +219,7 @@ std::unique_ptr<StorageHandle> SimStorageIo::Open(const std::string& path, uint3
                                                   uint32_t& last_error) {
     std::lock_guard<std::recursive_mutex> lock(hw_.mutex);
     SimIoTarget target;
+    bool by_volume = false;
     int drive = NumberedPath(path, "PHYSICALDRIVE", "");
     int port = NumberedPath(path, "SCSI", ":");
     const char volume = VolumeLetter(path);
@@ -229,6 +230,7 @@ std::unique_ptr<StorageHandle> SimStorageIo::Open(const std::string& path, uint3
                                                       [&](const SimPartition& p) { return p.letter == volume; });
         if ((drive >= 0 && disk.device_number == drive) || has_volume || text::EqualsNoCase(path, disk.device_path)) {
             target.disk = &disk;
+            by_volume = has_volume;
             break;
         }
     }
@@ -248,7 +250,10 @@ std::unique_ptr<StorageHandle> SimStorageIo::Open(const std::string& path, uint3
         last_error = kErrorFileNotFound;
         return nullptr;
     }
-    if (target.disk) ++target.disk->opens;
+    if (target.disk) {
+        ++target.disk->opens;
+        if (by_volume) ++target.disk->volume_opens;
+    }
     ++opens_;
     last_error = 0;
     return std::make_unique<SimStorageHandle>(*this, path, target);
