@@ -34,8 +34,8 @@ FIGS=()   # JSON objects: figure, reference, goal, unit, median, min, values
 
 note() { echo "== $*"; }
 
-orv_ensure_packages openssl valgrind time ||
-    { echo "could not install the benchmark's packages (openssl, valgrind, time)"; exit 1; }
+orv_ensure_packages openssl valgrind ||
+    { echo "could not install the benchmark's packages (openssl, valgrind)"; exit 1; }
 
 # json_field JSON NAME: a number or string field of a flat JSON object.
 json_field() {
@@ -216,11 +216,12 @@ if [ -f "$WIN64/Orvane.exe" ] && [ -f "$WIN64/startup_ref.exe" ] && [ -f "$WIN64
     export WINEPREFIX=$pfx WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
     wineserver -p >/dev/null 2>&1
     /usr/lib/wine/wine64 cmd.exe /c exit >/dev/null 2>&1
-    # cost PROGRAM ARGS...: "cpu_seconds minor_faults" of one run.
+    # cost PROGRAM ARGS...: "cpu_seconds minor_faults" of one run, to the microsecond (time(1)
+    # prints hundredths, as coarse as the start-up itself).
     cost() {
-        /usr/bin/time -f "%U %S %R" -o "$work/time.txt" /usr/lib/wine/wine64 "$@" >/dev/null 2>&1
-        # The last line: time(1) writes "Command exited with non-zero status N" before it.
-        tail -n 1 "$work/time.txt" | awk '{ printf "%.3f %d", $1 + $2, $3 }'
+        local row
+        row=$("$NATIVE/delay_bench" --run /usr/lib/wine/wine64 "$@" 2>/dev/null)
+        echo "$(json_field "$row" cpu_s) $(json_field "$row" minor_faults)"
     }
     note "(d) start-up /S without firmware, (e) /LIST, against the reference, $REPS repetitions"
     r_cpu=() r_faults=() r_list=() f_prog=() f_ref=() f_above=()

@@ -71,8 +71,9 @@ int RunAndMeasure(char** argv) {
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
     double cpu = Seconds(u.ru_utime) + Seconds(u.ru_stime);
     int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    std::printf("{\"where\": \"%s\", \"exit_code\": %d, \"wall_s\": %.4f, \"cpu_s\": %.4f, \"cpu_fraction\": %.4f}\n",
-                argv[0], code, wall, cpu, wall > 0 ? cpu / wall : 0);
+    std::printf("{\"where\": \"%s\", \"exit_code\": %d, \"wall_s\": %.4f, \"cpu_s\": %.6f, \"cpu_fraction\": %.4f, "
+                "\"minor_faults\": %ld}\n",
+                argv[0], code, wall, cpu, wall > 0 ? cpu / wall : 0, u.ru_minflt);
     return 0;
 }
 #endif
