@@ -141,16 +141,17 @@ std::string NvmeLines(device::TAtaDevice& dev, const DISK_NODE& n) {
 }
 
 // What WMI says on its own: a disk that the interface enumeration misses still shows here.
-std::string WmiLines(discovery::TDevMgr& mgr) {
-    std::vector<std::unique_ptr<discovery::DISK_INFO>> drives;
-    if (!mgr.query_disk_drives(drives)) return "WMI disk drives: unavailable\n";
+// The answers are those of the device list's enumeration just before: asking again would cost
+// as much once more.
+std::string WmiLines(const discovery::TDevMgr& mgr) {
+    std::vector<discovery::DISK_INFO> drives;
+    if (!mgr.last_wmi_drives(drives)) return "WMI disk drives: unavailable\n";
     std::string s = Format("WMI disk drives: %d\n", static_cast<int>(drives.size()));
     for (const auto& i : drives)
-        s += Format("  Index %d: %s, %s, %s, %llu bytes\n", i->Index, Field(i->DeviceID).c_str(),
-                    Field(i->Model).c_str(), Field(i->InterfaceType).c_str(),
-                    static_cast<unsigned long long>(i->Size));
+        s += Format("  Index %d: %s, %s, %s, %llu bytes\n", i.Index, Field(i.DeviceID).c_str(),
+                    Field(i.Model).c_str(), Field(i.InterfaceType).c_str(), static_cast<unsigned long long>(i.Size));
     discovery::DRIVE_LETTER_ENTRY map[discovery::kLetterMapSize];
-    if (!mgr.map_drive_letters(map, discovery::kLetterMapSize)) return s + "WMI drive letters: unavailable\n";
+    if (!mgr.last_drive_letters(map)) return s + "WMI drive letters: unavailable\n";
     std::string letters;
     for (int d = 0; d < discovery::kLetterMapSize; ++d)
         for (int l = 0; l < 26; ++l)

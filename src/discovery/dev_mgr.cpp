@@ -50,8 +50,10 @@ bool TDevMgr::enumerate_devices() {
     if (setup_api_missing()) return false;
     iExpectedCount = static_cast<int16_t>(count_disks());
 
-    DRIVE_LETTER_ENTRY letters[kLetterMapSize];
-    map_drive_letters(letters, kLetterMapSize);
+    DRIVE_LETTER_ENTRY (&letters)[kLetterMapSize] = letters_;
+    letters_ok_ = map_drive_letters(letters, kLetterMapSize);
+    wmi_drives_.clear();
+    wmi_drives_ok_ = false;
 
     pNodes.clear();
     iNodeCount = 0;
@@ -81,6 +83,8 @@ bool TDevMgr::enumerate_devices() {
 
     std::vector<std::unique_ptr<DISK_INFO>> records;
     if (query_disk_drives(records)) {
+        wmi_drives_ok_ = true;
+        for (const auto& rec : records) wmi_drives_.push_back(*rec);
         for (const auto& rec : records) {
             DISK_NODE* node = nullptr;
             for (int i = 0; i < iNodeCount && !node; ++i)

@@ -1,8 +1,10 @@
 #pragma once
 // TDevMgr: finds the machine's disks, describes the controllers above them, refreshes a disk
 // after flashing, and asks WMI about disks and drive letters. Never throws.
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -36,6 +38,16 @@ public:
     DISK_NODE* node_list() { return pNodes.data(); }
     // Device paths of the disks the last scan found beyond kMaxListedDisks (also logged).
     const std::vector<std::string>& left_out() const { return left_out_; }
+    // What WMI answered during the last enumeration: its disk drives and its drive-letter map;
+    // false when that query failed. Each query costs tens of milliseconds.
+    bool last_wmi_drives(std::vector<DISK_INFO>& out) const {
+        out = wmi_drives_;
+        return wmi_drives_ok_;
+    }
+    bool last_drive_letters(DRIVE_LETTER_ENTRY (&map)[kLetterMapSize]) const {
+        std::copy(std::begin(letters_), std::end(letters_), std::begin(map));
+        return letters_ok_;
+    }
 
     int scan_disks(DISK_NODE* nodes, int max);
     int enum_disk_interfaces(const Guid& cls, DISK_NODE* nodes, int max);
@@ -100,6 +112,10 @@ private:
     int iNodeCount = 0;
     int found_ = 0;  // disks the last pass found, listed or not
     std::vector<std::string> left_out_;
+    std::vector<DISK_INFO> wmi_drives_;
+    bool wmi_drives_ok_ = false;
+    DRIVE_LETTER_ENTRY letters_[kLetterMapSize] = {};
+    bool letters_ok_ = false;
     // Controller chains already read in this scan, by the first ancestor's instance id: disks on
     // one controller share them.
     std::map<std::string, std::unique_ptr<ANCESTOR_NODE>> ancestors_;

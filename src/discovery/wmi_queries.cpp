@@ -156,11 +156,17 @@ bool TDevMgr::query_disk_drives(std::vector<std::unique_ptr<DISK_INFO>>& list) {
 
 bool TDevMgr::map_drive_letters(DRIVE_LETTER_ENTRY* map, int size) {
     for (int i = 0; i < size; ++i) map[i] = DRIVE_LETTER_ENTRY{};
+    // One query for both sides: each row pairs a partition with its letter, and a second query
+    // would cost as much again (and could see another set of rows).
+    std::vector<WmiInstance> rows;
+    if (!RunQuery("Win32_LogicalDiskToPartition", true, rows).ok) return false;
     std::vector<std::string> a, b;
-    int count_a = 0, count_b = 0;
-    if (!wmi_query("Win32_LogicalDiskToPartition", &a, &count_a, "Antecedent")) return false;
-    if (!wmi_query("Win32_LogicalDiskToPartition", &b, &count_b, "Dependent")) return false;
-    if (count_a != count_b || a.size() != static_cast<size_t>(count_a) || b.size() != a.size()) return false;
+    for (const WmiInstance& row : rows)
+        for (const auto& [name, value] : row) {
+            if (name == "Antecedent") a.push_back(name + "=" + value);
+            if (name == "Dependent") b.push_back(name + "=" + value);
+        }
+    if (a.size() != rows.size() || b.size() != rows.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         // "...Win32_DiskPartition.DeviceID="Disk #0, Partition #1"": the disk's number.
         std::string_view ref = AfterDeviceId(a[i]);
