@@ -48,7 +48,11 @@ void TDevMgr::Log(const std::string& text) const {
 
 bool TDevMgr::enumerate_devices() {
     if (setup_api_missing()) return false;
-    iExpectedCount = static_cast<int16_t>(count_disks());
+    // WMI's disk drives, asked once: their number is the count the scan expects, their records
+    // describe the nodes afterwards.
+    std::vector<std::unique_ptr<DISK_INFO>> records;
+    const bool wmi_ok = query_disk_drives(records);
+    iExpectedCount = static_cast<int16_t>(wmi_ok ? static_cast<uint16_t>(records.size()) : count_disks());
 
     DRIVE_LETTER_ENTRY (&letters)[kLetterMapSize] = letters_;
     letters_ok_ = map_drive_letters(letters, kLetterMapSize);
@@ -81,8 +85,7 @@ bool TDevMgr::enumerate_devices() {
     for (const std::string& path : left_out_)
         Log("Disk list holds " + std::to_string(kMaxListedDisks) + " disks; left out: " + path + "\n");
 
-    std::vector<std::unique_ptr<DISK_INFO>> records;
-    if (query_disk_drives(records)) {
+    if (wmi_ok) {
         wmi_drives_ok_ = true;
         for (const auto& rec : records) wmi_drives_.push_back(*rec);
         for (const auto& rec : records) {
