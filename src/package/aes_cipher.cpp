@@ -156,7 +156,6 @@ void DecipherBlock(uint8_t* p, const uint32_t* rk, const Table* T, const uint8_t
     Store(p + 12, LastColumn(box, s3, s2, s1, s0, rk[3]));
 }
 
-
 // Two blocks at once: their rounds do not depend on each other, so the lookups of one fill the
 // waits of the other (about an eighth faster than one block at a time).
 void DecipherTwoBlocks(uint8_t* p, const uint32_t* rk, const Table* T, const uint8_t* box) {
