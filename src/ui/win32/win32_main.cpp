@@ -64,9 +64,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     platform::win32::Win32DeviceTree tree;
     platform::win32::Win32Wmi wmi;
     platform::Platform plat{system, clock, pump, &storage, &tree, &wmi};
-    ui::Win32View view(instance);
     std::vector<std::string> args = ProgramArguments();
-    if (app::WantsListReport(args)) UseParentConsole();
+    const bool list = app::WantsListReport(args);
+    // The disk report runs instead of the window.
+    ui::Win32View view(instance, !list);
+    if (list) UseParentConsole();
     app::AppContext ctx{plat, view, package::PackageBlockBytes(), package::PackageBlockSize(), std::move(args)};
     return app::RunProgram(ctx);
 }

@@ -73,7 +73,8 @@ std::wstring Widen(const std::string& utf8) {
     return out;
 }
 
-Win32View::Win32View(HINSTANCE instance) : instance_(instance) {
+Win32View::Win32View(HINSTANCE instance, bool with_window) : instance_(instance) {
+    if (!with_window) return;
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
     painter_ = std::make_unique<DriveListPainter>(instance_);
