@@ -19,6 +19,20 @@ platform::sim::SimDisk& DiskNamed(SimMachine& m, const std::string& model) {
     throw std::runtime_error("no disk " + model);
 }
 
+// n more disks like the built-in hard disk, numbered from 10, without its partitions.
+void AddHardDiskCopies(SimMachine& m, int n) {
+    platform::sim::SimDisk base = DiskNamed(m, "HDD 1TB 7200");
+    for (int k = 0; k < n; ++k) {
+        platform::sim::SimDisk d = base;
+        d.instance_id += "&X" + std::to_string(k);
+        d.device_path.insert(d.device_path.find("#{"), "&x" + std::to_string(k));
+        d.device_number = 10 + k;
+        d.partitions.clear();
+        d.drive->serial = "EXTRA" + std::to_string(k);
+        m.storage.disks.push_back(d);
+    }
+}
+
 Strings ItemTexts(const ui::ConsoleView& view) {
     Strings out;
     for (const DriveItem& item : view.drive_items()) out.push_back(item.text);
@@ -148,17 +162,7 @@ TEST(DriveScan, TargetPathEntersTheSameDriveForEveryDevice) {
 }
 
 TEST(DriveScan, TableStopsAtSixteen) {
-    AppRun run([](SimMachine& m) {
-        platform::sim::SimDisk base = DiskNamed(m, "HDD 1TB 7200");
-        for (int k = 0; k < 14; ++k) {
-            platform::sim::SimDisk d = base;
-            d.instance_id += "&X" + std::to_string(k);
-            d.device_path.insert(d.device_path.find("#{"), "&x" + std::to_string(k));
-            d.device_number = 10 + k;
-            d.drive->serial = "EXTRA" + std::to_string(k);
-            m.storage.disks.push_back(d);
-        }
-    });
+    AppRun run([](SimMachine& m) { AddHardDiskCopies(m, 14); });
     TOrvaneMain& main = run.StartUp();
     EXPECT_EQ(main.DriveCount, 16);
     EXPECT_EQ(run.view().drive_items().size(), 16u);
@@ -169,18 +173,7 @@ TEST(DriveScan, TableStopsAtSixteen) {
 // The system volume is opened once per scan, not once per disk. Sixteen disks, so a cost per
 // disk shows against the start-up's fixed ones.
 TEST(DriveScan, EachDiskOpenedAtMostThreeTimes) {
-    AppRun run([](SimMachine& m) {
-        platform::sim::SimDisk base = DiskNamed(m, "HDD 1TB 7200");
-        for (int k = 0; k < 10; ++k) {
-            platform::sim::SimDisk d = base;
-            d.instance_id += "&X" + std::to_string(k);
-            d.device_path.insert(d.device_path.find("#{"), "&x" + std::to_string(k));
-            d.device_number = 10 + k;
-            d.partitions.clear();
-            d.drive->serial = "EXTRA" + std::to_string(k);
-            m.storage.disks.push_back(d);
-        }
-    });
+    AppRun run([](SimMachine& m) { AddHardDiskCopies(m, 10); });
     TOrvaneMain& main = run.StartUp();
     ASSERT_EQ(main.DriveCount, 16);
     // After the scan the first listed drive is selected, which opens it once more.
