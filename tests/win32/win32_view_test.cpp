@@ -239,6 +239,30 @@ TEST(Win32View, APowerQueryDuringAnUpdateIsDeniedWithItsWarning) {
 }
 
 
+// Windows of this thread, whatever their class: a view made without its window adds none.
+int ThreadWindows() {
+    int n = 0;
+    EnumThreadWindows(GetCurrentThreadId(), [](HWND, LPARAM p) { ++*reinterpret_cast<int*>(p); return TRUE; },
+                      reinterpret_cast<LPARAM>(&n));
+    return n;
+}
+
+TEST(Win32View, AViewForTheDiskReportCreatesNoWindow) {
+    const int before = ThreadWindows();
+    {
+        Win32View bare(GetModuleHandleW(nullptr), false);
+        EXPECT_FALSE(bare.Created());
+        EXPECT_EQ(bare.window(), nullptr);
+        EXPECT_EQ(bare.control(Control::cmdUpdate), nullptr);
+        EXPECT_EQ(bare.control(Control::cboDrives), nullptr);
+        EXPECT_EQ(ThreadWindows(), before);
+    }
+    // The count does see a view's windows when it has them.
+    Win32View full(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(full.Created());
+    EXPECT_GT(ThreadWindows(), before);
+}
+
 TEST(Win32View, CompactPanelCoversTheWindowAndItsBarFillsWithProgress) {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "the drawing is read from a shown window";
     Win32View view(GetModuleHandleW(nullptr));
