@@ -23,13 +23,7 @@ common_fields() {
 
 # --- An automatic walk that updates the built-in machine's 512 GB drive and asks for the restart
 # (answered Yes): the document is there, and lists every other drive as not updated.
-perl -e '
-    my ($n) = @ARGV;
-    my $out = "ORVSIMFW" . "S0614C0 " . "GM802031" . pack("V", $n);
-    $out .= "\xA5" x ($n - length($out));
-    binmode STDOUT;
-    print $out;
-' 394240 >"$WORK/fw.bin" || fail "cannot write the image"
+orv_tagged_image "$WORK/fw.bin" 394240 S0614C0 GM802031 7
 MANIFEST='{
   "iFlashMode": 1,
   "options": { "bListMatchedOnly": true, "bAutoFlashAll": true, "ReBoot": true, "bAskReboot": true, "bWinFlash": true },

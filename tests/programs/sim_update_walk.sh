@@ -6,19 +6,8 @@
 . "$(dirname "$0")/lib/common.sh"
 orv_init "$@"
 
-# The image the simulated drive takes: the tag ("ORVSIMFW", revision, DEF text, 32-bit length)
-# at its start, then filler.
-perl -e '
-    my ($n) = @ARGV;
-    my $out = "ORVSIMFW" . "S0614C0 " . "GM802031" . pack("V", $n);
-    my $x = 20160125;
-    while (length($out) < $n) {
-        $x = ($x * 1103515245 + 12345) % 2147483648;
-        $out .= pack("C", ($x >> 16) & 0xFF);
-    }
-    binmode STDOUT;
-    print $out;
-' 394240 >"$WORK/fw.bin" || fail "cannot write the image"
+# The image the simulated drive takes: its tag names the new revision and DEF text.
+orv_tagged_image "$WORK/fw.bin" 394240 S0614C0 GM802031 20160125
 
 # bNFlashAuto: the rerun finds the same revision, which counts as up to date only with it.
 MANIFEST='{

@@ -87,6 +87,20 @@ orv_make_image() {
     [ "$(stat -c %s "$1")" = "$2" ] || fail "image $1 is not $2 bytes"
 }
 
+# orv_tagged_image FILE SIZE REVISION DEF SEED [OFFSET]: an image a simulated drive takes, with its
+# tag (docs/machine-format.md) at OFFSET (default 0): "ORVSIMFW", the revision and the DEF text
+# blank-padded to 8, the length (LE); pseudo-random elsewhere.
+orv_tagged_image() {
+    orv_make_image "$1" "$2" "$5"
+    perl -e '
+        my ($file, $size, $rev, $def, $at) = @ARGV;
+        open(my $fh, "+<:raw", $file) or die;
+        seek($fh, $at, 0);
+        print $fh "ORVSIMFW", pack("A8", $rev), pack("A8", $def), pack("V", $size);
+        close $fh;
+    ' "$1" "$2" "$3" "$4" "${6:-0}" || fail "cannot tag the image $1"
+}
+
 # orv_manifest_no_slots FILE: a package that carries no firmware, options as built.
 orv_manifest_no_slots() {
     printf '{\n  "slots": []\n}\n' >"$1" || fail "cannot write $1"

@@ -58,17 +58,7 @@ else
 fi
 
 # The image the simulated drive takes (tag, revision, DEF text, length), 770 sectors.
-perl -e '
-    my ($n) = @ARGV;
-    my $out = "ORVSIMFW" . "S0614C0 " . "GM802031" . pack("V", $n);
-    my $x = 20240611;
-    while (length($out) < $n) {
-        $x = ($x * 1103515245 + 12345) % 2147483648;
-        $out .= pack("C", ($x >> 16) & 0xFF);
-    }
-    binmode STDOUT;
-    print $out;
-' 394240 >"$WORK/fw.bin" || fail "cannot write the image"
+orv_tagged_image "$WORK/fw.bin" 394240 S0614C0 GM802031 20240611
 
 # The flags differ from their neighbours' where they can: an erase option (Preformat, bBPreformat)
 # would be refused on this drive, which holds C:.

@@ -22,14 +22,7 @@ pixels() {
 # The image the simulated drive takes: its tag (docs/machine-format.md) at byte 64 names the new
 # revision and the drive's DEF text: "ORVSIMFW", both texts blank-padded to 8, the length (LE).
 SIZE=394240
-orv_make_image "$WORK/fw.bin" $SIZE 21
-perl -e '
-    my ($file, $size) = @ARGV;
-    open(my $fh, "+<:raw", $file) or die;
-    seek($fh, 64, 0);
-    print $fh "ORVSIMFW", "S0614C0 ", "GM802030", pack("V", $size);
-    close $fh;
-' "$WORK/fw.bin" $SIZE || fail "cannot tag the image"
+orv_tagged_image "$WORK/fw.bin" $SIZE S0614C0 GM802030 21 64
 
 # make_package NAME OPTIONS: orvane-simwin packed with one slot for the 512 GB drive.
 make_package() {
