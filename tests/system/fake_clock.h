@@ -57,6 +57,8 @@ public:
     bool quitting = false;
     // Added to every wait that nothing interrupts: negative wakes early, positive late.
     double wait_error = 0;
+    // What the pump says of its waits (a high-resolution timer), true or not.
+    bool on_time = false;
 
     void Dispatch() override {
         ++dispatches;
@@ -77,6 +79,7 @@ public:
         }
         clock_.t = std::max(clock_.t, until + wait_error);
     }
+    bool WaitEndsOnTime() const override { return on_time; }
     void Post(std::function<void()> work) override { queue_.push_back(std::move(work)); }
     void Quit() override { quitting = true; }
     bool Quitting() const override { return quitting; }

@@ -112,11 +112,15 @@ TEST(HiTimer, DelaysEndOnTimeWithoutSpinningWhateverTheWaitsPrecision) {
     struct Row {
         const char* pump;
         double wait_error;  // seconds each uninterrupted message wait ends late (+) or early (-)
+        bool on_time;       // what the pump claims of its waits
     } pumps[] = {
-        {"precise", 0.0},
-        {"late by 0.6 ms", 0.0006},
-        {"late past the deadline", 0.004},
-        {"early by 0.9 ms", -0.0009},
+        {"precise", 0.0, false},
+        {"late by 0.6 ms", 0.0006, false},
+        {"late past the deadline", 0.004, false},
+        {"early by 0.9 ms", -0.0009, false},
+        {"on time, as it says", 0.0, true},
+        {"said on time, late by 0.6 ms", 0.0006, true},
+        {"said on time, early by 0.9 ms", -0.0009, true},
     };
     for (const Row& p : pumps) {
         for (double ms : {0.3, 1.0, 2.5, 10.0, 500.0, 5000.0}) {
@@ -124,6 +128,7 @@ TEST(HiTimer, DelaysEndOnTimeWithoutSpinningWhateverTheWaitsPrecision) {
             FakeClock clock;
             FakePump pump(clock);
             pump.wait_error = p.wait_error;
+            pump.on_time = p.on_time;
             HiTimer timer(clock, &pump);
             int reads0 = clock.counter_reads;
             double t0 = clock.t;
@@ -145,6 +150,41 @@ TEST(HiTimer, DelaysEndOnTimeWithoutSpinningWhateverTheWaitsPrecision) {
             }
         }
     }
+}
+
+// A pump whose waits end on time is waited on once, to the deadline: no last stretch on the clock
+// (two more round trips to the window system on every delay).
+TEST(HiTimer, APumpThatEndsOnTimeIsWaitedOnToTheDeadline) {
+    for (double ms : {0.3, 10.0, 5000.0}) {
+        SCOPED_TRACE(std::to_string(ms) + " ms");
+        FakeClock clock;
+        FakePump pump(clock);
+        pump.on_time = true;
+        HiTimer timer(clock, &pump);
+        double t0 = clock.t;
+        timer.DelayMs(ms);
+        EXPECT_GE(clock.t - t0, ms / 1000.0);
+        EXPECT_LT(clock.t - t0, ms / 1000.0 + 0.00002);
+        ASSERT_EQ(pump.waits.size(), 1u);
+        EXPECT_NEAR(pump.waits[0], ms / 1000.0, 0.00001);
+        EXPECT_EQ(pump.dispatches, 1);
+        double on_clock = 0;
+        for (double s : clock.sleeps) on_clock += s;
+        EXPECT_LT(on_clock, 0.00001) << "a last stretch slept on the clock";
+    }
+    // Woken by posted work, it dispatches it and waits for the rest as without such a timer.
+    FakeClock clock;
+    FakePump pump(clock);
+    pump.on_time = true;
+    HiTimer timer(clock, &pump);
+    double t0 = clock.t;
+    int ran = 0;
+    pump.arrivals.emplace(t0 + 0.004, [&] { ++ran; });
+    timer.DelayMs(10);
+    EXPECT_EQ(ran, 1);
+    EXPECT_EQ(pump.waits.size(), 2u);
+    EXPECT_GE(clock.t - t0, 0.010);
+    EXPECT_LT(clock.t - t0, 0.01002);
 }
 
 TEST(HiTimer, DelayDispatchesWorkPostedWhileWaiting) {

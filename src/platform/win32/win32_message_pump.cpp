@@ -113,6 +113,8 @@ void Win32MessagePump::Wait(double max_seconds) {
     MsgWaitForMultipleObjectsEx(n, n ? handles : nullptr, timeout, mask, MWMO_INPUTAVAILABLE);
 }
 
+bool Win32MessagePump::WaitEndsOnTime() const { return impl_->high_resolution && impl_->wait_timer; }
+
 void Win32MessagePump::Post(std::function<void()> work) {
     impl_->work.Push(std::move(work));
     if (impl_->work_event) SetEvent(impl_->work_event.get());

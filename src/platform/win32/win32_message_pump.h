@@ -18,6 +18,7 @@ public:
 
     void Dispatch() override;
     void Wait(double max_seconds) override;
+    bool WaitEndsOnTime() const override;
     void Post(std::function<void()> work) override;
     void Quit() override;
     bool Quitting() const override;
