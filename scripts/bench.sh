@@ -249,9 +249,9 @@ if [ -f "$WIN64/Orvane.exe" ] && [ -f "$WIN64/startup_ref.exe" ] && [ -f "$WIN64
         row=$("$NATIVE/delay_bench" --run /usr/lib/wine/wine64 "$@" 2>/dev/null)
         echo "$(json_field "$row" cpu_s) $(json_field "$row" minor_faults)"
     }
-    # Each run is a twentieth of a second, and the spread between runs is a tenth: three times the
-    # repetitions.
-    sreps=$((REPS * 3))
+    # Each run is a twentieth of a second, and single runs spread from 0.9 to 2 times the fastest:
+    # six times the repetitions.
+    sreps=$((REPS * 6))
     note "(d) start-up /S without firmware, (e) /LIST, against the reference, $sreps repetitions"
     # The reference carries the program's manifest, so it loads the same common controls (version
     # 6, through an activation context); the one without it loads version 5 and is shown apart.
@@ -377,7 +377,7 @@ done
 [ -n "$WINE_NOTE" ] && echo "Wine: $WINE_NOTE"
 echo "update: exit code $rc, drive updated: $updated (log: $log)"
 echo
-echo "figures ($REPS repetitions where the values are several; start-up and /LIST $((REPS * 3))):"
+echo "figures ($REPS repetitions where the values are several; start-up and /LIST $((REPS * 6))):"
 printf '%-50s %-36s %-24s %10s %10s\n' "figure" "reference" "goal" "median" "min"
 for row in "${FIGS[@]}"; do
     printf '%-50s %-36s %-24s %10s %10s\n' "$(json_field "$row" figure)" "$(json_field "$row" reference)" \
