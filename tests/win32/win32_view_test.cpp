@@ -239,11 +239,15 @@ TEST(Win32View, APowerQueryDuringAnUpdateIsDeniedWithItsWarning) {
 }
 
 
+BOOL CALLBACK CountWindow(HWND, LPARAM count) {
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
 // Windows of this thread, whatever their class: a view made without its window adds none.
 int ThreadWindows() {
     int n = 0;
-    EnumThreadWindows(GetCurrentThreadId(), [](HWND, LPARAM p) { ++*reinterpret_cast<int*>(p); return TRUE; },
-                      reinterpret_cast<LPARAM>(&n));
+    EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&n));
     return n;
 }
 
