@@ -38,58 +38,63 @@ const char* CopyProgramTag(uint8_t family) {
 
 }  // namespace
 
-void TOrvaneMain::BootTimeRoute(UpdateRun& run) {
-    const DEV_INFO& e = m_DevInfo[run.drive];
-    platform::SystemApi& api = ctx_.platform.system;
-    LogLine("Boot Flash START\n");
-
+std::optional<Verdict> TOrvaneMain::CheckBootRoute(UpdateRun& run) {
+    const DEV_INFO& e = run.target.drive;
     // The flasher speaks ATA to the drive it is told: an NVMe drive or a RAID port's drive would
     // have another device's transport written into its settings.
-    const char* refused = e.bIsNvme ? ut::kBootRouteNvme : gScanType == kScanCsmi ? ut::kBootRouteCsmi : nullptr;
-    if (!refused && !m_Device->open_device(e.order, m_DevPath.empty() ? nullptr : m_DevPath.c_str(), device::kOpenAta))
-        refused = ut::kBootReopenFailed;
-    if (refused) {
-        LogLine(std::string(refused) + "\n");
-        Box(kErrorCaption, refused, BoxButtons::Ok, BoxIcon::Error);
-        run.outcome = outcome::Refused(refused);
-        iErrorLevel = 1;
-        return EndBootRoute();
+    const char* refused = e.bIsNvme                                    ? ut::kBootRouteNvme
+                          : run.target.address.gScanType == kScanCsmi ? ut::kBootRouteCsmi
+                                                                      : nullptr;
+    std::string why;
+    if (!refused && !OpenEntry(e, run.target.address)) refused = ut::kBootReopenFailed;
+    // The flasher gets the transport the drive answers on: none, or one that cannot carry the
+    // download's offsets, would leave it nothing to send the image over.
+    if (!refused && m_Device->protocol() == device::kProtoNone) refused = ut::kBootNoTransport;
+    if (!refused && !m_Device->carries_download(&why)) {
+        LogLine("DOWNLOAD_REFUSED: " + why + "\n");
+        refused = why.c_str();
     }
+    if (!refused) return std::nullopt;
+    const std::string text = refused;
+    LogLine(text + "\n");
+    Box(kErrorCaption, text, BoxButtons::Ok, BoxIcon::Error);
+    return Verdict{1, outcome::Refused(text)};
+}
+
+void TOrvaneMain::BootTimeRoute(UpdateRun& run) {
+    platform::SystemApi& api = ctx_.platform.system;
+    LogLine("Boot Flash START\n");
+    if (auto v = CheckBootRoute(run)) return EndBootRoute(run, *v);
 
     const std::string fw_path = api.SystemDirectory() + "\\FW.bin";
-    const std::vector<uint8_t> image(m_ImageBuffer.begin(), m_ImageBuffer.begin() + m_ImageLength);
+    const std::vector<uint8_t> image(m_ImageBuffer.begin(), m_ImageBuffer.begin() + run.image_length);
     if (!api.WriteFile(fw_path, image)) {
         LogLine(Format("BOOT_SETUP: cannot write %s\n", fw_path.c_str()));
         Box(kErrorCaption, ut::kFwFileFailed, BoxButtons::Ok, BoxIcon::Error);
-        run.outcome = outcome::Failed(ut::kFwFileFailed);
-        iErrorLevel = 1;
-        return EndBootRoute();
+        return EndBootRoute(run, Verdict{1, outcome::Failed(ut::kFwFileFailed)});
     }
 
-    const uint32_t code = PrepareBootUpdate(e, fw_path);
+    const uint32_t code = PrepareBootUpdate(run);
     if (code >= 2) {
         // Nothing half-done stays: no image without its flasher.
         api.RemoveFile(fw_path);
         Box(kErrorCaption, Format(ut::kBootSetupFailed, code), BoxButtons::Ok, BoxIcon::Error);
-        run.outcome = outcome::Failed(Format(ut::kBootSetupFailed, code));
-        iErrorLevel = 1;
-        return EndBootRoute();
+        return EndBootRoute(run, Verdict{1, outcome::Failed(Format(ut::kBootSetupFailed, code))});
     }
 
     // Not reported when it fails: the restart asks for it again.
     if (!api.EnableShutdownPrivilege()) LogLine("BOOT_SETUP: shutdown privilege not enabled\n");
     Box(ut::kInformationCaption, ut::kBootWarning, BoxButtons::Ok, BoxIcon::Information);
-    // The update itself happens at the next start: prepared is all this run can claim.
-    iErrorLevel = 0;
-    run.outcome = outcome::kBootPrepared;
     if (Box(ut::kQuestionCaption, ut::kBootRebootQuestion, BoxButtons::YesNo, BoxIcon::Question) == BoxAnswer::Yes) {
         m_PendingExit = platform::ExitKind::Reboot;
         LogLine("RESTART requested\n");
     }
-    EndBootRoute();
+    // The update itself happens at the next start: prepared is all this run can claim.
+    EndBootRoute(run, Verdict{0, outcome::kBootPrepared});
 }
 
-uint32_t TOrvaneMain::PrepareBootUpdate(const DEV_INFO& e, const std::string& fw_path) {
+uint32_t TOrvaneMain::PrepareBootUpdate(const UpdateRun& run) {
+    const DEV_INFO& e = run.target.drive;
     platform::SystemApi& api = ctx_.platform.system;
     system::FlasherTable table;
     for (int k = 0; k < system::kFlasherCount; ++k) {
@@ -104,13 +109,13 @@ uint32_t TOrvaneMain::PrepareBootUpdate(const DEV_INFO& e, const std::string& fw
     s.bBPreformat = opt().bBPreformat;
     s.bUpdateBoot = opt().bUpdateBoot;
     s.protocol = m_Device->protocol();
-    s.fw_ext = std::string(text::TrimView(m_lblFWExt));
-    s.new_fw = std::string(text::TrimView(m_lblNewFW));
+    s.fw_ext = std::string(text::TrimView(run.target.fw_ext));
+    s.new_fw = std::string(text::TrimView(run.target.new_fw));
     s.serial = text::FieldText(e.szSN, 20);
     s.revision = text::FieldText(e.szFW, 8);
     s.model = text::FieldText(e.szModel, 40);
     s.image_name = "FW.bin";
-    LogLine(Format("BOOT_SETUP: PROTOCOL=%d, %s\n", s.protocol, fw_path.c_str()));
+    LogLine(Format("BOOT_SETUP: PROTOCOL=%d, %s\\FW.bin\n", s.protocol, api.SystemDirectory().c_str()));
 
     const system::BootSetupResult r = system::SetUpBootUpdate(api, &table, s);
     LogLine(Format("BOOT_SETUP: 0x%X %s\n", r.code, r.ok() ? r.flasher_path.c_str() : r.detail.c_str()));
@@ -138,11 +143,10 @@ uint32_t TOrvaneMain::PrepareBootUpdate(const DEV_INFO& e, const std::string& fw
     return code;
 }
 
-void TOrvaneMain::EndBootRoute() {
-    m_bUpdating = false;
-    ctx_.platform.system.KeepAwake(false);
-    view_.SetEnabled(Control::cboDrives, true);
-    view_.SetEnabled(Control::cmdUpdate, true);
+void TOrvaneMain::EndBootRoute(UpdateRun& run, const Verdict& v) {
+    iErrorLevel = v.exit_code;
+    run.outcome = v.outcome;
+    LockTarget(false);
     EndProgram();
 }
 

@@ -18,8 +18,8 @@ std::string ItemText(const DEV_INFO& e) {
 void TOrvaneMain::ChkConstraint() {
     if (!m_Device) return;
     const auto log = [this](const std::string& line) { LogLine(line); };
-    for (int i = 0; i < DriveCount && i < kMaxDrives; ++i) {
-        DEV_INFO& e = m_DevInfo[i];
+    for (int i = 0; i < drives_.DriveCount && i < kMaxDrives; ++i) {
+        DEV_INFO& e = drives_.m_DevInfo[i];
         package::DriveFacts facts;
         facts.bExisted = e.bExisted;
         facts.bIsNvme = e.bIsNvme;
@@ -37,65 +37,69 @@ void TOrvaneMain::ChkConstraint() {
 }
 
 void TOrvaneMain::RefreshComboBox() {
-    m_DetectedList.clear();
-    m_ItemCount = 0;
+    selection_.m_DetectedList.clear();
+    selection_.m_ItemCount = 0;
     ChkConstraint();
-    LogLine(Format("RefreshComboBox: gCount:%d ", DriveCount));
+    LogLine(Format("RefreshComboBox: gCount:%d ", drives_.DriveCount));
     std::vector<DriveItem> items;
-    for (int i = 0; i < DriveCount && i < kMaxDrives; ++i) {
-        const DEV_INFO& e = m_DevInfo[i];
+    for (int i = 0; i < drives_.DriveCount && i < kMaxDrives; ++i) {
+        const DEV_INFO& e = drives_.m_DevInfo[i];
         if (m_Package.opt.bListMatchedOnly && !(e.bExisted && (e.bEnabled || e.bMatchedLocked))) continue;
         const std::string item = ItemText(e);
-        m_DetectedList += item + "\n";
-        m_ItemToDrive[m_ItemCount++] = i;
+        selection_.m_DetectedList += item + "\n";
+        selection_.m_ItemToDrive[selection_.m_ItemCount++] = i;
         items.push_back(DriveItem{item, e.bEnabled});
         LogLine(Format("cboDrives: str:%s ", item.c_str()));
     }
     view_.SetDriveItems(items);
     if (!items.empty()) view_.SetEnabled(Control::cboDrives, true);
     view_.SelectItem(Control::cboDrives, 0);
-    for (int k = 0; k < m_ItemCount; ++k) {
-        const DEV_INFO& e = m_DevInfo[m_ItemToDrive[k]];
+    for (int k = 0; k < selection_.m_ItemCount; ++k) {
+        const DEV_INFO& e = drives_.m_DevInfo[selection_.m_ItemToDrive[k]];
         if (e.bExisted && e.bEnabled) view_.SelectItem(Control::cboDrives, k);
     }
 }
 
-void TOrvaneMain::cboDrivesChange() {
+void TOrvaneMain::FillNvmeSelectors(const records::STORAGE_FIRMWARE_INFO& info) {
+    std::vector<std::string> slots;
+    for (int s = 1; s <= (info.SlotCount ? info.SlotCount : 1); ++s) slots.push_back(std::to_string(s));
+    view_.SetItems(Control::cboFwSlot, slots);
+    view_.SetItems(Control::cboCommitAction, {"0", "1", "2", "3"});
+    view_.SelectItem(Control::cboFwSlot, 0);
+    view_.SelectItem(Control::cboCommitAction, 3);
+}
+
+
+bool TOrvaneMain::UpdateOffered() const {
+    const int e = selection_.entry;
+    // With the automatic walk the window starts every update itself.
+    return e >= 0 && drives_.m_DevInfo[e].bEnabled && !(opt().bAutoFlashAll && !opt().bUnattended);
+}
+
+void TOrvaneMain::SelectDrive() {
     const int item = view_.SelectedItem(Control::cboDrives);
     // An empty list has nothing selected: there is no drive to open.
-    if (item < 0 || item >= m_ItemCount || !m_Device) return;
-    const int idx = m_ItemToDrive[item];
-    DEV_INFO& e = m_DevInfo[idx];
-    m_SelectedSlot = 0;
+    if (item < 0 || item >= selection_.m_ItemCount || !m_Device) return;
+    const int idx = selection_.m_ItemToDrive[item];
+    DEV_INFO& e = drives_.m_DevInfo[idx];
+    selection_.m_SelectedSlot = 0;
     LogLine(Format("cboDrivesChange: 1, idx=%d", idx));
 
-    device::TAtaDevice& dev = *m_Device;
-    if (gScanType == kScanCsmi && m_Package.opt.bUnattended) {
-        dev.open_device(m_ScsiPort, nullptr, device::kOpenCsmi);
-        dev.set_phy(static_cast<uint32_t>(m_CsmiIndex));
-        dev.set_port(static_cast<uint32_t>(m_CsmiPort));
-        dev.set_sas_address(static_cast<uint32_t>(m_SasAddr), static_cast<uint32_t>(m_SasAddr >> 32));
-    } else if (gScanType == kScanCsmi) {
-        m_ScsiPort = e.order;
-        m_SasAddr = e.SasAddr;
-        dev.open_device(e.order, nullptr, device::kOpenCsmi);
-        dev.set_phy(static_cast<uint32_t>(e.scsi_index));
-        dev.set_port(static_cast<uint32_t>(e.csmi_port));
-        dev.set_sas_address(static_cast<uint32_t>(e.SasAddr), static_cast<uint32_t>(e.SasAddr >> 32));
-        LogLine("cboDrivesChange: 2");
+    selection_.opened = OpenEntry(e, address_);
+    if (address_.gScanType == kScanCsmi) {
+        if (!m_Package.opt.bUnattended) LogLine("cboDrivesChange: 2");
     } else if (e.bIsNvme) {
-        dev.open_device(e.order, text::FieldText(e.szDevicePath).c_str(), device::kOpenNvme);
         LogLine("cboDrivesChange: 3-1");
         LogLine(Format("cboDrivesChange: 3-1, m_DevInfo[idx].order=%d", e.order));
     } else {
-        dev.open_device(e.order, m_DevPath.empty() ? nullptr : m_DevPath.c_str(), device::kOpenAta);
         LogLine("cboDrivesChange: 3-2");
     }
+    if (!selection_.opened) LogLine(Format("cboDrivesChange: the drive of entry %d could not be opened", idx));
 
-    m_SelectedDrive = idx;
-    bIsAhci = e.bIsAhci;
-    TargetSerial = text::FieldText(e.szSN);
-    TargetPath = text::FieldText(e.szInstanceId);
+    selection_.item = item;
+    selection_.entry = idx;
+    selection_.TargetSerial = text::FieldText(e.szSN);
+    selection_.TargetPath = text::FieldText(e.szInstanceId);
     LogLine("cboDrivesChange: 4");
 
     for (Control c : {Control::lblFwSlot, Control::cboFwSlot, Control::lblCommitAction, Control::cboCommitAction})
@@ -107,17 +111,17 @@ void TOrvaneMain::cboDrivesChange() {
     const TextSet& t = texts();
     if (e.bEnabled) {
         LogLine("cboDrivesChange: 6");
-        view_.SetEnabled(Control::cmdUpdate, true);
+        view_.SetEnabled(Control::cmdUpdate, UpdateOffered());
         for (Control c : {Control::lblOldFW, Control::lblTo, Control::lblNewFW}) view_.SetVisible(c, true);
         view_.SetText(Control::lblUpdateMsg, t.UpdatedFrom);
         view_.SetTextColour(Control::lblUpdateMsg, kBlack);
         view_.SetTextColour(Control::lblTo, kBlack);
-        m_SelectedSlot = e.wSlot;
+        selection_.m_SelectedSlot = e.wSlot;
         const package::SlotInfo& slot = m_Package.slots[e.wSlot < package::kSlotCount ? e.wSlot : 0];
-        m_lblNewFW = text::FieldText(slot.new_fw);
-        m_lblFWExt = text::FieldText(slot.fw_ext);
-        view_.SetText(Control::lblNewFW, m_lblNewFW);
-        view_.SetText(Control::lblFWExt, m_lblFWExt);
+        selection_.m_lblNewFW = text::FieldText(slot.new_fw);
+        selection_.m_lblFWExt = text::FieldText(slot.fw_ext);
+        view_.SetText(Control::lblNewFW, selection_.m_lblNewFW);
+        view_.SetText(Control::lblFWExt, selection_.m_lblFWExt);
         view_.SetText(Control::lblOldFW, text::FieldText(e.szFW));
         if (m_Package.opt.bUnattended) {
             FormShowAs(false);

@@ -21,55 +21,40 @@ int Sign(int v) { return v < 0 ? -1 : v > 0 ? 1 : 0; }
 
 }  // namespace
 
-void TOrvaneMain::OpenFoundEntry(const DEV_INFO& e) {
-    device::TAtaDevice& dev = *m_Device;
-    if (gScanType == kScanCsmi) {
-        dev.open_device(m_ScsiPort, nullptr, device::kOpenCsmi);
-        // The port alone reaches no drive: its phy and address as the scan found them.
-        dev.set_phy(static_cast<uint32_t>(e.scsi_index));
-        dev.set_port(static_cast<uint32_t>(e.csmi_port));
-        dev.set_sas_address(static_cast<uint32_t>(e.SasAddr), static_cast<uint32_t>(e.SasAddr >> 32));
-    } else if (e.bIsNvme) {
-        dev.open_device(e.order, text::FieldText(e.szDevicePath).c_str(), device::kOpenNvme);
-    } else {
-        dev.open_device(e.order, m_DevPath.empty() ? nullptr : m_DevPath.c_str(), device::kOpenAta);
-    }
-}
-
 void TOrvaneMain::FindDriveAgain(UpdateRun& run) {
+    const UpdateTarget& t = run.target;
     ShowStatus("Wait for device to be ready ...");
     run.delay.DelaySeconds(5);
     m_Device.reset();
 
     bool found = false;
     run.revision_after.reset();
-    std::string still_reports;  // the revision a found drive reports when it is not the new one
     for (int a = 0;;) {
         found = false;
-        still_reports.clear();
+        run.still_reports.clear();
         ShowStatus("Scanning devices ...");
         LogLine("SCAN DEVICES\n");
         m_Device = CreateDevice();
-        DriveCount = m_Device ? ScanSSDDrive(gScanType) : 0;
-        LogLine(Format("FIND DEVICES...%d\n", DriveCount));
-        for (int i = 0; i < DriveCount; ++i) {
-            const DEV_INFO& e = m_DevInfo[i];
+        drives_.DriveCount = m_Device ? ScanSSDDrive(t.address.gScanType) : 0;
+        LogLine(Format("FIND DEVICES...%d\n", drives_.DriveCount));
+        for (int i = 0; i < drives_.DriveCount; ++i) {
+            const DEV_INFO& e = drives_.m_DevInfo[i];
             const std::string sn = text::FieldText(e.szSN);
-            LogLine(Format("SN%d: %s | %s\n", i, sn.c_str(), TargetSerial.c_str()));
-            if (sn != TargetSerial) continue;
+            LogLine(Format("SN%d: %s | %s\n", i, sn.c_str(), t.serial.c_str()));
+            if (sn != t.serial) continue;
             found = true;
-            OpenFoundEntry(e);
-            TargetPath = text::FieldText(e.szInstanceId);
+            OpenEntry(e, t.address);
+            run.target.path = text::FieldText(e.szInstanceId);
             const std::string fw = text::FieldText(e.szFW);
             run.revision_after = text::Trim(fw);
-            const int cmp1 = Sign(CompareField(e.szFW, sizeof e.szFW, m_lblNewFW, m_lblNewFW.size()));
-            LogLine(Format("FW_CMP_1:(%d) %8s | %s \n", cmp1, fw.c_str(), m_lblNewFW.c_str()));
+            const int cmp1 = Sign(CompareField(e.szFW, sizeof e.szFW, t.new_fw, t.new_fw.size()));
+            LogLine(Format("FW_CMP_1:(%d) %8s | %s \n", cmp1, fw.c_str(), t.new_fw.c_str()));
             if (cmp1 != 0) {
-                still_reports = text::Trim(fw);
+                run.still_reports = text::Trim(fw);
                 break;
             }
-            const int cmp2 = Sign(CompareField(e.szDEF, sizeof e.szDEF, m_lblFWExt, 8));
-            LogLine(Format("FW_CMP_2:(%d) %8s | %s \n", cmp2, text::FieldText(e.szDEF).c_str(), m_lblFWExt.c_str()));
+            const int cmp2 = Sign(CompareField(e.szDEF, sizeof e.szDEF, t.fw_ext, 8));
+            LogLine(Format("FW_CMP_2:(%d) %8s | %s \n", cmp2, text::FieldText(e.szDEF).c_str(), t.fw_ext.c_str()));
             if (cmp2 == 0)
                 run.verified = true;
             else
@@ -81,7 +66,7 @@ void TOrvaneMain::FindDriveAgain(UpdateRun& run) {
             continue;
         }
         if (a == 1) {
-            if (!run.boot) {
+            if (!t.boot) {
                 ShowStatus("Scanning bus ...");
                 LogLine("SCAN BUS\n");
                 RunJob(kJobRefreshBus);
@@ -92,15 +77,9 @@ void TOrvaneMain::FindDriveAgain(UpdateRun& run) {
         break;
     }
     run.lost = !found;
-    // A drive that is gone, or back with its old firmware, did not take the update.
-    if (run.lost) {
-        run.success = false;
-        run.error = update_text::kNotFoundAgain;
-        run.outcome = outcome::kNotFoundAgain;
-    } else if (!still_reports.empty()) {
-        run.success = false;
-        run.error = Format(update_text::kStillOld, still_reports.c_str());
-    }
+    if (run.lost) run.revision_after.reset();
+    // Every download of a walk came before this scan: the walk's drives are checked in it.
+    if (walk_.active) walk_.rescanned = true;
 }
 
 }  // namespace orvane::app

@@ -1,4 +1,4 @@
-// The drive scan: the device object's disks (or the CSMI ports' drives) into m_DevInfo.
+// The drive scan: the device object's disks (or the CSMI ports' drives) into drives_.m_DevInfo.
 #include "app/drive_scan.h"
 
 #include <cstring>
@@ -30,8 +30,8 @@ bool SecurityLocked(const uint8_t* identify) {
 }
 
 int TOrvaneMain::ScanSSDDrive(int kind) {
-    const uint64_t saved_sas = m_SasAddr;
-    std::memset(m_DevInfo, 0, sizeof m_DevInfo);
+    const uint64_t saved_sas = address_.m_SasAddr;
+    std::memset(drives_.m_DevInfo, 0, sizeof drives_.m_DevInfo);
     if (!m_Device) return 0;
     if (kind == kScanAta) return ScanAta(0);
     if (m_Package.opt.bUnattended) return ScanCsmiTarget(saved_sas);
@@ -50,7 +50,7 @@ int TOrvaneMain::ScanAta(int n) {
     for (int i = 0; i < d && n < kMaxDrives; ++i) {
         const discovery::DISK_NODE* node = dev.device_entry(i);
         if (!node) continue;
-        DEV_INFO& e = m_DevInfo[n];
+        DEV_INFO& e = drives_.m_DevInfo[n];
         e = DEV_INFO{};
         const std::string service = node->pParent ? text::FieldText(node->pParent->szService) : std::string();
         LogLine(Format("SCAN: %d\n", i));
@@ -86,7 +86,7 @@ int TOrvaneMain::ScanAta(int n) {
         e.bSystemDrive = node->iDeviceNumber == system_disk;
         // "/T:" names the one drive to update. An NVMe drive is opened by its own path, so unless it
         // is that drive it must not enter the table, where it could become the update's target.
-        if (e.bIsNvme && !m_DevPath.empty() && !SamePhysicalDisk(m_DevPath, text::FieldText(e.szDevicePath))) {
+        if (e.bIsNvme && !address_.m_DevPath.empty() && !SamePhysicalDisk(address_.m_DevPath, text::FieldText(e.szDevicePath))) {
             LogLine(Format("[%d] not the drive of DEV_PATH, not scanned\n", i));
             continue;
         }
@@ -97,7 +97,7 @@ int TOrvaneMain::ScanAta(int n) {
             if (e.bIsNvme) {
                 opened = dev.open_device(i, text::FieldText(e.szDevicePath).c_str(), device::kOpenNvme);
             } else {
-                opened = dev.open_device(i, m_DevPath.empty() ? nullptr : m_DevPath.c_str(), device::kOpenAta);
+                opened = dev.open_device(i, address_.m_DevPath.empty() ? nullptr : address_.m_DevPath.c_str(), device::kOpenAta);
             }
         } catch (const std::exception&) {
             iErrorLevel = 3;
@@ -115,10 +115,12 @@ int TOrvaneMain::ScanAta(int n) {
             }
             for (int attempt = 0; attempt < kAtaAttempts && !counted; ++attempt) {
                 if (attempt > 0) m_Stopwatch.DelayMs(500);
-                if (!GetNvmeSlotInfo()) continue;
-                std::memcpy(e.szFW, m_Identify.FW, sizeof e.szFW);
-                std::memcpy(e.szDEF, m_Identify.FW, sizeof e.szDEF);
-                e.FwSlotInfo = m_FwSlotInfo;
+                char revision[8] = {};
+                const auto info = GetNvmeSlotInfo(revision);
+                if (!info) continue;
+                std::memcpy(e.szFW, revision, sizeof e.szFW);
+                std::memcpy(e.szDEF, revision, sizeof e.szDEF);
+                e.FwSlotInfo = *info;
                 LogLine(Format("Refresh by slot info : [%d] %.40s %.8s \n", i, text::FieldText(e.szModel).c_str(),
                                F(e.szFW).c_str()));
                 counted = true;
@@ -126,9 +128,10 @@ int TOrvaneMain::ScanAta(int n) {
         } else {
             for (int attempt = 0; attempt < kAtaAttempts && !counted; ++attempt) {
                 if (attempt > 0) m_Stopwatch.DelayMs(500);
-                if (IdentifyDrive() != device::ATACMD_OK) continue;
-                TakeIdentify(e);
-                LogLine(Format("[%d-%s] %.40s %.8s | %.7s\n", i, IndexChar(m_Identify).c_str(),
+                const IdentifyRead read = IdentifyDrive();
+                if (read.result != device::ATACMD_OK) continue;
+                TakeIdentify(e, read);
+                LogLine(Format("[%d-%s] %.40s %.8s | %.7s\n", i, IndexChar(read.id).c_str(),
                                text::FieldText(e.szModel).c_str(), F(e.szFW).c_str(), F(e.szDEF).c_str()));
                 counted = true;
             }
@@ -166,10 +169,11 @@ int TOrvaneMain::ScanCsmiPorts(int n) {
             dev.set_phy(phy.Identify.bPhyIdentifier);
             dev.set_port(phy.bPortIdentifier);
             dev.set_sas_address(static_cast<uint32_t>(sas), static_cast<uint32_t>(sas >> 32));
-            bool ok = false;
-            for (int attempt = 0; attempt < kAtaAttempts && !ok; ++attempt) ok = IdentifyDrive() == device::ATACMD_OK;
-            if (!ok) continue;
-            DEV_INFO& e = m_DevInfo[n];
+            IdentifyRead read;
+            for (int attempt = 0; attempt < kAtaAttempts && read.result != device::ATACMD_OK; ++attempt)
+                read = IdentifyDrive();
+            if (read.result != device::ATACMD_OK) continue;
+            DEV_INFO& e = drives_.m_DevInfo[n];
             e = DEV_INFO{};
             e.wPort = static_cast<int16_t>(c);
             e.wTarget = phy.Identify.bPhyIdentifier;
@@ -180,7 +184,7 @@ int TOrvaneMain::ScanCsmiPorts(int n) {
             e.csmi_port = phy.bPortIdentifier;
             e.SasAddr = sas;
             e.scsi_index = phy.Identify.bPhyIdentifier;
-            TakeIdentify(e);
+            TakeIdentify(e, read);
             LogLine(Format("csmi%d,%d : phy_no: %d, csmi_port: %d, scsi_index: %d, SAS_ADDR: %llu\n", c, p, p,
                            e.csmi_port, e.scsi_index, static_cast<unsigned long long>(sas)));
             LogLine(Format("I :[SCSI%d|%016llX] %.40s %.8s\n", c, static_cast<unsigned long long>(sas),
@@ -195,111 +199,115 @@ int TOrvaneMain::ScanCsmiPorts(int n) {
 }
 
 void TOrvaneMain::ApplyCsmiTarget() {
-    m_Device->set_phy(static_cast<uint32_t>(m_CsmiIndex));
-    m_Device->set_port(static_cast<uint32_t>(m_CsmiPort));
-    m_Device->set_sas_address(static_cast<uint32_t>(m_SasAddr), static_cast<uint32_t>(m_SasAddr >> 32));
-    LogLine(Format("SCSI_PORT:%d, INDEX:%X, PORT:%X, SAS_ADDR: %016llX\n", m_ScsiPort, m_CsmiIndex, m_CsmiPort,
-                   static_cast<unsigned long long>(m_SasAddr)));
+    m_Device->set_phy(static_cast<uint32_t>(address_.m_CsmiIndex));
+    m_Device->set_port(static_cast<uint32_t>(address_.m_CsmiPort));
+    m_Device->set_sas_address(static_cast<uint32_t>(address_.m_SasAddr), static_cast<uint32_t>(address_.m_SasAddr >> 32));
+    LogLine(Format("SCSI_PORT:%d, INDEX:%X, PORT:%X, SAS_ADDR: %016llX\n", address_.m_ScsiPort, address_.m_CsmiIndex, address_.m_CsmiPort,
+                   static_cast<unsigned long long>(address_.m_SasAddr)));
 }
 
 int TOrvaneMain::ScanCsmiTarget(uint64_t saved_sas) {
-    DEV_INFO& e = m_DevInfo[0];
-    e.wPort = static_cast<int16_t>(m_ScsiPort);
+    DEV_INFO& e = drives_.m_DevInfo[0];
+    e.wPort = static_cast<int16_t>(address_.m_ScsiPort);
     e.bExisted = true;
     e.order = 0;
-    if (!m_Device->open_device(m_ScsiPort, nullptr, device::kOpenCsmi)) return 0;
+    if (!m_Device->open_device(address_.m_ScsiPort, nullptr, device::kOpenCsmi)) return 0;
     ApplyCsmiTarget();
     for (int attempt = 0; attempt < kCsmiTargetAttempts; ++attempt) {
         if (attempt == 3) {
             // The "/C:" value may carry the phy and port in its low word and the address above.
-            m_CsmiIndex = static_cast<int>(saved_sas >> 16 & 0xFF);
-            m_CsmiPort = static_cast<int>(saved_sas >> 24 & 0xFF);
-            m_SasAddr = saved_sas >> 32;
+            address_.m_CsmiIndex = static_cast<int>(saved_sas >> 16 & 0xFF);
+            address_.m_CsmiPort = static_cast<int>(saved_sas >> 24 & 0xFF);
+            address_.m_SasAddr = saved_sas >> 32;
             ApplyCsmiTarget();
         }
-        if (IdentifyDrive() != device::ATACMD_OK) continue;
-        TakeIdentify(e);
+        const IdentifyRead read = IdentifyDrive();
+        if (read.result != device::ATACMD_OK) continue;
+        TakeIdentify(e, read);
+        // The entry is reached as the command line named it.
+        e.order = address_.m_ScsiPort;
+        e.scsi_index = address_.m_CsmiIndex;
+        e.csmi_port = address_.m_CsmiPort;
+        e.SasAddr = address_.m_SasAddr;
         LogLine(Format("IDENTIFY: %40s %8s\n", text::FieldText(e.szModel).c_str(), F(e.szFW).c_str()));
         return 1;
     }
     return 0;
 }
 
-void TOrvaneMain::TakeIdentify(DEV_INFO& e) {
-    std::memset(e.szFW, 0, sizeof e.szFW);
-    std::memset(e.szModel, 0, sizeof e.szModel);
-    std::memset(e.szModelChk, 0, sizeof e.szModelChk);
-    std::memset(e.szSN, 0, sizeof e.szSN);
-    std::memset(e.szDEF, 0, sizeof e.szDEF);
-    std::memcpy(e.szFW, m_Identify.FW, sizeof e.szFW);
-    std::memcpy(e.szModel, m_Identify.Model, sizeof e.szModel);
-    std::memcpy(e.szModelChk, m_Identify.Model, sizeof e.szModelChk);
-    std::memcpy(e.szSN, m_Identify.SN, sizeof e.szSN);
-    std::memcpy(e.szDEF, m_Identify.DEF, sizeof e.szDEF);
-    e.bLocked = m_IdentifyLocked;
+void TOrvaneMain::TakeIdentify(DEV_INFO& e, const IdentifyRead& read) {
+    std::memcpy(e.szFW, read.id.FW, sizeof e.szFW);
+    std::memcpy(e.szModel, read.id.Model, sizeof e.szModel);
+    std::memcpy(e.szModelChk, read.id.Model, sizeof e.szModelChk);
+    std::memcpy(e.szSN, read.id.SN, sizeof e.szSN);
+    std::memcpy(e.szDEF, read.id.DEF, sizeof e.szDEF);
+    e.bLocked = read.locked;
 }
 
-uint8_t TOrvaneMain::IdentifyDrive() {
+IdentifyRead TOrvaneMain::IdentifyDrive() {
     device::TAtaDevice& dev = *m_Device;
     dev.set_timeout(static_cast<float>(kIdentifyTimeout));
-    const uint8_t result = dev.identify_device();
-    m_Identify = IDENTIFY_SUMMARY{};
-    m_IdentifyLocked = false;
-    if (result == device::ATACMD_OK) {
-        const uint8_t* id = dev.read_buffer();
-        PutField(m_Identify.Model, device::IdentifyText(id, device::kIdModelOffset, device::kIdModelLength));
-        PutField(m_Identify.FW, device::IdentifyText(id, device::kIdFwOffset, device::kIdFwLength));
-        PutField(m_Identify.SN, device::IdentifyText(id, device::kIdSerialOffset, device::kIdSerialLength));
-        m_IdentifyLocked = SecurityLocked(id);
-        LogLine(Format("IDENTIFY(frmOrvane): %.40s %.8s, %.20s\n", text::FieldText(m_Identify.Model).c_str(),
-                       F(m_Identify.FW).c_str(), text::FieldText(m_Identify.SN).c_str()));
+    IdentifyRead read;
+    IDENTIFY_SUMMARY& id = read.id;
+    read.result = dev.identify_device();
+    if (read.result == device::ATACMD_OK) {
+        const uint8_t* data = dev.read_buffer();
+        PutField(id.Model, device::IdentifyText(data, device::kIdModelOffset, device::kIdModelLength));
+        PutField(id.FW, device::IdentifyText(data, device::kIdFwOffset, device::kIdFwLength));
+        PutField(id.SN, device::IdentifyText(data, device::kIdSerialOffset, device::kIdSerialLength));
+        read.locked = SecurityLocked(data);
+        LogLine(Format("IDENTIFY(frmOrvane): %.40s %.8s, %.20s\n", text::FieldText(id.Model).c_str(),
+                       F(id.FW).c_str(), text::FieldText(id.SN).c_str()));
     }
     if (dev.read_vendor_info() != device::ATACMD_OK) {
-        std::memcpy(m_Identify.DEF, m_Identify.FW, sizeof m_Identify.DEF);
-        LogLine(Format("Cannot get DEF%s(frmOrvane): %.7s\n", IndexChar(m_Identify).c_str(), F(m_Identify.DEF).c_str()));
+        std::memcpy(id.DEF, id.FW, sizeof id.DEF);
+        LogLine(Format("Cannot get DEF%s(frmOrvane): %.7s\n", IndexChar(id).c_str(), F(id.DEF).c_str()));
     } else {
-        std::memcpy(m_Identify.DEF, dev.read_buffer(), sizeof m_Identify.DEF);
-        if (text::TrimView(text::FieldView(m_Identify.DEF)).empty()) {
+        std::memcpy(id.DEF, dev.read_buffer(), sizeof id.DEF);
+        if (text::TrimView(text::FieldView(id.DEF)).empty()) {
             LogLine("DEF[Idx] (frmOrvane) is Empty, copy FW \n");
-            std::memcpy(m_Identify.DEF, m_Identify.FW, sizeof m_Identify.DEF);
+            std::memcpy(id.DEF, id.FW, sizeof id.DEF);
         }
-        LogLine(Format("DEF%s(frmOrvane): %.7s\n", IndexChar(m_Identify).c_str(), F(m_Identify.DEF).c_str()));
+        LogLine(Format("DEF%s(frmOrvane): %.7s\n", IndexChar(id).c_str(), F(id.DEF).c_str()));
     }
-    return result;
+    return read;
 }
 
-bool TOrvaneMain::GetNvmeSlotInfo() {
-    std::memset(m_Identify.FW, 0, sizeof m_Identify.FW);
+std::optional<records::STORAGE_FIRMWARE_INFO> TOrvaneMain::GetNvmeSlotInfo(char (&revision)[8]) {
+    std::memset(revision, 0, sizeof revision);
     std::vector<uint8_t> buffer(device::kNvmeRequestSize, 0);
-    m_FwSlotInfo = records::STORAGE_FIRMWARE_INFO{};
     LogLine("Get firmware slot information data ... ");
-    if (!m_Device->DeviceGetFirmwareInfo(buffer.data(), device::kNvmeRequestSize, true)) return false;
+    if (!m_Device->DeviceGetFirmwareInfo(buffer.data(), device::kNvmeRequestSize, true)) return std::nullopt;
     if (const uint32_t code = device::FirmwareReturnCode(buffer.data()); code != 0) {
         LogLine(Format("Get firmware information failed. SRB ReturnCode %d", static_cast<int>(code)));
-        return false;
+        return std::nullopt;
     }
     const size_t data_offset = records::kFirmwareDataOffset;
     const device::NvmeFirmwareInfo info =
         device::ParseFirmwareInfo(buffer.data() + data_offset, buffer.size() - data_offset);
-    if (const auto revision = device::ActiveSlotRevision(info))
-        std::memcpy(m_Identify.FW, revision->data(), sizeof m_Identify.FW);
-    std::memcpy(&m_FwSlotInfo, buffer.data() + data_offset, sizeof m_FwSlotInfo);
-    LogLine(Format("Current firmware : %s", F(m_Identify.FW).c_str()));
+    if (const auto active = device::ActiveSlotRevision(info)) std::memcpy(revision, active->data(), sizeof revision);
+    records::STORAGE_FIRMWARE_INFO slots{};
+    std::memcpy(&slots, buffer.data() + data_offset, sizeof slots);
+    LogLine(Format("Current firmware : %s", F(revision).c_str()));
     LogLine(Format("Slot information : \nVersion %d, Size %d, UpgradeSupport %d\nSlotCount %d, ActiveSlot %d, "
                    "PendingActSlot %d",
-                   m_FwSlotInfo.Version, m_FwSlotInfo.Size, m_FwSlotInfo.UpgradeSupport, m_FwSlotInfo.SlotCount,
-                   m_FwSlotInfo.ActiveSlot, m_FwSlotInfo.PendingActivateSlot));
-    FillNvmeSelectors(m_FwSlotInfo);
-    return true;
+                   slots.Version, slots.Size, slots.UpgradeSupport, slots.SlotCount, slots.ActiveSlot,
+                   slots.PendingActivateSlot));
+    return slots;
 }
 
-void TOrvaneMain::FillNvmeSelectors(const records::STORAGE_FIRMWARE_INFO& info) {
-    std::vector<std::string> slots;
-    for (int s = 1; s <= (info.SlotCount ? info.SlotCount : 1); ++s) slots.push_back(std::to_string(s));
-    view_.SetItems(Control::cboFwSlot, slots);
-    view_.SetItems(Control::cboCommitAction, {"0", "1", "2", "3"});
-    view_.SelectItem(Control::cboFwSlot, 0);
-    view_.SelectItem(Control::cboCommitAction, 3);
+bool TOrvaneMain::OpenEntry(const DEV_INFO& e, const TargetAddress& address) {
+    device::TAtaDevice& dev = *m_Device;
+    if (address.gScanType == kScanCsmi) {
+        // The port alone reaches no drive: its phy and address as the scan found them.
+        if (!dev.open_device(e.order, nullptr, device::kOpenCsmi)) return false;
+        dev.set_phy(static_cast<uint32_t>(e.scsi_index));
+        dev.set_port(static_cast<uint32_t>(e.csmi_port));
+        dev.set_sas_address(static_cast<uint32_t>(e.SasAddr), static_cast<uint32_t>(e.SasAddr >> 32));
+        return true;
+    }
+    if (e.bIsNvme) return dev.open_device(e.order, text::FieldText(e.szDevicePath).c_str(), device::kOpenNvme);
+    return dev.open_device(e.order, address.m_DevPath.empty() ? nullptr : address.m_DevPath.c_str(), device::kOpenAta);
 }
 
 bool TOrvaneMain::SamePhysicalDisk(const std::string& a, const std::string& b) {

@@ -53,6 +53,30 @@ static_assert(sizeof(IDENTIFY_SUMMARY) == 76);
 inline constexpr int kScanAta = 0;
 inline constexpr int kScanCsmi = 1;
 
+// The drives the last scan entered.
+struct DriveTable {
+    DEV_INFO m_DevInfo[kMaxDrives] = {};
+    int DriveCount = 0;
+};
+
+// How the drives are reached: the scan kind and what the command line named ("/T:" path, "/C:"
+// CSMI port and address).
+struct TargetAddress {
+    int gScanType = kScanAta;
+    std::string m_DevPath;
+    int m_ScsiPort = 0;
+    int m_CsmiIndex = 0;
+    int m_CsmiPort = 0;
+    uint64_t m_SasAddr = 0;
+};
+
+// What IdentifyDrive read from the open device.
+struct IdentifyRead {
+    uint8_t result = 0xFF;
+    IDENTIFY_SUMMARY id = {};
+    bool locked = false;  // security enabled and locked
+};
+
 // IDENTIFY word 128: security enabled (bit 1) and locked (bit 2).
 bool SecurityLocked(const uint8_t* identify);
 

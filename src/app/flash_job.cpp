@@ -10,7 +10,7 @@ namespace {
 constexpr double kJobWaitSeconds = 1.0;
 }  // namespace
 
-int32_t TOrvaneMain::RunFlashJob(_MF_THREAD_PARAMETER job) {
+int32_t TOrvaneMain::RunFlashJob(MF_THREAD_PARAMETER job) {
     int32_t result = 0xFF;
     job.result = &result;
     bThreadDone = false;

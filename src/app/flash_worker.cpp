@@ -24,7 +24,7 @@ int NextMaxSector(int attempt, int current) {
     }
 }
 
-MFlashThread::MFlashThread(platform::Platform& platform, _MF_THREAD_PARAMETER job, std::string log_path)
+MFlashThread::MFlashThread(platform::Platform& platform, MF_THREAD_PARAMETER job, std::string log_path)
     : platform_(platform), job_(std::move(job)), log_path_(std::move(log_path)) {}
 
 std::string MFlashThread::Now() { return LogDateTime(platform_.system.LocalTimeNow()); }

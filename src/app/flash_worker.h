@@ -23,7 +23,7 @@ inline constexpr int kJobPreformat = 2;
 inline constexpr int kJobRefreshBus = 3;
 
 // One job, filled by the Update command (all fields zero first).
-struct _MF_THREAD_PARAMETER {
+struct MF_THREAD_PARAMETER {
     device::TAtaDevice* device = nullptr;  // absent for kJobRefreshBus
     const uint8_t* image = nullptr;
     uint32_t size = 0;
@@ -46,7 +46,7 @@ int NextMaxSector(int attempt, int current);
 class MFlashThread {
 public:
     // log_path: the debug log the worker's own lines go to.
-    MFlashThread(platform::Platform& platform, _MF_THREAD_PARAMETER job, std::string log_path);
+    MFlashThread(platform::Platform& platform, MF_THREAD_PARAMETER job, std::string log_path);
     // Runs the job and stores its result through job.result.
     void Execute();
 
@@ -59,7 +59,7 @@ private:
     std::string Now();
 
     platform::Platform& platform_;
-    _MF_THREAD_PARAMETER job_;
+    MF_THREAD_PARAMETER job_;
     std::string log_path_;
 };
 

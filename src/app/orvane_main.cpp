@@ -10,7 +10,7 @@ TOrvaneMain::TOrvaneMain(AppContext& ctx) : TOrvaneMain(ctx, TakeResultArgument(
 TOrvaneMain::TOrvaneMain(AppContext& ctx, ResultArgument result)
     : m_Stopwatch(ctx.platform.clock, &ctx.platform.pump),
       m_OSInfo(ctx.platform.system),
-      m_ProgressTimer(ctx.platform.clock, &ctx.platform.pump),
+      progress_(ctx.platform.clock, &ctx.platform.pump),
       ctx_(ctx),
       view_(ctx.view),
       log_(ctx.platform.system, DebugLog::DefaultPath(ctx.platform.system)) {
@@ -82,13 +82,13 @@ void TOrvaneMain::ApplyCommandLine() {
     bSilent = cl.bSilent;
     bEraseAll = cl.bEraseAll;
     for (const std::string& line : cl.log) LogLine(line);
-    if (!cl.devPath.empty()) m_DevPath = cl.devPath;
-    gScanType = cl.gScanType;
+    if (!cl.devPath.empty()) address_.m_DevPath = cl.devPath;
+    address_.gScanType = cl.gScanType;
     if (cl.gScanType == 1) {
-        m_ScsiPort = cl.scsiPort;
-        m_CsmiIndex = cl.csmiIndex;
-        m_CsmiPort = cl.csmiPort;
-        m_SasAddr = cl.sasAddr;
+        address_.m_ScsiPort = cl.scsiPort;
+        address_.m_CsmiIndex = cl.csmiIndex;
+        address_.m_CsmiPort = cl.csmiPort;
+        address_.m_SasAddr = cl.sasAddr;
     }
     if (cl.errorLevel >= 0) iErrorLevel = cl.errorLevel;
     if (cl.closing) {
@@ -142,31 +142,31 @@ void TOrvaneMain::StartUp() {
 }
 
 bool TOrvaneMain::ScanAndDecide() {
-    if (gScanType == kScanAta && m_DevPath.empty()) {
-        DriveCount = ScanSSDDrive(kScanAta);
-        if (DriveCount == 0) {
-            gScanType = kScanCsmi;
-            DriveCount = ScanSSDDrive(kScanCsmi);
+    if (address_.gScanType == kScanAta && address_.m_DevPath.empty()) {
+        drives_.DriveCount = ScanSSDDrive(kScanAta);
+        if (drives_.DriveCount == 0) {
+            address_.gScanType = kScanCsmi;
+            drives_.DriveCount = ScanSSDDrive(kScanCsmi);
         }
     } else {
-        DriveCount = ScanSSDDrive(gScanType);
+        drives_.DriveCount = ScanSSDDrive(address_.gScanType);
     }
-    LogLine(Format("gScanType: %d, CNT: %d\n", gScanType, DriveCount));
-    if (DriveCount < 0) {
+    LogLine(Format("gScanType: %d, CNT: %d\n", address_.gScanType, drives_.DriveCount));
+    if (drives_.DriveCount < 0) {
         m_bShowWindow = false;
         EndProgram();
         return false;
     }
 
     RefreshComboBox();
-    cboDrivesChange();
+    SelectDrive();
     LogLine("MainForm: 1");
     ListDrivesInResult();
     int eligible = 0;
     bool locked = false;
-    for (int i = 0; i < DriveCount; ++i) {
-        if (m_DevInfo[i].bExisted && m_DevInfo[i].bEnabled) ++eligible;
-        if (m_DevInfo[i].bExisted && m_DevInfo[i].bMatchedLocked) locked = true;
+    for (int i = 0; i < drives_.DriveCount; ++i) {
+        if (drives_.m_DevInfo[i].bExisted && drives_.m_DevInfo[i].bEnabled) ++eligible;
+        if (drives_.m_DevInfo[i].bExisted && drives_.m_DevInfo[i].bMatchedLocked) locked = true;
     }
 
     const TextSet& t = texts();
@@ -174,7 +174,7 @@ bool TOrvaneMain::ScanAndDecide() {
     if (eligible == 0) {
         // A locked drive is the likelier reason nothing can be updated: say so instead.
         std::string text = locked ? t.UnlockPassword : t.NoMatched;
-        if (!o.bListMatchedOnly || o.iLanguage == 1) text += std::string(t.DetectedDrives) + m_DetectedList;
+        if (!o.bListMatchedOnly || o.iLanguage == 1) text += std::string(t.DetectedDrives) + selection_.m_DetectedList;
         if (!text.empty() && !o.bUnattended && MayShowBox()) Box(kErrorCaption, text, BoxButtons::Ok, BoxIcon::Error, true);
         iErrorLevel = 3;
         LogLine("MainForm: 2");
@@ -187,21 +187,28 @@ bool TOrvaneMain::ScanAndDecide() {
     // These two questions are asked whatever "/S" says: the user must be able to decline.
     if (o.iVisualStyle == 4 &&
         Box(kWarningCaption, kWarningText, BoxButtons::YesNo, BoxIcon::Information, true) != BoxAnswer::Yes) {
-        m_bShowWindow = false;
-        EndProgram();
+        Declined();
         return false;
     }
     LogLine("MainForm: 3");
     if (o.iVisualStyle == 0 && (o.iNoticeLevel == 1 || o.iNoticeLevel == 2) &&
         Box(kWarningCaption, NoticeText(), BoxButtons::YesNo, BoxIcon::Information, true) != BoxAnswer::Yes) {
-        m_bShowWindow = false;
-        EndProgram();
+        Declined();
         return false;
     }
     view_.RemoveSystemMenuItem(5);
     view_.RemoveSystemMenuItem(5);
     LogLine("MainForm: 4");
     return true;
+}
+
+void TOrvaneMain::Declined() {
+    // The exit code stays 0, as callers expect of a declined warning; the record says why
+    // nothing happened.
+    LogLine("WARNING: declined by the user; nothing was updated\n");
+    MarkAllNotUpdated(not_updated::kDeclined);
+    m_bShowWindow = false;
+    EndProgram();
 }
 
 std::string TOrvaneMain::NoticeText() const {
@@ -219,7 +226,7 @@ void TOrvaneMain::RunSilentUpdate() {
     // A start-up that already decided to end (no device, no rights, a bad command line) must
     // not update anything, nor overwrite the exit code that says why it ended.
     if (EndRequested()) return;
-    cmdUpdateClick();
+    StartUpdate();
     EndProgram();
 }
 
@@ -249,7 +256,7 @@ void TOrvaneMain::FormShowAs(bool unattended) {
     view_.LayoutFirmwareLine();
     if (unattended) {
         LogLine("FormShow: 1");
-        iPhase = 0;
+        progress_.iPhase = 0;
         view_.ShowCompactPanel();
         view_.SetVisible(Control::cboDrives, false);
         view_.StartTimer(Timer::Timer1);

@@ -8,6 +8,8 @@
 
 #include "app/command_line.h"
 #include "app/debug_log.h"
+#include "app/auto_flash.h"
+#include "app/drive_list.h"
 #include "app/drive_scan.h"
 #include "app/flash_worker.h"
 #include "app/run_result.h"
@@ -60,22 +62,27 @@ public:
     uint32_t OnPowerBroadcast(uint32_t event) override;
     void FormClose() override;
 
-    void LogLine(const std::string& text) const { log_.Line(text); }
+    void LogLine(const std::string& text) const {
+        if (m_bDebugLog) log_.Line(text);
+    }
     void ShowStatus(const std::string& text);
 
     // Whether the message loop should show the window.
     bool ShouldShow() const { return m_bShowWindow; }
     bool EndRequested() const { return ctx_.platform.pump.Quitting(); }
 
-    // The drive scan: the number of drives entered in m_DevInfo, or -1 when opening a device
+    // The drive scan: the number of drives entered in the table, or -1 when opening a device
     // failed so that the program must end.
     int ScanSSDDrive(int kind);
-    uint8_t IdentifyDrive();
-    bool GetNvmeSlotInfo();
+    IdentifyRead IdentifyDrive();
+    // The NVMe drive's slot information and its running revision; nothing when it cannot be read.
+    std::optional<records::STORAGE_FIRMWARE_INFO> GetNvmeSlotInfo(char (&revision)[8]);
     // The device number of the disk that holds the system directory, -1 when unknown.
     int SystemDiskNumber();
     // Both paths open and name the same disk.
     bool SamePhysicalDisk(const std::string& a, const std::string& b);
+    // Opens a table entry on the device object as the scan kind and the command line reach it.
+    bool OpenEntry(const DEV_INFO& e, const TargetAddress& address);
     // The eligibility of every entry below DriveCount; nothing without a device object.
     void ChkConstraint();
     // Rebuilds cboDrives from the table.
@@ -83,86 +90,73 @@ public:
 
     // Runs one job on a worker thread; the window's thread keeps dispatching messages until the
     // job's completion reaches it. The job's result, 0xFF when it stored none.
-    int32_t RunFlashJob(_MF_THREAD_PARAMETER job);
+    int32_t RunFlashJob(MF_THREAD_PARAMETER job);
     // The worker's completion, run on the window's thread.
     void ThreadDone();
     // The selected drive reports the controller's fatal state.
     bool CheckFatalError(const DEV_INFO& e);
 
-    // State the later steps and the tests read.
-    int iErrorLevel = 0;
-    package::PackageInfo m_Package;
-    std::string m_PackageError;  // why the package was refused, empty when it was read
-    std::unique_ptr<device::TAtaDevice> m_Device;
-    system::HiTimer m_Stopwatch;
-    system::OSInfo m_OSInfo;
-    std::string m_DevPath;
-    int gScanType = 0;
-    int m_ScsiPort = 0;
-    int m_CsmiIndex = 0;
-    int m_CsmiPort = 0;
-    uint64_t m_SasAddr = 0;
-    bool m_bClosing = false;
-    bool m_bDebugLog = true;
-    std::string m_DebugLogPath;
-    bool m_bUpdating = false;
-    int iPhase = 0;
-    bool bSilent = false;
-    bool bEraseAll = false;
-    std::string m_AppTitle;
-    DEV_INFO m_DevInfo[kMaxDrives] = {};
-    int DriveCount = 0;
-    IDENTIFY_SUMMARY m_Identify = {};
-    records::STORAGE_FIRMWARE_INFO m_FwSlotInfo = {};
-    int m_ItemToDrive[kMaxDrives] = {};
-    int m_ItemCount = 0;
-    uint32_t m_SelectedSlot = 0;
-    std::string m_DetectedList;
-    std::string TargetSerial;
-    std::string TargetPath;
-    bool bNextPending = false;
-    bool bThreadDone = true;
-    int iLastResult = 0;
-    int iLastDetail = 0;
-    bool bIsAhci = false;              // the selected drive's controller runs an AHCI driver (logged only)
-    std::vector<uint8_t> m_ImageBuffer;  // the prepared slot image (kImageBufferSize + one cipher block)
-    uint32_t m_ImageLength = 0;
-    int m_SelectedDrive = -1;          // entry of the selected item; -1: none
-    std::string m_lblNewFW, m_lblFWExt;  // what the firmware line shows for the selection
-    int iProgressInterval = 100;
-    int m_Progress = 0;                // ProgressBar1's position
-    system::HiTimer m_ProgressTimer;
-    // A forced restart or shutdown that was asked for: done at the very end, after the last log line.
-    std::optional<platform::ExitKind> m_PendingExit;
-    // What the run did, for "/RESULT:"; written when the program ends if the path is usable.
-    RunResult m_Result;
-    std::string m_ResultPath;
+    // What the tests and the program's entry read.
+    int ErrorLevel() const { return iErrorLevel; }
+    bool Updating() const { return m_bUpdating; }
+    bool Silent() const { return bSilent; }
+    bool ThreadIsDone() const { return bThreadDone; }
+    const DriveTable& Drives() const { return drives_; }
+    const TargetAddress& Address() const { return address_; }
+    const Selection& Selected() const { return selection_; }
+    const ProgressBar& Progress() const { return progress_; }
+    const Walk& AutoWalk() const { return walk_; }
+    device::TAtaDevice* Device() const { return m_Device.get(); }
+    const package::PackageInfo& Package() const { return m_Package; }
 
     const package::PackageOptions& opt() const { return m_Package.opt; }
     const TextSet& texts() const { return Texts(m_Package.opt.iLanguage); }
 
 private:
     struct UpdateRun;
+    // The Update command's steps; those that can end the update return how it ended.
     void UpdateNormal(UpdateRun& run);
     void UpdateEngineering(UpdateRun& run);
+    // The update of the selected drive (the Update click, the walk and the timers start it).
+    void StartUpdate();
+    bool TakeTarget(UpdateRun& run);
+    // Disables every control that starts or changes an update while one runs, and back.
+    void LockTarget(bool locked);
+    // Whether Update may be pressed for the selected drive.
+    bool UpdateOffered() const;
+    std::optional<Verdict> CheckNvmeSupport(UpdateRun& run);
+    std::optional<Verdict> CheckBeforeWrite(UpdateRun& run);
+    std::optional<Verdict> PrepareImage(UpdateRun& run);
+    std::optional<Verdict> CheckLatest(UpdateRun& run);
+    Verdict Erase(UpdateRun& run);
+    // A preformat job with its status and log texts ("ERASE ERROR", "BPF_ERROR", "APF_ERROR").
+    std::optional<Verdict> PreformatStep(UpdateRun& run, const char* status, const char* error_status,
+                                         const char* error_log);
     void RunNormalFlash(UpdateRun& run);
+    MF_THREAD_PARAMETER DownloadJob(const UpdateRun& run, const uint8_t* image, uint32_t size) const;
     void BootTimeRoute(UpdateRun& run);
-    uint32_t PrepareBootUpdate(const DEV_INFO& e, const std::string& fw_path);
-    void EndBootRoute();
+    std::optional<Verdict> CheckBootRoute(UpdateRun& run);
+    uint32_t PrepareBootUpdate(const UpdateRun& run);
+    void EndBootRoute(UpdateRun& run, const Verdict& v);
+    // The selection handler's work: opens the selected drive and shows its firmware line.
+    void SelectDrive();
     void FindDriveAgain(UpdateRun& run);
-    void OpenFoundEntry(const DEV_INFO& e);
     void Success(UpdateRun& run);
-    void Failure(UpdateRun& run);
-    void Ending(UpdateRun& run);
+    // Reports the failure (its text: error, else the run's error, else the result code's) and ends.
+    void Failure(UpdateRun& run, std::string outcome_text = {}, std::string error = {});
+    void Ending(UpdateRun& run, const Verdict& v);
     // A job of the given kind on the current device object (kJobRefreshBus: none, with path).
     int32_t RunJob(int kind, const std::string& path = {});
     void AskRestart(platform::ExitKind kind, const char* question);
+    // While an update runs, an event that would change its target or touch the device is
+    // refused and logged; true when it was.
+    bool RefusedWhileUpdating(const char* event);
+
+    // The automatic walk: its last drive verifies the drives before it and asks for the restart
+    // any of them needs.
+    void FinishWalk();
     void StartProgressTimer();
-    bool m_Activated = false;
-    bool m_Timer2Running = false;
-    unsigned m_Timer2Interval = 100;
-    int m_WalkFirstError = 0;
-    int m_WalkFailures = 0;
+
     void StartUp();
     // The result record: the drives the start-up listed, each update's outcome, the file.
     void TakeResultPath(const ResultArgument& arg);
@@ -170,21 +164,22 @@ private:
     int ResultEntry(int drive);
     void FinishResult(UpdateRun& run);
     void MarkNotUpdated(int drive, const char* why);
+    void MarkAllNotUpdated(const char* why);
     void WriteResult();
     // Start-up steps 8 to 12 (scan, list, decision, boxes); false when the program ends there.
     bool ScanAndDecide();
+    void Declined();
     void RunSilentUpdate();
     void FormShowAs(bool unattended);
     int ScanAta(int n);
     int ScanCsmiPorts(int n);
     int ScanCsmiTarget(uint64_t saved_sas);
-    // Entry n from m_Identify's five texts.
-    void TakeIdentify(DEV_INFO& e);
+    // A table entry's texts from what IdentifyDrive read.
+    static void TakeIdentify(DEV_INFO& e, const IdentifyRead& read);
     void FillNvmeSelectors(const records::STORAGE_FIRMWARE_INFO& info);
     void ApplyCsmiTarget();
     std::string NowText() const;
     std::string NoticeText() const;
-    bool m_IdentifyLocked = false;
     void ReadPackageOptions();
     void SetLabels();
     void ApplyCommandLine();
@@ -194,6 +189,34 @@ private:
     void EndProgram();
     bool EngineeringChordHeld() const;
     std::unique_ptr<device::TAtaDevice> CreateDevice();
+
+    int iErrorLevel = 0;
+    package::PackageInfo m_Package;
+    std::string m_PackageError;  // why the package was refused, empty when it was read
+    std::unique_ptr<device::TAtaDevice> m_Device;
+    system::HiTimer m_Stopwatch;
+    system::OSInfo m_OSInfo;
+    bool m_bClosing = false;
+    bool m_bDebugLog = true;
+    std::string m_DebugLogPath;
+    bool m_bUpdating = false;
+    bool bSilent = false;
+    bool bEraseAll = false;
+    std::string m_AppTitle;
+    bool bThreadDone = true;
+    // The named parts of the window's state, each changed by one file.
+    DriveTable drives_;       // drive_scan.cpp
+    TargetAddress address_;   // orvane_main.cpp (the command line), drive_scan.cpp
+    Selection selection_;     // drive_list.cpp
+    ProgressBar progress_;    // auto_flash.cpp, set by the Update command's phases
+    Walk walk_;               // auto_flash.cpp
+    std::vector<uint8_t> m_ImageBuffer;  // the prepared slot image (kImageBufferSize + one cipher block)
+    // A forced restart or shutdown that was asked for: done at the very end, after the last log line.
+    std::optional<platform::ExitKind> m_PendingExit;
+    // What the run did, for "/RESULT:"; written when the program ends if the path is usable.
+    RunResult m_Result;
+    std::string m_ResultPath;
+    bool m_Activated = false;
 
     AppContext& ctx_;
     View& view_;

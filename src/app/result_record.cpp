@@ -34,15 +34,17 @@ void TOrvaneMain::TakeResultPath(const ResultArgument& arg) {
 
 void TOrvaneMain::ListDrivesInResult() {
     m_Result.drives.clear();
-    for (int i = 0; i < DriveCount && i < kMaxDrives; ++i)
-        if (m_DevInfo[i].bExisted) ResultEntry(i);
+    for (int i = 0; i < drives_.DriveCount && i < kMaxDrives; ++i)
+        if (drives_.m_DevInfo[i].bExisted) ResultEntry(i);
 }
 
 int TOrvaneMain::ResultEntry(int drive) {
-    const DEV_INFO& e = m_DevInfo[drive];
+    const DEV_INFO& e = drives_.m_DevInfo[drive];
     const std::string serial = Text(e.szSN);
+    // Under "/T:" every table entry is the named drive: one physical drive, one record.
+    const std::string device = !e.bIsNvme && !address_.m_DevPath.empty() ? address_.m_DevPath : Text(e.szDevicePath);
     for (size_t k = 0; k < m_Result.drives.size(); ++k)
-        if (m_Result.drives[k].entry == drive && m_Result.drives[k].serial == serial) return static_cast<int>(k);
+        if (m_Result.drives[k].serial == serial && m_Result.drives[k].device == device) return static_cast<int>(k);
     DriveResult d;
     d.model = Text(e.szModel);
     d.serial = serial;
@@ -52,6 +54,7 @@ int TOrvaneMain::ResultEntry(int drive) {
                : e.bMatchedLocked ? not_updated::kLocked
                                   : not_updated::kNotEligible;
     d.entry = drive;
+    d.device = device;
     m_Result.drives.push_back(d);
     return static_cast<int>(m_Result.drives.size() - 1);
 }
@@ -61,13 +64,18 @@ void TOrvaneMain::MarkNotUpdated(int drive, const char* why) {
     if (d.outcome == outcome::kNotUpdated) d.reason = why;
 }
 
+void TOrvaneMain::MarkAllNotUpdated(const char* why) {
+    for (DriveResult& d : m_Result.drives)
+        if (d.outcome == outcome::kNotUpdated) d.reason = why;
+}
+
 void TOrvaneMain::FinishResult(UpdateRun& run) {
     // An update that acted on nothing (a cancelled file choice) leaves the drive as listed.
     if (run.result < 0 || run.outcome.empty()) return;
     DriveResult& d = m_Result.drives[static_cast<size_t>(run.result)];
     d.outcome = run.outcome;
     d.reason.clear();
-    d.transport = run.transport;
+    d.transport = run.target.transport_name;
     d.duration_seconds = Seconds(run.total);
     // What the drive reports was read again, or no firmware went to it (a preformat or erase does
     // not change it); a boot-time update changes it at the next start.

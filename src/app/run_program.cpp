@@ -42,7 +42,7 @@ int RunProgram(AppContext& ctx) {
     }
     ctx.view.RunMessageLoop(ctx.platform.pump);
     main.FormDestroy();
-    return main.iErrorLevel;
+    return main.ErrorLevel();
 }
 
 }  // namespace orvane::app

@@ -13,6 +13,8 @@ namespace orvane::app {
 // The outcomes a drive can have; "refused: " and "failed: " are followed by why.
 namespace outcome {
 inline constexpr const char* kUpdated = "updated";
+// Sent and accepted, but not read back: it takes effect at a restart, or nothing looked again.
+inline constexpr const char* kPending = "pending";
 inline constexpr const char* kAlreadyLatest = "already latest";
 inline constexpr const char* kNotFoundAgain = "not found again";
 inline constexpr const char* kErased = "erased";
@@ -24,12 +26,19 @@ std::string Refused(std::string_view why);
 std::string Failed(std::string_view why);
 }  // namespace outcome
 
+// How a step of the Update command ended the update: the exit code and the drive's outcome.
+struct Verdict {
+    int exit_code = 0;
+    std::string outcome;
+};
+
 // Why a listed drive was not acted on.
 namespace not_updated {
 inline constexpr const char* kNotEligible = "not eligible";
 inline constexpr const char* kLocked = "locked by a password";
 inline constexpr const char* kNotSelected = "not selected";
 inline constexpr const char* kNoUpdateRun = "no update was run";
+inline constexpr const char* kDeclined = "the user declined the warning; nothing was updated";
 }  // namespace not_updated
 
 struct DriveResult {
@@ -40,6 +49,7 @@ struct DriveResult {
     std::string reason;                         // only for "not updated"
     std::optional<double> duration_seconds;
     int entry = -1;  // its row in the drive table when it was listed
+    std::string device;  // the path it was opened by
 };
 
 struct RunResult {

@@ -1,5 +1,6 @@
 // The Update command: one drive carried through the checks, the download, the re-finding and
-// the report; and the engineering path that flashes a chosen file.
+// the report. Every check that can refuse the drive comes before the first command that changes it.
+#include <algorithm>
 #include <cstring>
 
 #include "app/update_run.h"
@@ -15,7 +16,8 @@ namespace ut = update_text;
 
 namespace {
 
-const FileDialogRequest kFirmwareFileDialog{"Firmware Files (*.BIN) |*.BIN", "BIN", true};
+// A fixed field's character for a "%s" in the log: a NUL writes nothing.
+std::string CharText(char c) { return c ? std::string(1, c) : std::string(); }
 
 }  // namespace
 
@@ -28,7 +30,7 @@ bool TOrvaneMain::CheckFatalError(const DEV_INFO& e) {
 }
 
 int32_t TOrvaneMain::RunJob(int kind, const std::string& path) {
-    _MF_THREAD_PARAMETER job;
+    MF_THREAD_PARAMETER job;
     job.kind = kind;
     job.path = path;
     if (kind != kJobRefreshBus) job.device = m_Device.get();
@@ -36,26 +38,25 @@ int32_t TOrvaneMain::RunJob(int kind, const std::string& path) {
 }
 
 void TOrvaneMain::cmdUpdateClick() {
-    // A job already runs (the engineering path leaves Update enabled): one at a time.
-    if (m_bUpdating) {
-        LogLine("cmdUpdateClick: an update is already running");
+    if (RefusedWhileUpdating("cmdUpdateClick")) return;
+    // The walk updates the listed drives itself; a click before it starts would run inside it.
+    if (opt().bAutoFlashAll && !opt().bUnattended) {
+        LogLine("cmdUpdateClick: refused, the automatic walk updates the drives\n");
         return;
     }
-    const int item = view_.SelectedItem(Control::cboDrives);
+    StartUpdate();
+}
+
+void TOrvaneMain::StartUpdate() {
     UpdateRun run(ctx_.platform.clock, ctx_.platform.pump);
     run.os_code = system::OSVersionCode(ctx_.platform.system);
     run.total.Start(true);
-    run.drive = item >= 0 && item < m_ItemCount ? m_ItemToDrive[item] : -1;
-    // Without a device object or a drive there is nothing to update.
-    if (!m_Device || run.drive < 0) {
+    if (!TakeTarget(run)) {
         LogLine("cmdUpdateClick: no drive to update");
         iErrorLevel = 1;
-        if (!bNextPending) EndProgram();
+        if (!walk_.bNextPending) EndProgram();
         return;
     }
-    run.boot = m_DevInfo[run.drive].bSystemDrive;
-    run.result = ResultEntry(run.drive);
-    run.transport = m_Device->protocol_name();
     if (EngineeringChordHeld())
         UpdateEngineering(run);
     else
@@ -63,221 +64,288 @@ void TOrvaneMain::cmdUpdateClick() {
     FinishResult(run);
 }
 
-void TOrvaneMain::UpdateNormal(UpdateRun& run) {
+bool TOrvaneMain::TakeTarget(UpdateRun& run) {
+    const int item = view_.SelectedItem(Control::cboDrives);
+    const int entry = selection_.EntryOf(item);
+    if (!m_Device || entry < 0) return false;
+    // The device object is open on the drive the selection handler took: the list must show it.
+    if (entry != selection_.entry) {
+        LogLine(Format("cmdUpdateClick: item %d was not opened by the selection; opening it", item));
+        SelectDrive();
+        if (selection_.entry != entry) return false;
+    }
+    UpdateTarget& t = run.target;
+    const DEV_INFO& e = drives_.m_DevInfo[entry];
+    t.entry = entry;
+    t.item = item;
+    t.drive = e;
+    t.serial = selection_.TargetSerial;
+    t.path = selection_.TargetPath;
+    t.address = address_;
+    if (address_.gScanType == kScanCsmi && !opt().bUnattended) {
+        t.address.m_ScsiPort = e.order;
+        t.address.m_SasAddr = e.SasAddr;
+    }
+    t.opened = selection_.opened;
+    t.transport = m_Device->protocol();
+    t.transport_name = m_Device->protocol_name();
+    t.slot = selection_.m_SelectedSlot;
+    t.new_fw = selection_.m_lblNewFW;
+    t.fw_ext = selection_.m_lblFWExt;
+    const int slot_item = view_.SelectedItem(Control::cboFwSlot);
+    const int action_item = view_.SelectedItem(Control::cboCommitAction);
+    t.fw_slot = (slot_item < 0 ? 0 : slot_item) + 1;
+    t.commit_action = action_item < 0 ? 3 : action_item;
+    t.boot = e.bSystemDrive;
+    run.result = ResultEntry(entry);
+    return true;
+}
+
+bool TOrvaneMain::RefusedWhileUpdating(const char* event) {
+    if (!m_bUpdating && !walk_.active) return false;
+    LogLine(Format(ut::kRefusedWhileUpdating, event));
+    return true;
+}
+
+void TOrvaneMain::LockTarget(bool locked) {
+    m_bUpdating = locked;
+    // The machine must not sleep in the middle of a download.
+    ctx_.platform.system.KeepAwake(locked);
+    for (Control c : {Control::cboDrives, Control::cboFwSlot, Control::cboCommitAction})
+        view_.SetEnabled(c, !locked);
+    view_.SetEnabled(Control::cmdUpdate, !locked && UpdateOffered());
+}
+
+std::optional<Verdict> TOrvaneMain::CheckNvmeSupport(UpdateRun& run) {
+    const DEV_INFO& e = run.target.drive;
+    if (!e.bIsNvme) return std::nullopt;
+    // Decided from the version the system really runs: the version code gives Windows 10 and
+    // 11 family 0, below the code of Windows 8.1.
+    platform::OsVersion v;
+    const bool new_enough = ctx_.platform.system.GetTrueVersion(v) && NvmeCapableVersion(v);
+    if (new_enough && e.bIsNVMe_InBoxDriver) return std::nullopt;
+    const std::string text = new_enough ? std::string(ut::kInboxDriverRequired) : Format(ut::kWindowsRequired, run.os_code);
+    LogLine(text);
+    Box(kErrorCaption, text, BoxButtons::Ok, BoxIcon::Error);
+    return Verdict{7, outcome::Refused(text)};
+}
+
+std::optional<Verdict> TOrvaneMain::PrepareImage(UpdateRun& run) {
+    const int slot = static_cast<int>(run.target.slot);
+    const int32_t length = package::LoadSlotImage(m_Package, slot, m_ImageBuffer.data());
+    if (length < 0) {
+        run.error = Format(ut::kImageUnusable, slot);
+        return Verdict{1, outcome::Refused(run.error)};
+    }
+    // An image of one repeated byte is the build's placeholder, not firmware; checked on the
+    // bytes as stored, since deciphering would make any of them look like data.
+    const int32_t size = m_Package.slots[slot].size;
+    const uint8_t* image = m_ImageBuffer.data();
+    run.placeholder = size <= 0 || std::all_of(image, image + size, [&](uint8_t b) { return b == image[0]; });
+    if (run.placeholder) run.error = Format(ut::kImagePlaceholder, slot, size, size > 0 ? image[0] : 0);
+    if (!opt().bWinFlash) {
+        package::AesCipher cipher;
+        if (!package::DecipherImage(cipher, m_ImageBuffer.data(), static_cast<size_t>(length))) {
+            run.error = Format(ut::kImageUnusable, slot);
+            return Verdict{1, outcome::Refused(run.error)};
+        }
+    }
+    run.image_length = static_cast<uint32_t>(length);
+    return std::nullopt;
+}
+
+std::optional<Verdict> TOrvaneMain::CheckLatest(UpdateRun& run) {
     const package::PackageOptions& o = opt();
-    DEV_INFO& e = m_DevInfo[run.drive];
-    view_.SetEnabled(Control::cmdUpdate, false);
-    m_bUpdating = true;
-    // The machine must not sleep in the middle of a download; Ending lets it again.
-    ctx_.platform.system.KeepAwake(true);
-    LogLine(Format("iVisualStyle:%d, iFlashMode:%d, bNFlashAuto:%d, bFOld:%d, iFlashMode:%d\n", o.iVisualStyle,
-                   o.iFlashMode, o.bNFlashAuto, o.bFOld, o.iFlashMode));
-
-    if (e.bIsNvme) {
-        // Decided from the version the system really runs: the version code gives Windows 10
-        // and 11 family 0, below the code of Windows 8.1.
-        platform::OsVersion v;
-        const bool new_enough = ctx_.platform.system.GetTrueVersion(v) && NvmeCapableVersion(v);
-        if (!new_enough || !e.bIsNVMe_InBoxDriver) {
-            const std::string text = new_enough ? std::string(ut::kInboxDriverRequired) : Format(ut::kWindowsRequired, run.os_code);
-            LogLine(text);
-            Box(kErrorCaption, text, BoxButtons::Ok, BoxIcon::Error);
-            run.outcome = outcome::Refused(text);
-            iErrorLevel = 7;
-            return Ending(run);
-        }
-    }
-
-    if (CheckFatalError(e)) {
-        Box(kErrorCaption, ut::kFatalError, BoxButtons::Ok, BoxIcon::Error);
-        LogLine(ut::kFatalError);
-        run.outcome = outcome::Refused(ut::kFatalError);
-        iErrorLevel = 1;
-        return Ending(run);
-    }
-
-    const bool erase_capable = o.bBPreformat || o.Preformat || bEraseAll;
-    if (bEraseAll && !run.boot) {
-        LogLine("EraseAll START\n");
-        ShowStatus("Erasing ...");
-        run.delay.DelayMs(500);
-        if (RunJob(kJobPreformat) != device::ATACMD_OK) {
-            const uint32_t err = m_Device ? m_Device->dwLastError : 0;
-            ShowStatus(Format("ERASE ERROR:0x%X", err));
-            LogLine(Format("ERASE_ERROR:0x%X\n", err));
-            run.outcome = outcome::Failed(Format("ERASE ERROR:0x%X", err));
-            iErrorLevel = 1;
-        } else {
-            run.outcome = outcome::kErased;
-            iErrorLevel = 0;
-        }
-        return Ending(run);
-    }
-
-    if (!bEraseAll) {
-        const int32_t length = package::LoadSlotImage(m_Package, static_cast<int>(m_SelectedSlot), m_ImageBuffer.data());
-        bool prepared = length >= 0;
-        if (prepared && !o.bWinFlash) {
-            package::AesCipher cipher;
-            prepared = package::DecipherImage(cipher, m_ImageBuffer.data(), static_cast<size_t>(length));
-        }
-        if (!prepared) {
-            run.error = Format(ut::kImageUnusable, static_cast<int>(m_SelectedSlot));
-            run.outcome = outcome::Refused(run.error);
-            return Failure(run);
-        }
-        m_ImageLength = static_cast<uint32_t>(length);
-    }
-
-    // An erase, too, is refused on the disk the running system starts from.
-    if (erase_capable && run.boot) {
-        Box(ut::kInformationCaption, ut::kBootDriveGuard, BoxButtons::Ok, BoxIcon::Warning);
-        LogLine("BOOT_DRIVE: refused\n");
-        run.outcome = outcome::Refused(ut::kBootDriveGuard);
-        iErrorLevel = 3;
-        return Ending(run);
-    }
-
-    const package::SlotInfo& slot = m_Package.slots[m_SelectedSlot < package::kSlotCount ? m_SelectedSlot : 0];
+    const DEV_INFO& e = run.target.drive;
+    const package::SlotInfo& slot = m_Package.slots[run.target.slot < package::kSlotCount ? run.target.slot : 0];
     LogLine(Format("UP. bNFlash=%d,bFOld=%d, DEF7:%.8s%.8s DEF8:%.7s %.7s \n", o.bNFlashAuto, o.bFOld,
                    text::FieldText(e.szFW).c_str(), text::FieldText(slot.new_fw).c_str(),
                    text::FieldText(e.szDEF).c_str(), text::FieldText(slot.fw_ext).c_str()));
     const LatestCheck latest = IsLatestFirmware(e.szFW, e.szDEF, slot, o);
     if (!o.bUseFWExt) LogLine(Format("FW compare size: %d\n", latest.compare_size));
-    if (latest.latest) {
-        LogLine(o.bUseFWExt ? "bUseFWExt=true,This drive is the latest firmware\n"
-                            : "bUseFWExt=false,This drive is the latest firmware\n");
-        ShowStatus(ut::kLatest);
-        iPhase = 5;
-        run.delay.DelayMs(3000);
-        run.outcome = outcome::kAlreadyLatest;
-        iErrorLevel = 0;
-        return Ending(run);
-    }
+    if (!latest.latest) return std::nullopt;
+    LogLine(o.bUseFWExt ? "bUseFWExt=true,This drive is the latest firmware\n"
+                        : "bUseFWExt=false,This drive is the latest firmware\n");
+    ShowStatus(ut::kLatest);
+    progress_.iPhase = 5;
+    run.delay.DelayMs(3000);
+    return Verdict{0, outcome::kAlreadyLatest};
+}
 
+std::optional<Verdict> TOrvaneMain::CheckBeforeWrite(UpdateRun& run) {
+    const DEV_INFO& e = run.target.drive;
+    if (!run.target.opened) {
+        run.error = ut::kOpenFailed;
+    } else if (!e.bIsNvme && opt().bWinFlash) {
+        // A connection that cannot carry the chunks' offsets would put every chunk at offset 0.
+        std::string why;
+        if (m_Device->carries_download(&why)) return std::nullopt;
+        LogLine("DOWNLOAD_REFUSED: " + why + "\n");
+        run.error = why;
+    } else {
+        return std::nullopt;
+    }
+    return Verdict{1, outcome::Refused(run.error)};
+}
+
+std::optional<Verdict> TOrvaneMain::PreformatStep(UpdateRun& run, const char* status, const char* error_status,
+                                                  const char* error_log) {
+    ShowStatus(status);
+    run.delay.DelayMs(500);
+    if (RunJob(kJobPreformat) == device::ATACMD_OK) return std::nullopt;
+    const uint32_t err = m_Device ? m_Device->dwLastError : 0;
+    ShowStatus(Format(error_status, err));
+    LogLine(Format(error_log, err));
+    return Verdict{1, outcome::Failed(Format(error_status, err))};
+}
+
+Verdict TOrvaneMain::Erase(UpdateRun& run) {
+    LogLine("EraseAll START\n");
+    return PreformatStep(run, "Erasing ...", "ERASE ERROR:0x%X", "ERASE_ERROR:0x%X\n").value_or(Verdict{0, outcome::kErased});
+}
+
+void TOrvaneMain::UpdateNormal(UpdateRun& run) {
+    const package::PackageOptions& o = opt();
+    const DEV_INFO& e = run.target.drive;
+    LockTarget(true);
+    LogLine(Format("iVisualStyle:%d, iFlashMode:%d, bNFlashAuto:%d, bFOld:%d, iFlashMode:%d\n", o.iVisualStyle,
+                   o.iFlashMode, o.bNFlashAuto, o.bFOld, o.iFlashMode));
+
+    if (auto v = CheckNvmeSupport(run)) return Ending(run, *v);
+    if (CheckFatalError(e)) {
+        Box(kErrorCaption, ut::kFatalError, BoxButtons::Ok, BoxIcon::Error);
+        LogLine(ut::kFatalError);
+        return Ending(run, Verdict{1, outcome::Refused(ut::kFatalError)});
+    }
+    if (bEraseAll && !run.target.boot) {
+        if (!run.target.opened) return Failure(run, outcome::Refused(ut::kOpenFailed), ut::kOpenFailed);
+        return Ending(run, Erase(run));
+    }
+    if (!bEraseAll) {
+        if (auto v = PrepareImage(run)) return Failure(run, v->outcome);
+    }
+    // An erase, too, is refused on the disk the running system starts from.
+    if ((o.bBPreformat || o.Preformat || bEraseAll) && run.target.boot) {
+        Box(ut::kInformationCaption, ut::kBootDriveGuard, BoxButtons::Ok, BoxIcon::Warning);
+        LogLine("BOOT_DRIVE: refused\n");
+        return Ending(run, Verdict{3, outcome::Refused(ut::kBootDriveGuard)});
+    }
+    if (auto v = CheckLatest(run)) return Ending(run, *v);
+    // A drive already up to date is told so; any other is refused the placeholder.
+    if (run.placeholder) return Failure(run, outcome::Refused(run.error));
     if (!o.bWinFlash) return BootTimeRoute(run);
+    if (auto v = CheckBeforeWrite(run)) return Failure(run, v->outcome);
     RunNormalFlash(run);
+}
+
+MF_THREAD_PARAMETER TOrvaneMain::DownloadJob(const UpdateRun& run, const uint8_t* image, uint32_t size) const {
+    MF_THREAD_PARAMETER job;
+    job.device = m_Device.get();
+    job.image = image;
+    job.size = size;
+    job.max_sector = 1;
+    job.reboot = opt().ReBoot;
+    job.flash_mode = m_Package.opt.iFlashMode;
+    job.update_boot = opt().bUpdateBoot;
+    job.kind = kJobDownload;
+    job.nvme = run.target.drive.bIsNvme;
+    job.fw_slot = run.target.fw_slot;
+    job.commit_action = run.target.commit_action;
+    return job;
 }
 
 void TOrvaneMain::RunNormalFlash(UpdateRun& run) {
     const package::PackageOptions& o = opt();
-    DEV_INFO& e = m_DevInfo[run.drive];
+    const DEV_INFO& e = run.target.drive;
+    const TargetAddress& a = run.target.address;
     LogLine("Windows Flash START\n");
-    if (!m_DevPath.empty()) LogLine(Format("DEV_PATH: %s\n", m_DevPath.c_str()));
-    if (gScanType == kScanCsmi)
-        LogLine(Format("SCSI_PORT: %d, SAS_ADDR: %llX\n", m_ScsiPort, static_cast<unsigned long long>(m_SasAddr)));
+    if (!a.m_DevPath.empty()) LogLine(Format("DEV_PATH: %s\n", a.m_DevPath.c_str()));
+    if (a.gScanType == kScanCsmi)
+        LogLine(Format("SCSI_PORT: %d, SAS_ADDR: %llX\n", a.m_ScsiPort, static_cast<unsigned long long>(a.m_SasAddr)));
 
     if (o.bBPreformat) {
         LogLine("B_Preformat START\n");
-        ShowStatus("Preformating ...");
-        run.delay.DelayMs(500);
-        if (RunJob(kJobPreformat) != device::ATACMD_OK) {
-            const uint32_t err = m_Device->dwLastError;
-            ShowStatus(Format("BPF_ERROR:0x%X", err));
-            LogLine(Format("BPF_ERROR:0x%X\n", err));
-            run.outcome = outcome::Failed(Format("BPF_ERROR:0x%X", err));
-            iErrorLevel = 1;
-            return Ending(run);
-        }
+        if (auto v = PreformatStep(run, "Preformating ...", "BPF_ERROR:0x%X", "BPF_ERROR:0x%X\n")) return Ending(run, *v);
     }
 
     LogLine("Flash FW START\n");
-    LogLine(Format("BinSize: 0x%X\n", m_ImageLength));
+    LogLine(Format("BinSize: 0x%X\n", run.image_length));
     ShowStatus("FW updating ...");
     run.success = false;
-    iPhase = 1;
+    progress_.iPhase = 1;
 
-    const std::string def = text::FieldText(e.szDEF);
     if (m_Package.opt.iFlashMode != 1) {
-        LogLine(Format("iFlashMode=%d,DEF%c=%.7s [1st digit:%c]\n", m_Package.opt.iFlashMode, e.szDEF[7],
-                       def.c_str(), e.szDEF[0]));
+        LogLine(Format("iFlashMode=%d,DEF%s=%.7s [1st digit:%s]\n", m_Package.opt.iFlashMode, CharText(e.szDEF[7]).c_str(),
+                       text::FieldText(e.szDEF).c_str(), CharText(e.szDEF[0]).c_str()));
         if (ForcesMode3(e.szDEF)) {
             // The controller takes the mode-3 download only: so for the rest of this run.
             m_Package.opt.iFlashMode = 1;
             LogLine(Format("CTL - iFlashMode=mode3 (%d)\n", 1));
         }
     }
-
-    _MF_THREAD_PARAMETER job;
-    job.device = m_Device.get();
-    job.image = m_ImageBuffer.data();
-    job.size = m_ImageLength;
-    job.max_sector = 1;
-    job.reboot = o.ReBoot;
-    job.flash_mode = m_Package.opt.iFlashMode;
-    job.update_boot = o.bUpdateBoot;
-    job.kind = kJobDownload;
-    job.nvme = e.bIsNvme;
-    const int slot_item = view_.SelectedItem(Control::cboFwSlot);
-    const int action_item = view_.SelectedItem(Control::cboCommitAction);
-    job.fw_slot = (slot_item < 0 ? 0 : slot_item) + 1;
-    job.commit_action = action_item < 0 ? 3 : action_item;
-
-    // A connection that cannot carry the chunks' offsets would put every chunk at offset 0.
-    std::string why;
-    if (!e.bIsNvme && !m_Device->carries_download(&why)) {
-        LogLine("DOWNLOAD_REFUSED: " + why + "\n");
-        run.error = why;
-        run.outcome = outcome::Refused(why);
-        return Failure(run);
-    }
+    const MF_THREAD_PARAMETER job = DownloadJob(run, m_ImageBuffer.data(), run.image_length);
 
     LogLine(Format("max_sector=%d\n", 1));
     run.download_sent = true;
     const int32_t r = RunFlashJob(job);
     LogLine(Format("ATACMD_RET: 0x%X       //0=OK, 1=ERR, 2=TIMEOUT, 0xFE=FAIL, 0xFF=SYS NOT SUPPORT\n",
                    static_cast<unsigned>(r)));
-    if (r == device::ATACMD_ERR) {
-        iLastResult = r;
-        iLastDetail = m_Device->bLastStatus;
-    } else if (r == device::ATACMD_FAIL) {
-        iLastResult = r;
-        iLastDetail = static_cast<int>(m_Device->dwLastError);
-    } else if (r == device::ATACMD_OK) {
+    run.iLastResult = r;
+    run.iLastDetail = r == device::ATACMD_ERR ? m_Device->bLastStatus
+                      : r == device::ATACMD_FAIL ? static_cast<int>(m_Device->dwLastError)
+                                                 : 0;
+    if (r == device::ATACMD_OK) {
         run.success = true;
         run.restart_needed = e.bIsNvme && m_Device->nvme_restart_required();
         run.delay.DelayMs(500);
-    } else {
-        iLastResult = r;
-        iLastDetail = 0;
     }
 
-    LogLine(Format("ReBoot:%d, AHCI:%d, Preformat:%d\n", o.ReBoot, bIsAhci, o.Preformat));
-    iPhase = 2;
+    LogLine(Format("ReBoot:%d, AHCI:%d, Preformat:%d\n", o.ReBoot, e.bIsAhci, o.Preformat));
+    progress_.iPhase = 2;
     // An NVMe drive that activates at the next restart still reports its old firmware now.
-    if (run.success && !bNextPending && o.ReBoot && !run.restart_needed) FindDriveAgain(run);
+    if (!walk_.bNextPending && o.ReBoot && !run.restart_needed) {
+        const bool sent = run.success;
+        FindDriveAgain(run);
+        // A drive gone, or back with its old firmware, did not take the update; one back with
+        // the new revision and DEF text did, whatever the download's last answer was.
+        if (run.lost || !run.still_reports.empty()) {
+            run.success = false;
+            if (sent) run.error = run.lost ? std::string(ut::kNotFoundAgain) : Format(ut::kStillOld, run.still_reports.c_str());
+            if (sent && run.lost) return Failure(run, outcome::kNotFoundAgain);
+        } else if (run.verified) {
+            run.success = true;
+        }
+    }
     if (run.success) return Success(run);
     Failure(run);
 }
 
 void TOrvaneMain::Success(UpdateRun& run) {
     const package::PackageOptions& o = opt();
-    iPhase = 3;
+    progress_.iPhase = 3;
     if (!run.lost && o.Preformat) {
-        ShowStatus("Preformating ...");
-        run.delay.DelayMs(500);
-        if (RunJob(kJobPreformat) != device::ATACMD_OK) {
-            const uint32_t err = m_Device ? m_Device->dwLastError : 0;
-            ShowStatus(Format("APF_ERROR:0x%X", err));
-            LogLine(Format("APF_ERROR:0x%X\n", err));
-            run.outcome = outcome::Failed(Format("APF_ERROR:0x%X", err));
-            iErrorLevel = 1;
-            return Ending(run);
-        }
+        if (auto v = PreformatStep(run, "Preformating ...", "APF_ERROR:0x%X", "APF_ERROR:0x%X\n")) return Ending(run, *v);
     }
-    if (!bNextPending) {
+    const bool next = walk_.bNextPending;
+    if (!next) {
         run.delay.DelayMs(1000);
         m_Device.reset();
-        iPhase = 4;
-        if (!run.boot && !(o.bAskReboot || run.verified || o.bAskShutdown || o.bUnattended)) {
+        progress_.iPhase = 4;
+        if (!run.target.boot && !(o.bAskReboot || run.verified || o.bAskShutdown || o.bUnattended)) {
             ShowStatus("Updating device information ...");
-            RunJob(kJobRefreshBus, TargetPath);
+            RunJob(kJobRefreshBus, run.target.path);
         }
     }
-    iPhase = 5;
+    // Read back with its new revision: updated. Otherwise it takes effect at a restart, or a
+    // walk's last scan verifies it.
+    const bool read_back = run.revision_after.has_value();
+    if (next && o.ReBoot && !run.restart_needed)
+        walk_.unverified.push_back(WalkDrive{run.result, run.target.serial, run.target.new_fw, run.target.fw_ext});
+    walk_.restart_needed = walk_.restart_needed || run.restart_needed;
+    if (!next && walk_.active) FinishWalk();
+    progress_.iPhase = 5;
     LogLine(ut::kFlashFinished);
-    run.outcome = outcome::kUpdated;
-    if (bNextPending)
+    if (next)
         ShowStatus("Next");
     else if (o.iVisualStyle == 9)
         Box(ut::kInformationCaption, ut::kFlashFinished, BoxButtons::Ok, BoxIcon::Information);
@@ -286,14 +354,14 @@ void TOrvaneMain::Success(UpdateRun& run) {
     else
         Box(ut::kInformationCaption, ut::kFlashFinished, BoxButtons::Ok, BoxIcon::Information);
     if (!o.bUnattended) run.delay.DelayMs(2000);
-    if (!bNextPending) {
-        if (o.bAskReboot || run.restart_needed)
+    if (!next) {
+        if (o.bAskReboot || run.restart_needed || walk_.restart_needed)
             AskRestart(platform::ExitKind::Reboot, ut::kRebootQuestion);
         else if (o.bAskShutdown)
             AskRestart(platform::ExitKind::Shutdown, ut::kShutdownQuestion);
+        run.restart_asked = true;
     }
-    iErrorLevel = 0;
-    Ending(run);
+    Ending(run, Verdict{0, read_back ? outcome::kUpdated : outcome::kPending});
 }
 
 void TOrvaneMain::AskRestart(platform::ExitKind kind, const char* question) {
@@ -306,98 +374,52 @@ void TOrvaneMain::AskRestart(platform::ExitKind kind, const char* question) {
     LogLine(kind == platform::ExitKind::Reboot ? "RESTART requested\n" : "SHUTDOWN requested\n");
 }
 
-void TOrvaneMain::Failure(UpdateRun& run) {
-    std::string text = run.error;
+void TOrvaneMain::Failure(UpdateRun& run, std::string outcome_text, std::string error) {
+    std::string text = error.empty() ? run.error : error;
     if (text.empty()) {
-        switch (iLastResult) {
-            case device::ATACMD_ERR: text = Format("ERROR: ATACMD_ERR, STATUS_REGISTER:0x%X", iLastDetail); break;
+        switch (run.iLastResult) {
+            case device::ATACMD_ERR: text = Format("ERROR: ATACMD_ERR, STATUS_REGISTER:0x%X", run.iLastDetail); break;
             case device::ATACMD_TIMEOUT: text = ut::kTimeoutError; break;
-            case device::ATACMD_FAIL: text = Format("ERROR: ATACMD_FAIL, ERROR_CODE: 0x%X", iLastDetail); break;
+            case device::ATACMD_FAIL: text = Format("ERROR: ATACMD_FAIL, ERROR_CODE: 0x%X", run.iLastDetail); break;
             case device::ATACMD_NOT_SUPPORT: text = "ERROR: ATACMD_SYS_NOT_SUPPORT"; break;
             default: break;
         }
     }
     LogLine(text);
     ShowStatus(text);
-    if (run.outcome.empty())
-        run.outcome = outcome::Failed(text.empty() ? Format("result 0x%X", static_cast<unsigned>(iLastResult)) : text);
+    if (outcome_text.empty())
+        outcome_text =
+            outcome::Failed(text.empty() ? Format("result 0x%X", static_cast<unsigned>(run.iLastResult)) : text);
     run.delay.DelayMs(1000);
-    iErrorLevel = 1;
-    Ending(run);
+    Ending(run, Verdict{1, outcome_text});
 }
 
-void TOrvaneMain::Ending(UpdateRun& run) {
-    m_bUpdating = false;
-    ctx_.platform.system.KeepAwake(false);
+void TOrvaneMain::Ending(UpdateRun& run, const Verdict& v) {
+    // The last drive of a walk ends the walk: the drives before it are verified and the restart
+    // any of them needs is asked for.
+    if (walk_.active && !walk_.bNextPending) {
+        FinishWalk();
+        if (walk_.restart_needed && !run.restart_asked) AskRestart(platform::ExitKind::Reboot, ut::kRebootQuestion);
+    }
+    iErrorLevel = v.exit_code;
+    run.outcome = v.outcome.empty() ? outcome::Failed("no outcome was recorded") : v.outcome;
+    LockTarget(false);
     run.total.Stop();
-    // Every way here decided the drive's outcome; one that did not must not read as success.
-    if (run.outcome.empty()) run.outcome = outcome::Failed("no outcome was recorded");
     LogLine(Format("Flash Total Time : %.2f\n", run.total.TotalSeconds()));
     if (opt().bUnattended) {
         if (iErrorLevel != 0) {
             m_bClosing = true;
             // The progress timer shows why the run stopped before the program ends.
-            if (m_Timer2Running) Timer2Timer();
+            if (progress_.running) Timer2Timer();
             EndProgram();
         } else {
             // A finished run lets the progress bar run out; without it nothing else would end it.
-            iPhase = 5;
-            if (!m_Timer2Running) EndProgram();
+            progress_.iPhase = 5;
+            if (!progress_.running) EndProgram();
         }
-    } else if (!bNextPending) {
+    } else if (!walk_.bNextPending) {
         EndProgram();
     }
-}
-
-void TOrvaneMain::UpdateEngineering(UpdateRun& run) {
-    std::optional<std::string> file = view_.OpenFileDialog(kFirmwareFileDialog);
-    if (!file) {
-        run.total.Stop();
-        return;
-    }
-    std::optional<std::vector<uint8_t>> bytes = ctx_.platform.system.ReadFile(*file);
-    std::string refusal;
-    if (!bytes)
-        refusal = ut::kFileUnreadable;
-    else if (bytes->size() > device::kDeviceBufferSize)
-        refusal = Format(ut::kFileTooLarge, static_cast<unsigned>(device::kDeviceBufferSize));
-    if (!refusal.empty()) {
-        LogLine(refusal);
-        Box(kErrorCaption, refusal, BoxButtons::Ok, BoxIcon::Error);
-        run.outcome = outcome::Refused(refusal);
-        run.total.Stop();
-        return;
-    }
-    m_bUpdating = true;
-    ctx_.platform.system.KeepAwake(true);
-    _MF_THREAD_PARAMETER job;
-    job.device = m_Device.get();
-    job.image = bytes->data();
-    job.size = static_cast<uint32_t>(bytes->size());
-    job.flash_mode = m_Package.opt.iFlashMode;
-    job.max_sector = 1;
-    job.kind = kJobDownload;
-    run.download_sent = true;
-    const int32_t r = RunFlashJob(job);
-    m_bUpdating = false;
-    ctx_.platform.system.KeepAwake(false);
-    // The drive accepted the chosen file: nothing reads its revision again on this path.
-    run.outcome = r == device::ATACMD_OK ? std::string(outcome::kUpdated) : outcome::Failed(ut::kFlashFailed);
-    if (r == device::ATACMD_OK)
-        Box(ut::kInformationCaption, ut::kFlashOk, BoxButtons::Ok, BoxIcon::Information);
-    else
-        Box(kErrorCaption, ut::kFlashFailed, BoxButtons::Ok, BoxIcon::Error);
-    run.total.Stop();
-    LogLine(Format("Flash Total Time : %.2f\n", run.total.TotalSeconds()));
-}
-
-void TOrvaneMain::cmdCloseClick() {
-    // Nothing shows this button: no user reaches this vendor preformat, which erases the drive.
-    if (!m_Device || m_bUpdating) return;
-    m_Device->identify_device();
-    system::HiTimer delay(ctx_.platform.clock, &ctx_.platform.pump);
-    delay.DelayMs(500);
-    m_Device->preformat();
 }
 
 }  // namespace orvane::app

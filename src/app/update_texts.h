@@ -35,6 +35,11 @@ inline constexpr const char* kUpdateRunning =
     "A firmware update is in progress. Closing now would leave the drive with a half-written firmware image; "
     "wait until the update has ended.";
 inline constexpr const char* kImageUnusable = "the firmware image of slot %d cannot be prepared";
+inline constexpr const char* kImagePlaceholder =
+    "the firmware image of slot %d holds no firmware (all of its %d bytes are 0x%02X): nothing was sent";
+inline constexpr const char* kOpenFailed =
+    "the drive could not be opened for the update; check its connection and run the program again";
+inline constexpr const char* kRefusedWhileUpdating = "%s: refused, an update is running\n";
 // The boot-time route.
 inline constexpr const char* kFwFileFailed = "Fail to write FW files into system !\n";
 inline constexpr const char* kBootSetupFailed = "[0x%X] Fail to write UPDATE files into system !\n";
@@ -48,6 +53,10 @@ inline constexpr const char* kBootRouteNvme =
     "The boot-time update speaks ATA only and cannot update an NVMe drive: nothing was written.";
 inline constexpr const char* kBootRouteCsmi =
     "The boot-time update cannot reach a drive behind a RAID controller's port: nothing was written.";
+inline constexpr const char* kBootNoTransport =
+    "The drive answers on no command transport that the boot-time update could use: nothing was written.";
+inline constexpr const char* kBootOneDrive = "a boot-time update prepares one drive; run the program again after the restart";
+inline constexpr const char* kRunEnded = "the program ended before this drive";
 inline constexpr const char* kBootReopenFailed =
     "The drive cannot be opened again to prepare the boot-time update: nothing was written.";
 

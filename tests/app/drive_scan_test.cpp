@@ -43,7 +43,7 @@ Strings ItemTexts(const ui::ConsoleView& view) {
 TEST(DriveScan, BuiltInMachineTable) {
     AppRun run;
     TOrvaneMain& main = run.StartUp();
-    ASSERT_GE(main.DriveCount, 5);
+    ASSERT_GE(main.Drives().DriveCount, 5);
     struct Row {
         const char* model;
         const char* fw;
@@ -60,8 +60,8 @@ TEST(DriveScan, BuiltInMachineTable) {
     };
     for (const Row& row : rows) {
         const DEV_INFO* found = nullptr;
-        for (int i = 0; i < main.DriveCount; ++i)
-            if (text::Trim(Field(main.m_DevInfo[i].szModel, 40)) == row.model) found = &main.m_DevInfo[i];
+        for (int i = 0; i < main.Drives().DriveCount; ++i)
+            if (text::Trim(Field(main.Drives().m_DevInfo[i].szModel, 40)) == row.model) found = &main.Drives().m_DevInfo[i];
         ASSERT_NE(found, nullptr) << row.model;
         const DEV_INFO& e = *found;
         EXPECT_TRUE(e.bExisted) << row.model;
@@ -79,7 +79,7 @@ TEST(DriveScan, BuiltInMachineTable) {
     }
     const std::string log = run.Log();
     EXPECT_NE(log.find("============== (ATA) SCANNING COUNT("), std::string::npos);
-    EXPECT_NE(log.find("gScanType: 0, CNT: " + std::to_string(main.DriveCount) + "\n"), std::string::npos);
+    EXPECT_NE(log.find("gScanType: 0, CNT: " + std::to_string(main.Drives().DriveCount) + "\n"), std::string::npos);
     EXPECT_NE(log.find("[3-5] MERETH SSD 256GB                         J0613E5  | GJ61303\n"), std::string::npos)
         << log;
     // The HDD has no vendor page: its DEF is its revision, whose 8th character is a blank.
@@ -115,11 +115,11 @@ TEST(DriveScan, IdentifyAttempts) {
         });
         TOrvaneMain& main = run.StartUp();
         bool entered = false;
-        for (int i = 0; i < main.DriveCount; ++i)
-            entered |= text::Trim(Field(main.m_DevInfo[i].szModel, 40)) == "MERETH SSD 240GB";
+        for (int i = 0; i < main.Drives().DriveCount; ++i)
+            entered |= text::Trim(Field(main.Drives().m_DevInfo[i].szModel, 40)) == "MERETH SSD 240GB";
         EXPECT_EQ(entered, row.entered) << row.name;
         // The entries stay packed: a drive that was not entered leaves no gap.
-        for (int i = 0; i < main.DriveCount; ++i) EXPECT_TRUE(main.m_DevInfo[i].bExisted) << row.name << " " << i;
+        for (int i = 0; i < main.Drives().DriveCount; ++i) EXPECT_TRUE(main.Drives().m_DevInfo[i].bExisted) << row.name << " " << i;
     }
 }
 
@@ -128,9 +128,9 @@ TEST(DriveScan, BlankVendorTextFallsBackToTheRevision) {
     TOrvaneMain& main = run.StartUp();
     const std::string log = run.Log();
     EXPECT_NE(log.find("DEF[Idx] (frmOrvane) is Empty, copy FW \n\n"), std::string::npos);
-    for (int i = 0; i < main.DriveCount; ++i) {
-        if (text::Trim(Field(main.m_DevInfo[i].szModel, 40)) == "MERETH SSD 128GB") {
-            EXPECT_EQ(Field(main.m_DevInfo[i].szDEF, 8), "L0714F6 ");
+    for (int i = 0; i < main.Drives().DriveCount; ++i) {
+        if (text::Trim(Field(main.Drives().m_DevInfo[i].szModel, 40)) == "MERETH SSD 128GB") {
+            EXPECT_EQ(Field(main.Drives().m_DevInfo[i].szDEF, 8), "L0714F6 ");
         }
     }
 }
@@ -150,21 +150,21 @@ TEST(DriveScan, TargetPathEntersTheSameDriveForEveryDevice) {
         run.package.Digit(19, '1');
         run.args = {std::string("/T:") + row.path};
         TOrvaneMain& main = run.StartUp();
-        ASSERT_GE(main.DriveCount, 1) << row.path;
-        EXPECT_TRUE(row.nvme ? main.DriveCount == 1 : main.DriveCount >= 5) << row.path << ": " << main.DriveCount;
+        ASSERT_GE(main.Drives().DriveCount, 1) << row.path;
+        EXPECT_TRUE(row.nvme ? main.Drives().DriveCount == 1 : main.Drives().DriveCount >= 5) << row.path << ": " << main.Drives().DriveCount;
         // No other drive can become the target: an NVMe drive that is not the named one is left out.
-        for (int i = 0; i < main.DriveCount; ++i) {
-            EXPECT_EQ(text::Trim(Field(main.m_DevInfo[i].szSN, 20)), row.serial) << row.path << " " << i;
-            EXPECT_EQ(main.m_DevInfo[i].bIsNvme, row.nvme) << row.path << " " << i;
+        for (int i = 0; i < main.Drives().DriveCount; ++i) {
+            EXPECT_EQ(text::Trim(Field(main.Drives().m_DevInfo[i].szSN, 20)), row.serial) << row.path << " " << i;
+            EXPECT_EQ(main.Drives().m_DevInfo[i].bIsNvme, row.nvme) << row.path << " " << i;
         }
-        EXPECT_EQ(main.TargetSerial.substr(0, 16), row.serial) << row.path;
+        EXPECT_EQ(main.Selected().TargetSerial.substr(0, 16), row.serial) << row.path;
     }
 }
 
 TEST(DriveScan, TableStopsAtSixteen) {
     AppRun run([](SimMachine& m) { AddHardDiskCopies(m, 14); });
     TOrvaneMain& main = run.StartUp();
-    EXPECT_EQ(main.DriveCount, 16);
+    EXPECT_EQ(main.Drives().DriveCount, 16);
     EXPECT_EQ(run.view().drive_items().size(), 16u);
 }
 
@@ -175,11 +175,11 @@ TEST(DriveScan, TableStopsAtSixteen) {
 TEST(DriveScan, EachDiskOpenedAtMostThreeTimes) {
     AppRun run([](SimMachine& m) { AddHardDiskCopies(m, 10); });
     TOrvaneMain& main = run.StartUp();
-    ASSERT_EQ(main.DriveCount, 16);
+    ASSERT_EQ(main.Drives().DriveCount, 16);
     // After the scan the first listed drive is selected, which opens it once more.
     const int item = run.view().SelectedItem(Control::cboDrives);
     ASSERT_GE(item, 0);
-    const std::string selected = Field(main.m_DevInfo[main.m_ItemToDrive[item]].szInstanceId, 260);
+    const std::string selected = Field(main.Drives().m_DevInfo[main.Selected().m_ItemToDrive[item]].szInstanceId, 260);
     int volume_opens = 0, system_disks = 0;
     for (const platform::sim::SimDisk& d : run.sim().hardware().storage.disks) {
         const int scan_opens = d.opens - d.volume_opens - (text::EqualsNoCase(d.instance_id, selected) ? 1 : 0);
@@ -188,7 +188,7 @@ TEST(DriveScan, EachDiskOpenedAtMostThreeTimes) {
         volume_opens += d.volume_opens;
     }
     EXPECT_EQ(volume_opens, 1);
-    for (int i = 0; i < main.DriveCount; ++i) system_disks += main.m_DevInfo[i].bSystemDrive ? 1 : 0;
+    for (int i = 0; i < main.Drives().DriveCount; ++i) system_disks += main.Drives().m_DevInfo[i].bSystemDrive ? 1 : 0;
     EXPECT_EQ(system_disks, 1);
 }
 
@@ -202,14 +202,14 @@ TEST(DriveScan, NoDiskFallsBackToTheCsmiScan) {
     EXPECT_NE(log.find("gScanType: 1, CNT: 2\n"), std::string::npos) << log;
     // The two SATA drives behind the RAID controller's phys 0 and 3, addressed by controller,
     // phy and port.
-    ASSERT_EQ(main.DriveCount, 2);
+    ASSERT_EQ(main.Drives().DriveCount, 2);
     struct Row {
         const char* model;
         int phy;
         uint64_t sas;
     } rows[] = {{"TOLBERN TQ-256K7KW", 0, 0x0001A100B0E30150ull}, {"TOLBERN TQ-512K7KW", 3, 0x0301A100B0E30150ull}};
     for (int i = 0; i < 2; ++i) {
-        const DEV_INFO& e = main.m_DevInfo[i];
+        const DEV_INFO& e = main.Drives().m_DevInfo[i];
         EXPECT_EQ(text::Trim(Field(e.szModel, 40)), rows[i].model);
         EXPECT_EQ(e.wPort, 5);
         EXPECT_EQ(e.order, 5);
@@ -240,8 +240,8 @@ TEST(DriveList, SelectionShowsTheFirmwareLineOrTheRefusal) {
     EXPECT_EQ(view.text(Control::lblOldFW), "S0614B0 ");
     EXPECT_TRUE(view.visible(Control::lblNewFW));
     EXPECT_TRUE(view.enabled(Control::cmdUpdate));
-    EXPECT_EQ(main.TargetSerial, "MS512A0123456789    ");
-    EXPECT_EQ(main.TargetPath, "SCSI\\DISK&VEN_&PROD_MERETH_SSD_512GB\\4&2A4E2F0&0&000000");
+    EXPECT_EQ(main.Selected().TargetSerial, "MS512A0123456789    ");
+    EXPECT_EQ(main.Selected().TargetPath, "SCSI\\DISK&VEN_&PROD_MERETH_SSD_512GB\\4&2A4E2F0&0&000000");
     EXPECT_EQ(view.text_colour(Control::lblUpdateMsg), kBlack);
 
     int other = sel == 0 ? 1 : 0;
@@ -263,8 +263,8 @@ TEST(DriveList, ListMatchedOnlyKeepsTheMapping) {
     TOrvaneMain& main = run.StartUp();
     ASSERT_EQ(run.view().drive_items().size(), 1u);
     EXPECT_EQ(run.view().drive_items()[0].text, "(S)  3-0-0-0 MERETH SSD 128GB L0714F6 ");
-    EXPECT_EQ(main.m_DetectedList, "(S)  3-0-0-0 MERETH SSD 128GB L0714F6 \n");
-    EXPECT_EQ(text::Trim(Field(main.m_DevInfo[main.m_ItemToDrive[0]].szModel, 40)), "MERETH SSD 128GB");
+    EXPECT_EQ(main.Selected().m_DetectedList, "(S)  3-0-0-0 MERETH SSD 128GB L0714F6 \n");
+    EXPECT_EQ(text::Trim(Field(main.Drives().m_DevInfo[main.Selected().m_ItemToDrive[0]].szModel, 40)), "MERETH SSD 128GB");
 }
 
 // What the start-up does when nothing may be updated.
@@ -405,8 +405,8 @@ TEST(DriveList, NvmeSelectorsFollowTheSelectedDrive) {
     TOrvaneMain& main = run.StartUp();
     ui::ConsoleView& view = run.view();
     int two = -1, four = -1;  // the items of the drives with two and four slots
-    for (int k = 0; k < main.m_ItemCount; ++k) {
-        const DEV_INFO& e = main.m_DevInfo[main.m_ItemToDrive[k]];
+    for (int k = 0; k < main.Selected().m_ItemCount; ++k) {
+        const DEV_INFO& e = main.Drives().m_DevInfo[main.Selected().m_ItemToDrive[k]];
         if (!e.bIsNvme) continue;
         (text::Trim(Field(e.szSN, 20)) == "MN1T0H0000000009" ? four : two) = k;
     }
@@ -423,8 +423,8 @@ TEST(DriveList, NvmeSelectorsFollowTheSelectedDrive) {
         EXPECT_EQ(view.SelectedItem(Control::cboCommitAction), 3);
     }
     // An ATA drive hides them again.
-    for (int k = 0; k < main.m_ItemCount; ++k) {
-        if (main.m_DevInfo[main.m_ItemToDrive[k]].bIsNvme) continue;
+    for (int k = 0; k < main.Selected().m_ItemCount; ++k) {
+        if (main.Drives().m_DevInfo[main.Selected().m_ItemToDrive[k]].bIsNvme) continue;
         ASSERT_TRUE(view.Pick(Control::cboDrives, k));
         EXPECT_FALSE(view.visible(Control::cboFwSlot));
         EXPECT_FALSE(view.visible(Control::lblCommitAction));

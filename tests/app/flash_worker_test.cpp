@@ -62,10 +62,10 @@ TEST(FlashWorker, AJobWithoutItsDeviceStoresNothing) {
     AppRun run;
     TOrvaneMain& main = run.StartUp();
     for (int kind : {kJobDownload, kJobPreformat, 7}) {
-        _MF_THREAD_PARAMETER job;
+        MF_THREAD_PARAMETER job;
         job.kind = kind;
         EXPECT_EQ(main.RunFlashJob(job), 0xFF) << kind;
-        EXPECT_TRUE(main.bThreadDone);
+        EXPECT_TRUE(main.ThreadIsDone());
     }
     // The completion reaches the log through the window's thread, once per job.
     size_t done = 0;
@@ -78,8 +78,8 @@ TEST(FlashWorker, ADownloadThatNeverSucceedsClimbsTheWholeLadder) {
     TOrvaneMain& main = run.StartUp();
     Select512(run, main);
     static uint8_t image[4096] = {1, 2, 3};
-    _MF_THREAD_PARAMETER job;
-    job.device = main.m_Device.get();
+    MF_THREAD_PARAMETER job;
+    job.device = main.Device();
     job.image = image;
     job.size = sizeof image;
     job.max_sector = 1;
@@ -104,8 +104,8 @@ TEST(FlashWorker, AnNvmeDownloadIsTriedOnceAndFailsAsFail) {
     });
     TOrvaneMain& main = run.StartUp();
     static uint8_t image[4096] = {};
-    _MF_THREAD_PARAMETER job;
-    job.device = main.m_Device.get();
+    MF_THREAD_PARAMETER job;
+    job.device = main.Device();
     job.image = image;
     job.size = sizeof image;
     job.max_sector = 1;
@@ -125,8 +125,8 @@ TEST(FlashWorker, AFailingPreformatIsTriedTwiceOneSecondApart) {
     AppRun run([](platform::sim::SimMachine& m) { Add512Fault(m, 0xFF, 0xFC); });
     TOrvaneMain& main = run.StartUp();
     Select512(run, main);
-    _MF_THREAD_PARAMETER job;
-    job.device = main.m_Device.get();
+    MF_THREAD_PARAMETER job;
+    job.device = main.Device();
     job.kind = kJobPreformat;
     const double before = run.sim().clock().Now();
     EXPECT_NE(main.RunFlashJob(job), 0);
@@ -138,19 +138,19 @@ TEST(FlashWorker, ARefreshWithoutAPathOnlyRescansTheControllers) {
     AppRun run;
     TOrvaneMain& main = run.StartUp();
     const size_t rescans = run.sim().tree().Reenumerated().size();
-    _MF_THREAD_PARAMETER job;
+    MF_THREAD_PARAMETER job;
     job.kind = kJobRefreshBus;
     EXPECT_EQ(main.RunFlashJob(job), 1);
     EXPECT_TRUE(run.sim().tree().Removed().empty());
     EXPECT_GT(run.sim().tree().Reenumerated().size(), rescans);
 
     // With a path, that disk is removed first.
-    job.path = main.TargetPath;
+    job.path = main.Selected().TargetPath;
     ASSERT_FALSE(job.path.empty());
     EXPECT_EQ(main.RunFlashJob(job), 1);
-    EXPECT_EQ(run.sim().tree().Removed(), Strings{main.TargetPath});
+    EXPECT_EQ(run.sim().tree().Removed(), Strings{main.Selected().TargetPath});
     // With the window's device object present the job is not a refresh: nothing is stored.
-    job.device = main.m_Device.get();
+    job.device = main.Device();
     EXPECT_EQ(main.RunFlashJob(job), 0xFF);
 }
 
@@ -160,11 +160,11 @@ TEST(FlashWorker, TheWindowKeepsDispatchingWhileTheJobRuns) {
     Select512(run, main);
     int ticks_during_job = 0;
     run.sim().pump().SetTimer(99, 0.5, [&] {
-        if (!main.bThreadDone) ++ticks_during_job;
+        if (!main.ThreadIsDone()) ++ticks_during_job;
     });
     static uint8_t image[512] = {};
-    _MF_THREAD_PARAMETER job;
-    job.device = main.m_Device.get();
+    MF_THREAD_PARAMETER job;
+    job.device = main.Device();
     job.image = image;
     job.size = sizeof image;
     job.max_sector = 1;

@@ -1,115 +1,66 @@
-// The unattended window's progress timer: its ceilings per phase, its intervals, its stop.
+// The unattended window's progress bar: its ceilings per phase, its intervals, its end.
 #include <gtest/gtest.h>
 
-#include "app/app_fixture.h"
+#include "app/auto_flash.h"
+#include "platform/sim/sim_clock.h"
 
 namespace orvane::app {
 namespace {
 
-using testing::AppRun;
-
-// An unattended run's window after its start-up, with the update not started.
-struct Unattended {
-    Unattended() {
-        run.speed = 1.0;  // simulated time moves by Advance; real time adds only a little
-        run.package.Digit(19, '1');  // bUnattended
-        run.args = {"/T:\\\\.\\PhysicalDrive0"};
-        main = &run.StartUp();
+// A bar of its own: ticks are given their time into the update.
+struct Bar {
+    platform::sim::SimClock clock{1.0};
+    ProgressBar bar{clock, nullptr};
+    explicit Bar(int phase) { bar.iPhase = phase; }
+    // Ticks until the bar holds or `limit` ticks passed, each `t` seconds into the run.
+    int RunUntilHeld(double t, int limit = 200) {
+        int ticks = 0;
+        while (ticks < limit && StepProgress(bar, t)) ++ticks;
+        return ticks;
     }
-    // One tick of Timer2 after `seconds` of simulated time.
-    void Tick(double seconds = 0.1) {
-        run.sim().clock().Advance(seconds);
-        main->Timer2Timer();
-    }
-    AppRun run;
-    TOrvaneMain* main = nullptr;
 };
 
-TEST(ProgressTimer, EachPhaseHoldsTheBarBelowItsCeiling) {
+TEST(ProgressTimer, EachPhaseHoldsTheBarAtItsCeiling) {
     struct Row {
         int phase;
+        double t;     // seconds into the run
         int ceiling;  // the bar stops at this position
-    } rows[] = {{1, 76}, {2, 86}, {3, 91}, {4, 96}};
+    } rows[] = {{1, 1, 76}, {2, 1, 86}, {3, 1, 91}, {4, 1, 96}, {3, 11, 91}, {4, 9, 96}};
     for (const Row& r : rows) {
-        Unattended u;
-        u.main->m_ProgressTimer.Start(true);
-        u.main->iPhase = r.phase;
-        // Phase 3 and 4 change their pace by time; ticks 0.1 s apart keep the run younger than 8 s.
-        for (int i = 0; i < 200; ++i) u.Tick(0.01);
-        EXPECT_EQ(u.main->m_Progress, r.ceiling) << "phase " << r.phase;
-        EXPECT_TRUE(u.run.view().timer_running(Timer::Timer2)) << "phase " << r.phase << ": the timer goes on";
-        EXPECT_FALSE(u.main->EndRequested());
+        Bar b(r.phase);
+        b.RunUntilHeld(r.t);
+        EXPECT_EQ(b.bar.position, r.ceiling) << "phase " << r.phase;
+        EXPECT_FALSE(StepProgress(b.bar, r.t)) << "phase " << r.phase << " holds";
+        EXPECT_EQ(b.bar.position, r.ceiling);
     }
 }
 
-TEST(ProgressTimer, TheIntervalSlowsDownPastForty) {
-    Unattended u;
-    u.main->m_ProgressTimer.Start(true);
-    u.main->iPhase = 1;
-    while (u.main->m_Progress < 41) u.Tick();
-    EXPECT_EQ(u.main->iProgressInterval, 100);
-    u.Tick();  // at 41: the next period is half a second
-    EXPECT_EQ(u.main->iProgressInterval, 500);
-    while (u.main->m_Progress < 56) u.Tick();
-    u.Tick();
-    EXPECT_EQ(u.main->iProgressInterval, 1000);
-    // Label8 shows the phase, the interval of the tick and the position: this tick still ran at
-    // half a second, the next one at a second.
-    EXPECT_EQ(u.run.view().text(Control::Label8), "1 | 500 | 57");
-    u.Tick();
-    EXPECT_EQ(u.run.view().text(Control::Label8), "1 | 1000 | 58");
-}
-
-TEST(ProgressTimer, PhaseFiveRunsToTheEndAndEndsTheProgram) {
-    Unattended u;
-    u.main->m_ProgressTimer.Start(true);
-    u.main->iPhase = 5;
-    int ticks = 0;
-    while (!u.main->EndRequested() && ticks < 200) {
-        u.Tick(0.05);
-        ++ticks;
+TEST(ProgressTimer, TheIntervalSlowsDownPastFortyAndFiftyFive) {
+    struct Row {
+        int phase;
+        int from;      // the position before the tick
+        double t;
+        int interval;  // the next period afterwards
+        int after;     // the position afterwards
+    } rows[] = {
+        {1, 40, 1, 100, 41},  {1, 41, 1, 500, 42},   {1, 55, 1, 500, 56},   {1, 56, 1, 1000, 57},
+        {2, 60, 1, 500, 61},  {2, 61, 1, 1000, 62},  {3, 60, 1, 100, 61},   {3, 61, 1, 500, 62},
+        {3, 81, 1, 1000, 82}, {3, 30, 11, 100, 81},  {4, 50, 7, 100, 51},   {4, 50, 9, 500, 51},
+        {4, 91, 1, 1000, 92}, {5, 50, 1, 100, 51},   {5, 50, 10.5, 100, 100}, {0, 10, 20, 100, 11},
+    };
+    for (const Row& r : rows) {
+        Bar b(r.phase);
+        b.bar.position = r.from;
+        EXPECT_TRUE(StepProgress(b.bar, r.t)) << r.phase << "/" << r.from;
+        EXPECT_EQ(b.bar.iProgressInterval, r.interval) << r.phase << "/" << r.from;
+        EXPECT_EQ(b.bar.position, r.after) << r.phase << "/" << r.from;
     }
-    EXPECT_EQ(u.main->m_Progress, 100);
-    EXPECT_EQ(ticks, 100);  // one step per tick while the run is younger than 10 s
-    EXPECT_FALSE(u.run.view().timer_running(Timer::Timer2));
 }
 
-TEST(ProgressTimer, AtTheEndTheBarWaitsForTheUpdateToFinish) {
-    // The restart question comes after phase 5 is set: the bar must not end the program under it.
-    Unattended u;
-    u.main->m_ProgressTimer.Start(true);
-    u.main->iPhase = 5;
-    u.main->m_bUpdating = true;
-    u.Tick(10.5);
-    EXPECT_EQ(u.main->m_Progress, 100);
-    EXPECT_FALSE(u.main->EndRequested());
-    EXPECT_TRUE(u.run.view().timer_running(Timer::Timer2));
-    u.main->m_bUpdating = false;
-    u.Tick();
-    EXPECT_TRUE(u.main->EndRequested());
-}
-
-TEST(ProgressTimer, PhaseFiveJumpsToTheEndOnceTheRunIsOlderThanTenSeconds) {
-    Unattended u;
-    u.main->m_ProgressTimer.Start(true);
-    u.main->iPhase = 5;
-    u.Tick(10.5);
-    EXPECT_EQ(u.main->m_Progress, 100);
-    EXPECT_TRUE(u.main->EndRequested());
-}
-
-TEST(ProgressTimer, AClosingRunStopsTheBarAndSaysWhy) {
-    Unattended u;
-    u.main->m_ProgressTimer.Start(true);
-    u.main->iPhase = 1;
-    u.Tick();
-    const int at = u.main->m_Progress;
-    u.main->iErrorLevel = 1;
-    u.main->m_bClosing = true;
-    u.Tick();
-    EXPECT_EQ(u.run.view().text(Control::Label8), "STOP UPDATE: 1");
-    EXPECT_EQ(u.main->m_Progress, at);
-    EXPECT_FALSE(u.run.view().timer_running(Timer::Timer2));
+TEST(ProgressTimer, PhaseFiveRunsToOneHundredOneStepATick) {
+    Bar b(5);
+    EXPECT_EQ(b.RunUntilHeld(1.0, 150), 150) << "phase 5 never holds";
+    EXPECT_EQ(b.bar.position, 100);
 }
 
 }  // namespace

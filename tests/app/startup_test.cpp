@@ -133,8 +133,8 @@ TEST(StartUp, CommandLineTargetsReachTheWindowState) {
     run.package.Digit(19, '1');
     run.args = {"/C: 2 ,ABC"};
     TOrvaneMain& main = run.StartUp();
-    EXPECT_EQ(main.gScanType, 1);
-    EXPECT_EQ(main.m_ScsiPort, 2);
+    EXPECT_EQ(main.Address().gScanType, 1);
+    EXPECT_EQ(main.Address().m_ScsiPort, 2);
     // The SAS address as given shows in the log; the scan may re-read it afterwards.
     EXPECT_EQ(run.Log().rfind("/C: _/C: 2 ,ABC\n\nSCSI_PORT:2, INDEX:0, PORT:0, SAS_ADDR: 0000000000000ABC\n\n", 0), 0u);
 
@@ -142,8 +142,8 @@ TEST(StartUp, CommandLineTargetsReachTheWindowState) {
     path.package.Digit(19, '1');
     path.args = {"/S", "xx/T: \\\\.\\PhysicalDrive3 "};
     TOrvaneMain& m2 = path.StartUp();
-    EXPECT_EQ(m2.m_DevPath, "\\\\.\\PhysicalDrive3");
-    EXPECT_TRUE(m2.bSilent);
+    EXPECT_EQ(m2.Address().m_DevPath, "\\\\.\\PhysicalDrive3");
+    EXPECT_TRUE(m2.Silent());
     EXPECT_EQ(path.Log().rfind("DEV_PATH:\\\\.\\PhysicalDrive3\n\n", 0), 0u);
 }
 
@@ -166,7 +166,7 @@ TEST(StartUp, UnattendedWindowStartsTheUpdateTimer) {
     EXPECT_TRUE(run.view().close_greyed());
     main.FormShow();
     EXPECT_NE(run.Log().find("FormShow: 1\n"), std::string::npos);
-    EXPECT_EQ(main.iPhase, 0);
+    EXPECT_EQ(main.Progress().iPhase, 0);
 }
 
 TEST(DebugLog, RunsAppendAndLinesKeepTheirOwnEnds) {
