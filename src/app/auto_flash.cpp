@@ -128,7 +128,7 @@ void TOrvaneMain::FinishWalk() {
             ok = text::FieldText(found->szFW).compare(0, w.new_fw.size(), w.new_fw) == 0;
             d.outcome = ok ? std::string(outcome::kUpdated) : outcome::Failed(Format(update_text::kStillOld, fw.c_str()));
         }
-        LogLine(Format("WALK_VERIFY: %s | %s\n", w.serial.c_str(), d.outcome.c_str()));
+        LogLine(Format("WALK_VERIFY: %s | %s\n", text::Trim(w.serial).c_str(), d.outcome.c_str()));
         if (ok) continue;
         ++walk_.failures;
         if (walk_.first_error == 0) walk_.first_error = 1;

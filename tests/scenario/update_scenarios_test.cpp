@@ -89,6 +89,41 @@ json ThreeDrives(bool second_fails) {
     return Machine({SataDisk(0, "MS512A0000000001"), b, SataDisk(2, "MS512C0000000003")});
 }
 
+// Two drives on the AHCI controller, the first with these changes to its "drive" object.
+json TwoDrives(const char* first_patch = "{}", const char* second_patch = "{}") {
+    json a = SataDisk(0, "MS512A0000000001");
+    json b = SataDisk(1, "MS512B0000000002");
+    a["drive"].merge_patch(json::parse(first_patch));
+    b["drive"].merge_patch(json::parse(second_patch));
+    return Machine({a, b});
+}
+
+// The NVMe drive first, answering its activation with 20h (the new firmware runs after a
+// restart), then a SATA drive.
+json NvmeThenSata() {
+    json n = NvmeDisk();
+    n["nvme"]["activate_status"] = 32;
+    json sata = SataDisk(1, kSerial);
+    sata["scsi_address"]["port"] = 5;  // listed after the NVMe drive's port 4
+    return Machine({n, sata});
+}
+
+// No download command reached this drive.
+std::function<void(const Outcome&, const std::string&)> Untouched(const char* serial) {
+    return [serial](const Outcome& o, const std::string& n) {
+        auto d = FindDrive(o.drives, serial);
+        ASSERT_TRUE(d) << n;
+        EXPECT_EQ(Sent(*d, kDownloadMicrocode), 0) << n << ": " << serial << " was written to";
+        EXPECT_EQ(d->committed, 0) << n;
+        EXPECT_EQ(d->preformats, 0) << n;
+    };
+}
+
+constexpr const char* kRebootQuestion =
+    "Reboot Confirmation:\nThe drive will not properly function until you shut down and reboot the system. If you "
+    "continue to reboot the system now, press Yes button. Or if you do not reboot now but manually do later, press "
+    "No button.\n";
+
 std::function<void(Package&)> Opt(std::vector<std::pair<int, char>> digits) {
     return [digits](Package& p) { p.digits.insert(p.digits.end(), digits.begin(), digits.end()); };
 }
@@ -105,6 +140,7 @@ struct Row {
     std::function<void(Package&)> package = nullptr;
     Strings args = {};
     std::string actions = "press:Update";
+    Strings answers = {};  // the boxes' answers, in order; then Yes/OK
     size_t file_size = 0;  // the engineering path's file ("{FILE}" in the actions)
     int exit_code = 0;
     std::string status = "";  // the last status shown
@@ -164,7 +200,9 @@ const Row kRows[] = {
      .lacks = Retries(10, 10), .revision = kNewFw, .committed = 1},
     {.name = "an error on every attempt: 13 attempts",
      .machine = Target(R"({"faults": [{"command": 146, "effect": "error"}]})"), .exit_code = 1, .status = kAtaErr,
-     .has = With(Retries(1, 13), {Dated("End of UpdateFW , max_sector=8 "), Ret("0x1"), kAtaErr}),
+     // ReBoot is set: the drive is looked for again, and found with its old firmware.
+     .has = With(Retries(1, 13), {Dated("End of UpdateFW , max_sector=8 "), Ret("0x1"), kAtaErr, "SCAN DEVICES",
+                                  "FW_CMP_1:(-1) S0614B0  | S0614C0 "}),
      .revision = kOldFw, .committed = 0,
      .more = [](const Outcome& o, const std::string& n) {
          EXPECT_EQ(CountLines(o, Starts("20")), 15) << n << ": start, 13 retries, end";
@@ -438,6 +476,64 @@ const Row kRows[] = {
          for (const auto& d : o.drives) EXPECT_EQ(d.committed, 1) << n << ": " << d.serial;
      }},
 
+    // --- the update owns its drive: events during it cannot change the target
+    {.name = "a selection during the update does not change its drive", .machine = TwoDrives(),
+     .actions = "select:0,press:Update,select:1,wait:3000,select:1", .box = kFinished,
+     .has = {"SN0: MS512A0000000001     | MS512A0000000001    "}, .serial = "MS512A0000000001", .revision = kNewFw,
+     .committed = 1, .more = Untouched("MS512B0000000002")},
+    {.name = "a press before the walk starts runs no update of its own", .machine = TwoDrives(),
+     .package = Opt({{digit::bAutoFlashAll, '1'}}), .actions = "select:0,press:Update", .box = kFinished,
+     .has = {"INDEX: 0, NEXT: 1", "INDEX: 1, NEXT: 0"}, .serial = "MS512B0000000002", .revision = kNewFw,
+     .committed = 1,
+     .more = [](const Outcome& o, const std::string& n) {
+         EXPECT_EQ(CountLines(o, "Windows Flash START"), 2) << n << ": one update per drive";
+         for (const auto& d : o.drives) EXPECT_EQ(d.committed, 1) << n << ": " << d.serial;
+     }},
+
+    // --- every outcome matches the drive
+    {.name = "walk: a drive before the last comes back with its old firmware",
+     .machine = TwoDrives(R"({"firmware": {"comes_back": "old"}})"), .package = Opt({{digit::bAutoFlashAll, '1'}}),
+     .actions = "", .exit_code = 1, .status = "1 of 2 drives failed",
+     .has = {"WALK_VERIFY: MS512A0000000001 | failed: the drive still reports firmware S0614B0"},
+     .serial = "MS512B0000000002", .revision = kNewFw, .committed = 1},
+    {.name = "walk: a drive before the last does not come back",
+     .machine = TwoDrives(R"({"firmware": {"comes_back": "never"}})"), .package = Opt({{digit::bAutoFlashAll, '1'}}),
+     .actions = "", .exit_code = 1, .status = "1 of 2 drives failed",
+     .has = {"WALK_VERIFY: MS512A0000000001 | not found again"}, .serial = "MS512B0000000002", .revision = kNewFw,
+     .committed = 1},
+    {.name = "walk: the last drive fails before its download, the first is still verified",
+     .machine = TwoDrives("{}", R"({"def": "KT715131", "fatal": true})"), .package = Opt({{digit::bAutoFlashAll, '1'}}),
+     .actions = "", .exit_code = 1, .box = kFatal,
+     .has = {"SCAN DEVICES", "WALK_VERIFY: MS512A0000000001 | updated"}, .serial = "MS512A0000000001",
+     .revision = kNewFw, .committed = 1},
+    {.name = "walk: an NVMe drive that activates at the restart asks for it at the walk's end",
+     .machine = NvmeThenSata(),
+     .package = Opt({{digit::bAutoFlashAll, '1'}}), .actions = "", .box = kRebootQuestion,
+     .has = {"Firmware activate succeeded. PLEASE REBOOT COMPUTER "}, .revision = kNewFw, .committed = 1,
+     .more = [](const Outcome& o, const std::string& n) { EXPECT_EQ(o.restarts.size(), 1u) << n; }},
+    {.name = "an error at every activation, yet the drive runs the new firmware: found and verified",
+     .machine = Target(R"({"faults": [{"command": 146, "features": 7, "effect": "error"}]})"), .box = kFinished,
+     .has = {Ret("0x1"), "SCAN DEVICES", "FW_CMP_2:(0) AM802031 | AM802031 "}, .revision = kNewFw},
+    {.name = "a transport refusal comes before the preformat", .machine = Usb("iodata"), .edit = BridgeVendor("04BB"),
+     .package = Opt({{digit::bBPreformat, '1'}}), .exit_code = 1, .status = kRefusedTransport,
+     .lacks = {"B_Preformat START"}, .revision = kOldFw, .committed = 0, .more = Untouched(kSerial)},
+    {.name = "/T: lists its drive once in the result file", .machine = ThreeDrives(false),
+     .package = Opt({{digit::bUnattended, '1'}}), .args = {"/T:\\\\.\\PhysicalDrive0"}, .actions = "",
+     .serial = "MS512A0000000001", .revision = kNewFw, .committed = 1},
+    {.name = "a declined warning updates nothing and says so", .package = [](Package& p) { p.visual_style = 4; },
+     .actions = "", .answers = {"no"}, .exit_code = 0, .has = {"WARNING: declined by the user; nothing was updated"},
+     .lacks = {"Windows Flash START"}, .revision = kOldFw, .committed = 0},
+    {.name = "the build's placeholder image is never sent",
+     .package = [](Package& p) { p.image.assign(40960, 0); }, .exit_code = 1,
+     .status = "the firmware image of slot 0 holds no firmware (all of its 40960 bytes are 0x00): nothing was sent",
+     .revision = kOldFw, .committed = 0, .more = Untouched(kSerial)},
+    {.name = "a DEF text of seven characters writes no NUL into the log", .machine = Nvme(), .package = NvmePackage,
+     .actions = "slot:1,press:Update", .box = kFinished, .has = {"iFlashMode=0,DEF=N0812C1 [1st digit:N]"},
+     .serial = kNvmeSerial, .revision = kNvmeNewFw,
+     .more = [](const Outcome& o, const std::string& n) {
+         EXPECT_EQ(o.log.find('\0'), std::string::npos) << n;
+     }},
+
     // --- the engineering path
     {.name = "engineering path: Flash OK!", .actions = "press:Update+Ctrl+Shift+K,file:{FILE}",
      .file_size = 40960, .box = "Flash OK!", .has = {Starts("Flash Total Time : ")}, .lacks = {"Windows Flash START"}},
@@ -483,6 +579,7 @@ TEST_P(UpdateScenario, Run) {
     if (row.package) row.package(p);
     WritePackage(p, run.package);
     run.args = row.args;
+    run.answers = row.answers;
     std::string result_path;
     run.args.push_back(ResultArgumentFor(run, result_path));
 
