@@ -450,3 +450,65 @@ TEST(BootRoute, TheResultFileIsWrittenBeforeTheRestart) {
 
 }  // namespace
 }  // namespace orvane::testing::scenario
+
+namespace orvane::testing::scenario {
+namespace {
+
+TEST(BootRoute, ADriveTheFlasherCouldNotReachIsRefusedBeforeAnythingIsWritten) {
+    // Every command after the eighth fails: the drive was scanned and selected, and the route's
+    // reopen finds no transport that answers.
+    json silent = SataDisk(0, kSerial);
+    silent["drive"]["faults"] = json::parse(R"([{"effect": "error", "skip": 8}])");
+    struct Case {
+        const char* name;
+        std::function<void(platform::sim::SimMachine&)> edit;
+        json machine;
+        const char* box;
+    } cases[] = {
+        {"no transport answers", nullptr, Machine({silent}),
+         "The drive answers on no command transport that the boot-time update could use: nothing was written."},
+        {"an I-O DATA bridge", BridgeVendor("04BB"), Machine({UsbDisk("iodata", kSerial)}),
+         "this connection cannot carry a firmware download; connect the drive to a SATA port"},
+        {"a Cypress bridge", BridgeVendor("04B4"), Machine({UsbDisk("cypress", kSerial)}),
+         "this connection cannot carry a firmware download; connect the drive to a SATA port"},
+    };
+    for (const Case& c : cases) {
+        const Result r = RunBoot(c.edit, nullptr, c.machine);
+        EXPECT_EQ(r.o.exit_code, 1) << c.name;
+        EXPECT_TRUE(HasBox(r.o, c.box)) << c.name;
+        EXPECT_FALSE(HasBox(r.o, kRebootQuestion)) << c.name;
+        EXPECT_FALSE(r.fw) << c.name;
+        EXPECT_FALSE(r.flasher) << c.name;
+        EXPECT_EQ(r.boot_execute, MultiSz({"autocheck autochk *"})) << c.name;
+    }
+}
+
+TEST(BootRoute, AWalkPreparesOneDriveAndEnds) {
+    // The flasher updates the one drive it names: the walk stops after it.
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("orvane-boot-walk-" + std::to_string(::getpid()) + ".json")).string();
+    json machine = Machine({SataDisk(0, "MS512A0000000001"), SataDisk(1, "MS512B0000000002")});
+    const Result r = RunBoot(nullptr, [](Package& p) { p.digits.push_back({digit::bAutoFlashAll, '1'}); }, machine,
+                             {"ok", "no"}, {"/RESULT:" + path}, "");
+    EXPECT_EQ(r.o.exit_code, 0);
+    EXPECT_EQ(CountLines(r.o, "Boot Flash START"), 1);
+    int questions = 0;
+    for (const auto& b : r.o.boxes) questions += b.text == kRebootQuestion;
+    EXPECT_EQ(questions, 1);
+    ASSERT_TRUE(r.flasher);
+    const std::string flasher(r.flasher->begin(), r.flasher->end());
+    EXPECT_NE(flasher.find("SN1=MS512A0000000001"), std::string::npos);
+    EXPECT_NE(flasher.find("DRIVECOUNT=0001"), std::string::npos);
+    const json doc = ReadResultFile(path);
+    std::filesystem::remove(path);
+    ExpectDrives(doc,
+                 {{"MS512A0000000001", "boot-time update prepared", std::nullopt},
+                  {"MS512B0000000002", "not updated", kOldFw}},
+                 "walk");
+    ASSERT_TRUE(doc.is_object());
+    EXPECT_EQ(doc["drives"][1].value("reason", ""),
+              "a boot-time update prepares one drive; run the program again after the restart");
+}
+
+}  // namespace
+}  // namespace orvane::testing::scenario

@@ -57,6 +57,17 @@ json UsbDisk(const std::string& bridge, const std::string& serial) {
     return d;
 }
 
+std::function<void(platform::sim::SimMachine&)> BridgeVendor(const char* vid) {
+    return [vid](platform::sim::SimMachine& m) {
+        const std::string old_id = "USB\\VID_174C&PID_55AA\\20200410000A";
+        const std::string new_id = std::string("USB\\VID_") + vid + "&PID_0001\\20200410000A";
+        for (auto& c : m.storage.controllers)
+            if (c.instance_id == old_id) c.instance_id = new_id;
+        for (auto& d : m.storage.disks)
+            if (d.controller == old_id) d.controller = new_id;
+    };
+}
+
 json NvmeDisk() {
     return json{
         {"instance_id", "SCSI\\DISK&VEN_NVME&PROD_MERETH_SSD_1TB\\5&1F3A7C20&0&000000"},

@@ -37,6 +37,9 @@ json SataDisk(int path, const std::string& serial, const std::string& revision =
               const std::string& def = kOldDef);
 // The same drive behind a USB bridge ("sat", "jmicron", "iodata", ...) of the built-in machine.
 json UsbDisk(const std::string& bridge, const std::string& serial);
+// The USB bridge of the built-in SAT controller, re-identified as another maker's bridge (by its
+// vendor number, as the device layer picks the bridge's blocks).
+std::function<void(platform::sim::SimMachine&)> BridgeVendor(const char* vid);
 // The built-in NVMe disk on the inbox driver: slot 1 read-only, slot 2 writable and active.
 json NvmeDisk();
 // A machine of these disks; controllers and Windows facts as built in.

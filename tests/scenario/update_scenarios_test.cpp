@@ -63,19 +63,6 @@ constexpr const char* kPreformatFails = R"({"faults": [{"command": 255, "feature
 constexpr const char* kPreformatFailsAfterRefind =
     R"({"faults": [{"command": 255, "features": 253, "effect": "error", "skip": 6}]})";
 
-// The USB bridge of the built-in SAT controller, re-identified as another maker's bridge: the
-// device layer picks the bridge's blocks by its vendor number.
-std::function<void(platform::sim::SimMachine&)> BridgeVendor(const char* vid) {
-    return [vid](platform::sim::SimMachine& m) {
-        const std::string old_id = "USB\\VID_174C&PID_55AA\\20200410000A";
-        const std::string new_id = std::string("USB\\VID_") + vid + "&PID_0001\\20200410000A";
-        for (auto& c : m.storage.controllers)
-            if (c.instance_id == old_id) c.instance_id = new_id;
-        for (auto& d : m.storage.disks)
-            if (d.controller == old_id) d.controller = new_id;
-    };
-}
-
 void NothingSent(const Outcome& o, const std::string& name) {
     auto d = FindDrive(o.drives, kSerial);
     ASSERT_TRUE(d) << name;
