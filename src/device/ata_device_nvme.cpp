@@ -42,13 +42,16 @@ bool TAtaDevice::DeviceGetFirmwareInfo(uint8_t* buffer, uint32_t size, bool verb
     s += Format("Current Active Slot: %d\n", info.active_slot);
     s += info.pending_slot == r::kNoPendingSlot ? std::string("Pending Active Slot: No\n")
                                                 : Format("Pending Active Slot: %d\n", info.pending_slot);
+    // Each slot's block is set off by a blank at the end of the line before it, and the dump
+    // ends with one, so that no line of the log starts with it.
+    const auto blank = [&s] { s.insert(s.size() - 1, " "); };
     for (const r::STORAGE_FIRMWARE_SLOT_INFO& slot : info.slots) {
-        s += " ";
+        blank();
         s += Format("Slot Number: %d\n", slot.SlotNumber);
         s += Format("Slot Read Only: %s\n", slot.ReadOnly ? "Yes" : "No");
         s += Format("Revision: %s\n", RevisionText(slot).c_str());
     }
-    s += " ";
+    blank();
     write_debug(s);
     return true;
 }

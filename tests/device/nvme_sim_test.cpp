@@ -69,9 +69,9 @@ TEST(SimNvme, BuiltInDriveAnswersItsSlots) {
               "(NVMe) CreateFile OK\n"
               "DeviceGetFirmwareInfo - before deviceioctrl\nDeviceGetFirmwareInfo - after deviceioctrl\n"
               "<< Firmware Information >>\nSupport upgrade command: Yes\nSlot Count: 2\nCurrent Active Slot: 2\n"
-              "Pending Active Slot: No\n"
-              " Slot Number: 1\nSlot Read Only: Yes\nRevision: N0812A0\n"
-              " Slot Number: 2\nSlot Read Only: No\nRevision: N0812C1\n ");
+              "Pending Active Slot: No \n"
+              "Slot Number: 1\nSlot Read Only: Yes\nRevision: N0812A0 \n"
+              "Slot Number: 2\nSlot Read Only: No\nRevision: N0812C1 \n");
 }
 
 TEST(SimNvme, UpdateTakesTheImageAndItsRevision) {

@@ -98,8 +98,8 @@ orv_run nvme - --machine "$NVME" --actions "select:0,select:1"
 orv_check_exit "$OUT" 0
 orv_check_log_has "No MS Inbox-driver found !"
 orv_check_log_has "SlotCount 1, ActiveSlot 2, PendingActSlot 255"
-# (The device object's firmware dump ends with a blank and no line end.)
-orv_check_log_has " Current firmware : S1000001"
+# (The device object's firmware dump ends its last line with a blank.)
+orv_check_log_has "Current firmware : S1000001"
 orv_check_log_has "Refresh by slot info : [2] NVMe MERETH SSD 128GB S1000001 "
 orv_check_log_has "gScanType: 0, CNT: 2"
 orv_check_log_has "  DEF0 |                    NVMe MERETH SSD 128GB | S1000001"

@@ -130,6 +130,9 @@ const std::map<std::string, std::vector<D>>& Table() {
          Target("refused: the firmware image of slot 0 holds no firmware (all of its 40960 bytes are 0x00): nothing "
                 "was sent",
                 kOldFw)},
+        {"a drive that cannot be opened when selected is refused as such",
+         Target("refused: the drive could not be opened for the update; check its connection and run the program again",
+                kOldFw)},
         {"a DEF text of seven characters writes no NUL into the log", Nvme("updated", kNvmeNewFw)},
         // --- the engineering path: nothing reads the revision again
         {"engineering path: Flash OK!", Target("pending", nullopt)},

@@ -34,6 +34,8 @@ constexpr const char* kPowerDenied = "Firmware is updating, all power change eve
 constexpr const char* kAtaErr = "ERROR: ATACMD_ERR, STATUS_REGISTER:0x51";
 constexpr const char* kTimeoutText = "There is something wrong, please check your drive !";
 constexpr const char* kOtherSerial = "MS512A9999999999";
+constexpr const char* kOpenFailed =
+    "the drive could not be opened for the update; check its connection and run the program again";
 // Our own wording: the issue asks for a failure that says so, not for a text.
 constexpr const char* kNotFoundAgain =
     "the drive was not found again after the update; check it after restarting the computer";
@@ -304,7 +306,7 @@ const Row kRows[] = {
      .revision = kNvmeOldFw},
     {.name = "NVMe without a writable slot", .machine = Nvme(R"({"upgrade_support": false})"),
      .package = NvmePackage, .actions = "slot:1,press:Update", .exit_code = 1,
-     .has = {" No writable firmware slot "}, .serial = kNvmeSerial, .revision = kNvmeOldFw,
+     .has = {"No writable firmware slot "}, .serial = kNvmeSerial, .revision = kNvmeOldFw,
      .more = [](const Outcome& o, const std::string& n) {
          ASSERT_FALSE(o.statuses.empty()) << n;
          EXPECT_EQ(o.statuses.back().rfind("ERROR: ATACMD_FAIL, ERROR_CODE: 0x", 0), 0u) << n;
@@ -514,6 +516,12 @@ const Row kRows[] = {
      .package = [](Package& p) { p.image.assign(40960, 0); }, .exit_code = 1,
      .status = "the firmware image of slot 0 holds no firmware (all of its 40960 bytes are 0x00): nothing was sent",
      .revision = kOldFw, .committed = 0, .more = Untouched(kSerial)},
+    {.name = "a drive that cannot be opened when selected is refused as such", .machine = [] {
+         json d = SataDisk(0, kSerial);
+         d["vanish"] = {{"after_opens", 3}};  // the scan's three opens, then none
+         return Machine({d});
+     }(),
+     .exit_code = 1, .status = kOpenFailed, .revision = kOldFw, .committed = 0, .more = Untouched(kSerial)},
     {.name = "a DEF text of seven characters writes no NUL into the log", .machine = Nvme(), .package = NvmePackage,
      .actions = "slot:1,press:Update", .box = kFinished, .has = {"iFlashMode=0,DEF=N0812C1 [1st digit:N]"},
      .serial = kNvmeSerial, .revision = kNvmeNewFw,
