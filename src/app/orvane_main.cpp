@@ -214,11 +214,11 @@ std::string TOrvaneMain::NoticeText() const {
 
 void TOrvaneMain::RunSilentUpdate() {
     if (!bSilent && !m_Package.opt.bAutoStart) return;
-    LogLine("MainForm: 5");
     m_bShowWindow = false;
     // A start-up that already decided to end (no device, no rights, a bad command line) must
     // not update anything, nor overwrite the exit code that says why it ended.
     if (EndRequested()) return;
+    LogLine("MainForm: 5");
     cmdUpdateClick();
     EndProgram();
 }

@@ -33,6 +33,7 @@ TEST(StartUp, ExitCodesAndTheirBoxes) {
         {"no firmware, silent", 0, {"/S"}, false, true, false, 4, {}, false},
         {"no firmware wins over rights", 0, {}, false, false, false, 4, {kNoFirmware}, false},
         {"device object fails", 1, {}, false, true, true, 1, {kDeviceFailed}, false},
+        {"device object fails, silent", 1, {"/S"}, false, true, true, 1, {}, false},
         {"not an administrator", 1, {}, false, false, false, 1, {kAccessDenied}, false},
         {"not an administrator, silent", 1, {"/s"}, false, false, false, 1, {}, false},
         {"unattended without arguments", 1, {}, true, true, false, 2, {}, false},
@@ -57,6 +58,8 @@ TEST(StartUp, ExitCodesAndTheirBoxes) {
         std::string log = run.Log();
         std::string tail = "EXIT_ERROR: 0x" + std::to_string(row.code) + "\n\n";
         EXPECT_TRUE(EndsWith(log, tail)) << row.name << ": log ends with\n" << log;
+        // None of these starts the silent update, so none says it does.
+        EXPECT_EQ(log.find("MainForm: 5"), std::string::npos) << row.name;
         EXPECT_EQ(run.view().ever_shown(), row.shown) << row.name;
     }
 }
