@@ -30,6 +30,29 @@ std::optional<int> DecimalInt(const std::string& text) {
     return static_cast<int>(negative ? -v : v);
 }
 
+bool NamesTarget(const std::string& arg) {
+    return arg.find("/T:") != std::string::npos || arg.find("/C:") != std::string::npos;
+}
+
+// Logs every argument that is neither a flag nor a target the package takes; the first one that
+// must end the run (a target for a package that takes none, with "/S" an unknown argument) gives
+// the refusal.
+void CheckArguments(const std::vector<std::string>& args, bool bUnattended, CommandLine& cl) {
+    for (const std::string& a : args) {
+        const std::string up = text::ToUpper(a);
+        if (up == "/S" || up == "/ERASE" || up == "/LIST") continue;
+        const std::string quoted = "\"" + a + "\"";
+        if (NamesTarget(a)) {
+            if (!bUnattended && cl.refusal.empty())
+                cl.refusal = "The argument " + quoted +
+                             " names a target, but only an unattended package takes one. Nothing was updated.";
+            continue;
+        }
+        cl.log.push_back("COMMAND_LINE: unknown argument " + quoted + "\n");
+        if (cl.bSilent && cl.refusal.empty()) cl.refusal = "Unknown argument " + quoted + ". Nothing was updated.";
+    }
+}
+
 }  // namespace
 
 std::string Trim(const std::string& text) {
@@ -89,6 +112,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, bool bUnatten
         std::string up = text::ToUpper(a);
         if (up == "/S") cl.bSilent = true;
         if (up == "/ERASE") cl.bEraseAll = true;
+    }
+    CheckArguments(args, bUnattended, cl);
+    if (!cl.refusal.empty()) {
+        cl.errorLevel = 2;
+        cl.closing = true;
+        return cl;
     }
     if (!bUnattended) return cl;
 

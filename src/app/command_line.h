@@ -23,6 +23,9 @@ struct CommandLine {
     int errorLevel = -1;   // -1: leave the exit code as it is
     bool closing = false;  // the program is to end
     std::vector<std::string> log;  // debug-log lines, in order
+    // Why the run must end before any drive is touched (a target the package does not take, an
+    // unknown argument with "/S"), naming the argument; empty when it may go on.
+    std::string refusal;
 };
 
 // "/RESULT:<path>" (the prefix in any case): where the run's result document goes.
@@ -34,6 +37,8 @@ struct ResultArgument {
 // a "/T:" or "/C:" target.
 ResultArgument TakeResultArgument(std::vector<std::string>& args);
 
+// "/RESULT:" is taken out before. Known: "/S", "/ERASE", "/LIST" (whole, any case) and, for an
+// unattended package, any argument holding "/T:" or "/C:"; every other argument is logged.
 CommandLine ParseCommandLine(const std::vector<std::string>& args, bool bUnattended);
 
 // Blanks and control characters off both ends.

@@ -5,6 +5,11 @@
 
 namespace orvane::app {
 
+namespace {
+// The exit code of a copy that ended because another one runs.
+constexpr int kExitAnotherCopy = 9;
+}  // namespace
+
 TOrvaneMain::TOrvaneMain(AppContext& ctx) : TOrvaneMain(ctx, TakeResultArgument(ctx.args)) {}
 
 TOrvaneMain::TOrvaneMain(AppContext& ctx, ResultArgument result)
@@ -77,7 +82,7 @@ void TOrvaneMain::SetLabels() {
     view_.SetText(Control::Label4, t.Label4);
 }
 
-void TOrvaneMain::ApplyCommandLine() {
+std::string TOrvaneMain::ApplyCommandLine() {
     CommandLine cl = ParseCommandLine(ctx_.args, m_Package.opt.bUnattended);
     bSilent = cl.bSilent;
     bEraseAll = cl.bEraseAll;
@@ -95,12 +100,38 @@ void TOrvaneMain::ApplyCommandLine() {
         m_bClosing = true;
         EndProgram();
     }
+    return cl.refusal;
+}
+
+bool TOrvaneMain::AnotherCopyRuns() {
+    std::string title = m_AppTitle;
+    if (title.empty()) {
+        std::string exe = ctx_.platform.system.ModuleFileName();
+        size_t slash = exe.find_last_of("/\\");
+        std::string name = slash == std::string::npos ? exe : exe.substr(slash + 1);
+        title = name.substr(0, name.find('.'));
+        m_AppTitle = title;
+    }
+    platform::SystemApi& sys = ctx_.platform.system;
+    if (!sys.MutexExists(title)) {
+        sys.CreateMutex(title);
+        return false;
+    }
+    LogLine(Format("INSTANCE: another copy of %s is running\n", title.c_str()));
+    iErrorLevel = kExitAnotherCopy;
+    m_bShowWindow = false;
+    view_.SetApplicationTitle("");
+    view_.ActivateOtherInstance(title);
+    EndProgram();
+    return true;
 }
 
 void TOrvaneMain::StartUp() {
     ReadPackageOptions();
     SetLabels();
-    ApplyCommandLine();
+    const std::string refusal = ApplyCommandLine();
+    // Before the device object enumerates the disks: two copies must never update one drive.
+    if (AnotherCopyRuns()) return;
 
     // A package that does not read right is refused before any drive is touched.
     if (!m_PackageError.empty()) {
@@ -117,6 +148,15 @@ void TOrvaneMain::StartUp() {
         iErrorLevel = 4;
         m_bShowWindow = false;
         EndProgram();
+        return;
+    }
+
+    // A command line the run will not honour ends it before any drive is touched: a mistyped
+    // switch must not turn into an update of whatever the scan lists.
+    if (!refusal.empty()) {
+        LogLine("COMMAND_LINE_REFUSED: " + refusal + "\n");
+        if (MayShowBox()) Box(kErrorCaption, refusal, BoxButtons::Ok, BoxIcon::Error);
+        m_bShowWindow = false;
         return;
     }
 
@@ -221,34 +261,19 @@ std::string TOrvaneMain::NoticeText() const {
 
 void TOrvaneMain::RunSilentUpdate() {
     if (!bSilent && !m_Package.opt.bAutoStart) return;
-    LogLine("MainForm: 5");
     m_bShowWindow = false;
     // A start-up that already decided to end (no device, no rights, a bad command line) must
     // not update anything, nor overwrite the exit code that says why it ended.
     if (EndRequested()) return;
+    LogLine("MainForm: 5");
     StartUpdate();
     EndProgram();
 }
 
 void TOrvaneMain::FormCreate() {
-    std::string title = m_AppTitle;
-    if (title.empty()) {
-        std::string exe = ctx_.platform.system.ModuleFileName();
-        size_t slash = exe.find_last_of("/\\");
-        std::string name = slash == std::string::npos ? exe : exe.substr(slash + 1);
-        title = name.substr(0, name.find('.'));
-        m_AppTitle = title;
-    }
-    view_.SetApplicationTitle(title);
-    platform::SystemApi& sys = ctx_.platform.system;
-    if (sys.MutexExists(title)) {
-        m_bShowWindow = false;
-        view_.SetApplicationTitle("");
-        view_.ActivateOtherInstance(title);
-        EndProgram();
-        return;
-    }
-    sys.CreateMutex(title);
+    // The start-up already ended this copy for the one that runs: that one keeps the title.
+    if (iErrorLevel == kExitAnotherCopy) return;
+    view_.SetApplicationTitle(m_AppTitle);
     if (m_Package.opt.bUnattended) view_.GreyCloseCommand();
 }
 

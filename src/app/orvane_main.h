@@ -182,7 +182,12 @@ private:
     std::string NoticeText() const;
     void ReadPackageOptions();
     void SetLabels();
-    void ApplyCommandLine();
+    // Copies the command line into the state; why the run must end before any drive is
+    // touched, empty when it may go on.
+    std::string ApplyCommandLine();
+    // The single-instance rule: true when another copy runs (this one then ends); otherwise
+    // this copy takes the mutex.
+    bool AnotherCopyRuns();
     bool MayShowBox() const { return !bSilent || m_Package.opt.bAutoStart; }
     BoxAnswer Box(const std::string& caption, const std::string& text, BoxButtons buttons, BoxIcon icon,
                   bool topmost = false);

@@ -18,11 +18,14 @@ const char* ExitMeaning(int code) {
     switch (code) {
         case 0: return "success, or the drive already has the firmware";
         case 1: return "an error, or administrator rights are missing";
-        case 2: return "an unattended package was started without a usable target";
+        case 2:
+            return "an unattended package was started without a usable target, or the command line was refused "
+                   "(a target the package does not take, an unknown argument with /S)";
         case 3: return "no eligible drive, a failed scan, or an erase-capable package refused on the boot drive";
         case 4: return "no firmware in the executable, or a malformed package (the message names the field)";
         case 7: return "an NVMe drive without the needed system support";
         case 8: return "a /C: argument that does not convert";
+        case 9: return "another copy of the program is running; this one touched no drive";
         default: return "unknown exit code";
     }
 }

@@ -40,9 +40,7 @@ TEST(ParseCommandLine, FlagsAreWholeArgumentsInAnyCase) {
         {{"/s"}, true, false},
         {{"/erase"}, false, true},
         {{"/Erase", "/s"}, true, true},
-        {{"/SS"}, false, false},
-        {{"x/S"}, false, false},
-        {{"/S "}, false, false},
+        {{"/LIST", "/S"}, true, false},
         {{}, false, false},
     };
     for (const auto& r : rows) {
@@ -51,6 +49,61 @@ TEST(ParseCommandLine, FlagsAreWholeArgumentsInAnyCase) {
         EXPECT_EQ(cl.bEraseAll, r.erase);
         EXPECT_EQ(cl.errorLevel, -1);
         EXPECT_TRUE(cl.log.empty());
+        EXPECT_EQ(cl.refusal, "");
+    }
+}
+
+// Every argument that is no flag and no target the package takes is logged; with "/S" the first
+// such argument, and in any mode a target for a package that takes none, ends the run.
+TEST(ParseCommandLine, UnknownAndRefusedArguments) {
+    const std::string kUnknown = "COMMAND_LINE: unknown argument ";
+    struct Row {
+        const char* name;
+        bool unattended;
+        std::vector<std::string> args;
+        bool silent;
+        std::string refusal;            // "": the run goes on
+        std::vector<std::string> log;   // the whole log
+    } rows[] = {
+        {"near misses of /S are unknown", false, {"/SS", "x/S", "/S "}, false, "",
+         {kUnknown + "\"/SS\"\n", kUnknown + "\"x/S\"\n", kUnknown + "\"/S \"\n"}},
+        {"with /S an unknown argument ends the run", false, {"/S", "/SS"}, true,
+         "Unknown argument \"/SS\". Nothing was updated.", {kUnknown + "\"/SS\"\n"}},
+        {"/S after it counts the same", false, {"-erase", "/s"}, true,
+         "Unknown argument \"-erase\". Nothing was updated.", {kUnknown + "\"-erase\"\n"}},
+        {"an empty argument", false, {"/S", ""}, true, "Unknown argument \"\". Nothing was updated.",
+         {kUnknown + "\"\"\n"}},
+        {"the first of several", false, {"/S", "/Q", "/R"}, true, "Unknown argument \"/Q\". Nothing was updated.",
+         {kUnknown + "\"/Q\"\n", kUnknown + "\"/R\"\n"}},
+        {"a target for a plain package", false, {"/T:\\\\.\\PhysicalDrive0"}, false,
+         "The argument \"/T:\\\\.\\PhysicalDrive0\" names a target, but only an unattended package takes one. "
+         "Nothing was updated.",
+         {}},
+        {"/C: anywhere in the argument", false, {"/S", "run/C:2,ABC"}, true,
+         "The argument \"run/C:2,ABC\" names a target, but only an unattended package takes one. "
+         "Nothing was updated.",
+         {}},
+        {"lower-case /t: is no target", false, {"/t:x"}, false, "", {kUnknown + "\"/t:x\"\n"}},
+        {"unattended: the target is known", true, {"/S", "x/T:y"}, true, "", {"DEV_PATH:y\n"}},
+        {"unattended: an unknown argument is logged", true, {"/T:y", "hello"}, false, "",
+         {kUnknown + "\"hello\"\n", "DEV_PATH:y\n"}},
+        {"unattended: with /S it ends the run", true, {"/S", "/T:y", "/t:z"}, true,
+         "Unknown argument \"/t:z\". Nothing was updated.", {kUnknown + "\"/t:z\"\n"}},
+    };
+    for (const auto& r : rows) {
+        CommandLine cl = ParseCommandLine(r.args, r.unattended);
+        EXPECT_EQ(cl.bSilent, r.silent) << r.name;
+        EXPECT_EQ(cl.refusal, r.refusal) << r.name;
+        EXPECT_EQ(cl.log, r.log) << r.name;
+        if (!r.refusal.empty()) {
+            EXPECT_EQ(cl.errorLevel, 2) << r.name;
+            EXPECT_TRUE(cl.closing) << r.name;
+            // Nothing the refused command line names becomes a target.
+            EXPECT_EQ(cl.devPath, "") << r.name;
+            EXPECT_EQ(cl.gScanType, 0) << r.name;
+        } else {
+            EXPECT_EQ(cl.closing, false) << r.name;
+        }
     }
 }
 

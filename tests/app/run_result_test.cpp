@@ -75,12 +75,14 @@ TEST(ResultJson, ExitCodeMeanings) {
     } rows[] = {
         {0, "success, or the drive already has the firmware"},
         {1, "an error, or administrator rights are missing"},
-        {2, "an unattended package was started without a usable target"},
+        {2, "an unattended package was started without a usable target, or the command line was refused (a "
+            "target the package does not take, an unknown argument with /S)"},
         {3, "no eligible drive, a failed scan, or an erase-capable package refused on the boot drive"},
         {4, "no firmware in the executable, or a malformed package (the message names the field)"},
         {5, "unknown exit code"},
         {7, "an NVMe drive without the needed system support"},
         {8, "a /C: argument that does not convert"},
+        {9, "another copy of the program is running; this one touched no drive"},
         {-1, "unknown exit code"},
     };
     for (const Row& r : rows) EXPECT_STREQ(ExitMeaning(r.code), r.meaning) << r.code;

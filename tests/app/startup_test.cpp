@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/app_fixture.h"
+#include "scenario/result_check.h"
 
 namespace orvane::app {
 namespace {
@@ -11,6 +12,21 @@ using Strings = std::vector<std::string>;
 constexpr const char* kNoFirmware = "No F/W in executable !";
 constexpr const char* kAccessDenied = "Access denied ! You must have administrator privilege to flash SSD.";
 constexpr const char* kDeviceFailed = "Device object initialize failed !";
+
+// A machine whose one drive takes the firmware of sc::Package: a run that reaches the update
+// updates it (and asks for the restart).
+namespace sc = testing::scenario;
+std::function<void(platform::sim::SimMachine&)> OneTarget(bool other_copy) {
+    return [other_copy](platform::sim::SimMachine& m) {
+        const std::string temp = m.system.temp_dir, module = m.system.module_file;
+        std::string error;
+        ASSERT_TRUE(platform::sim::LoadMachine(sc::Machine({sc::SataDisk(0, sc::kSerial)}).dump(), m, error))
+            << error;
+        m.system.temp_dir = temp;
+        m.system.module_file = module;
+        if (other_copy) m.system.instances_running = {"Orvane"};
+    };
+}
 
 bool EndsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
@@ -33,6 +49,7 @@ TEST(StartUp, ExitCodesAndTheirBoxes) {
         {"no firmware, silent", 0, {"/S"}, false, true, false, 4, {}, false},
         {"no firmware wins over rights", 0, {}, false, false, false, 4, {kNoFirmware}, false},
         {"device object fails", 1, {}, false, true, true, 1, {kDeviceFailed}, false},
+        {"device object fails, silent", 1, {"/S"}, false, true, true, 1, {}, false},
         {"not an administrator", 1, {}, false, false, false, 1, {kAccessDenied}, false},
         {"not an administrator, silent", 1, {"/s"}, false, false, false, 1, {}, false},
         {"unattended without arguments", 1, {}, true, true, false, 2, {}, false},
@@ -57,6 +74,8 @@ TEST(StartUp, ExitCodesAndTheirBoxes) {
         std::string log = run.Log();
         std::string tail = "EXIT_ERROR: 0x" + std::to_string(row.code) + "\n\n";
         EXPECT_TRUE(EndsWith(log, tail)) << row.name << ": log ends with\n" << log;
+        // None of these starts the silent update, so none says it does.
+        EXPECT_EQ(log.find("MainForm: 5"), std::string::npos) << row.name;
         EXPECT_EQ(run.view().ever_shown(), row.shown) << row.name;
     }
 }
@@ -147,14 +166,115 @@ TEST(StartUp, CommandLineTargetsReachTheWindowState) {
     EXPECT_EQ(path.Log().rfind("DEV_PATH:\\\\.\\PhysicalDrive3\n\n", 0), 0u);
 }
 
-TEST(StartUp, SecondCopyBringsTheFirstForwardAndEnds) {
-    AppRun run([](platform::sim::SimMachine& m) { m.system.instances_running = {"Orvane"}; });
-    EXPECT_EQ(run.Run(), 0);
-    EXPECT_FALSE(run.view().ever_shown());
+// A second copy and a command line the run will not honour end the run before the device object
+// enumerates the disks: nothing is opened, and the result document says why, listing no drive.
+TEST(StartUp, EndsBeforeAnyDriveIsTouched) {
+    using package::digit::bAutoStart;
+    using package::digit::bUnattended;
+    const std::string kPhysical0 = "/T:\\\\.\\PhysicalDrive0";
+    const std::string kTargetRefused = "The argument \"" + kPhysical0 +
+                                       "\" names a target, but only an unattended package takes one. "
+                                       "Nothing was updated.";
+    const std::string kAnother = "INSTANCE: another copy of Orvane is running";
+    struct Row {
+        const char* name;
+        bool other_copy;
+        std::vector<int> digits;  // options set to 1
+        Strings args;
+        int code;
+        Strings boxes;
+        std::string line;  // the log line that says why
+    } rows[] = {
+        {"second copy, /S", true, {}, {"/S"}, 9, {}, kAnother},
+        {"second copy, bAutoStart", true, {bAutoStart}, {}, 9, {}, kAnother},
+        {"second copy, unattended with a target", true, {bUnattended}, {"/S", kPhysical0}, 9, {}, kAnother},
+        {"second copy at the window", true, {}, {}, 9, {}, kAnother},
+        // The other copy decides first: a bad argument of a second copy changes nothing.
+        {"second copy with a refused target", true, {}, {kPhysical0}, 9, {}, kAnother},
+        {"/T: to a plain package, /S", false, {}, {"/S", kPhysical0}, 2, {},
+         "COMMAND_LINE_REFUSED: " + kTargetRefused},
+        {"/T: to a plain package at the window", false, {}, {kPhysical0}, 2, {kTargetRefused},
+         "COMMAND_LINE_REFUSED: " + kTargetRefused},
+        {"/T: to a plain bAutoStart package, /S", false, {bAutoStart}, {"/S", kPhysical0}, 2, {kTargetRefused},
+         "COMMAND_LINE_REFUSED: " + kTargetRefused},
+        {"/C: to a plain package", false, {}, {"/s", "/C:2,ABC"}, 2, {},
+         "COMMAND_LINE_REFUSED: The argument \"/C:2,ABC\" names a target, but only an unattended package takes "
+         "one. Nothing was updated."},
+        {"unknown argument, /S", false, {}, {"/ERASE", "-Q", "/S"}, 2, {},
+         "COMMAND_LINE_REFUSED: Unknown argument \"-Q\". Nothing was updated."},
+        {"unknown argument, unattended with a target", false, {bUnattended}, {"/S", kPhysical0, "/Force"}, 2, {},
+         "COMMAND_LINE_REFUSED: Unknown argument \"/Force\". Nothing was updated."},
+        {"lower-case /t: with /S", false, {}, {"/S", "/t:x"}, 2, {},
+         "COMMAND_LINE_REFUSED: Unknown argument \"/t:x\". Nothing was updated."},
+    };
+    for (const Row& row : rows) {
+        AppRun run(OneTarget(row.other_copy));
+        sc::WritePackage(sc::Package{}, run.package);
+        for (int d : row.digits) run.package.Digit(d, '1');
+        std::string path;
+        run.args = row.args;
+        run.args.push_back(sc::ResultArgumentFor(run, path));
+        const sc::Outcome o = sc::Capture(run, run.Run());
+        EXPECT_EQ(o.exit_code, row.code) << row.name;
+        EXPECT_EQ(run.BoxTexts(), row.boxes) << row.name;
+        EXPECT_TRUE(sc::HasLine(o, row.line)) << row.name << ": no line '" << row.line << "' in\n" << o.log;
+        EXPECT_EQ(run.sim().storage().OpenCount(), 0) << row.name;
+        for (const sc::DriveState& d : o.drives) {
+            EXPECT_TRUE(d.commands.empty()) << row.name << ": " << d.commands.size() << " commands reached " << d.serial;
+            EXPECT_EQ(d.committed, 0) << row.name << ": " << d.serial;
+            EXPECT_FALSE(d.pending) << row.name << ": " << d.serial;
+        }
+        EXPECT_TRUE(o.restarts.empty()) << row.name;
+        EXPECT_FALSE(o.ever_shown) << row.name;
+        EXPECT_FALSE(sc::HasLine(o, "MainForm: 5")) << row.name;
+        EXPECT_EQ(o.log_lines.back(), "") << row.name;
+        EXPECT_EQ(o.log_lines[o.log_lines.size() - 2], "EXIT_ERROR: 0x" + std::to_string(row.code)) << row.name;
+        const bool forward = run.Transcript().find("[instance] another copy is running: Orvane brought forward\n") !=
+                             std::string::npos;
+        EXPECT_EQ(forward, row.other_copy) << row.name << ": the other copy's window is brought forward";
+        const sc::json doc = sc::ReadResultFile(path);
+        sc::ExpectSoundDocument(doc, o, row.name);
+        EXPECT_TRUE(doc.is_object() && doc["drives"].empty()) << row.name << ": " << doc.dump();
+    }
+}
 
-    AppRun first;
-    first.Run();
-    EXPECT_TRUE(first.view().ever_shown());
+// The first copy takes the mutex and goes on: with "/S" or bAutoStart to the update, at the
+// window with an unknown argument only logged (the user is there to see what is listed).
+TEST(StartUp, FirstCopyTakesTheMutexAndGoesOn) {
+    using package::digit::bAutoStart;
+    using package::digit::bUnattended;
+    struct Row {
+        const char* name;
+        std::vector<int> digits;  // options set to 1
+        Strings args;
+        Strings lines;
+        bool shown;
+        bool updates;  // the drive took the firmware
+    } rows[] = {
+        {"/S", {}, {"/S"}, {"MainForm: 5"}, false, true},
+        {"bAutoStart", {bAutoStart}, {}, {"MainForm: 5"}, false, true},
+        {"unattended with a target, /S", {bUnattended}, {"/S", "/T:\\\\.\\PhysicalDrive0"}, {"MainForm: 5"},
+         false, true},
+        {"unknown arguments at the window", {}, {"-S", "/t:x"},
+         {"COMMAND_LINE: unknown argument \"-S\"", "COMMAND_LINE: unknown argument \"/t:x\"", "MainForm: 4"}, true,
+         false},
+    };
+    for (const Row& row : rows) {
+        AppRun run(OneTarget(false));
+        sc::WritePackage(sc::Package{}, run.package);
+        for (int d : row.digits) run.package.Digit(d, '1');
+        run.args = row.args;
+        const sc::Outcome o = sc::Capture(run, run.Run());
+        EXPECT_EQ(o.exit_code, 0) << row.name;
+        EXPECT_TRUE(run.sim().system().MutexExists("Orvane")) << row.name;
+        EXPECT_GT(run.sim().storage().OpenCount(), 0) << row.name;
+        for (const std::string& line : row.lines) EXPECT_TRUE(sc::HasLine(o, line)) << row.name << ": " << line;
+        EXPECT_FALSE(sc::HasLine(o, sc::Starts("INSTANCE:"))) << row.name;
+        EXPECT_FALSE(sc::HasLine(o, sc::Starts("COMMAND_LINE_REFUSED:"))) << row.name;
+        EXPECT_EQ(o.ever_shown, row.shown) << row.name;
+        ASSERT_EQ(o.drives.size(), 1u) << row.name;
+        EXPECT_EQ(o.drives[0].committed, row.updates ? 1 : 0) << row.name << "\n" << o.log;
+    }
 }
 
 TEST(StartUp, UnattendedWindowStartsTheUpdateTimer) {

@@ -13,7 +13,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::string> args;
     while (in.left() > 0 && args.size() < 64) args.push_back(in.Line());
     CommandLine cl = ParseCommandLine(args, unattended);
-    (void)cl;
+    // A refused command line ends the run and names one of its arguments; nothing in it is a target.
+    if (!cl.refusal.empty()) {
+        bool named = false;
+        for (const std::string& a : args) named = named || cl.refusal.find('"' + a + '"') != std::string::npos;
+        if (!named || cl.errorLevel != 2 || !cl.closing || !cl.devPath.empty() || cl.gScanType != 0) std::abort();
+    }
     for (const std::string& a : args) {
         (void)HexTextToInt64(a, 16);
         (void)HexTextToInt64(a, 10);

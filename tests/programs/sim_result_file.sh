@@ -67,7 +67,8 @@ R=$WORK/unattended.json.out
 orv_run unattended "$(cat "$WORK/unattended.json")" -- "/RESULT:$(rpath "$WORK")/T:y/r.json" "/RESULT:$(rpath "$R")"
 orv_check_exit "$OUT" 2
 if tr -d '\r' <"$LOG" | grep '^DEV_PATH:' >/dev/null; then fail "part of the result path was taken as the target"; fi
-common_fields "$R" 2 "an unattended package was started without a usable target"
+MEANING2="an unattended package was started without a usable target, or the command line was refused (a target the package does not take, an unknown argument with /S)"
+common_fields "$R" 2 "$MEANING2"
 orv_run unattended - -- "/RESULT:$(rpath "$WORK")/T:y/r.json"
 orv_check_exit "$OUT" 2
 grep -q "^RESULT: refused (the character 0x3A is not allowed in a file name): " <(tr -d '\r' <"$LOG") ||
@@ -79,6 +80,23 @@ orv_check_last_log_line "EXIT_ERROR: 0x2"
 orv_run raid - -- "/C:2,XYZ" "/RESULT:$(rpath "$WORK/raid.json")"
 orv_check_exit "$OUT" 3
 common_fields "$WORK/raid.json" 3 "no eligible drive, a failed scan, or an erase-capable package refused on the boot drive"
+
+# A second copy, and a target given to a package that takes none: both end before the scan, so
+# the document lists no drive.
+printf '{ "system": { "instances_running": ["orvane-sim"] } }\n' >"$WORK/other_copy.json"
+R=$WORK/second.json
+orv_run second "" --machine "$(rpath "$WORK/other_copy.json")" -- /S "/RESULT:$(rpath "$R")"
+orv_check_exit "$OUT" 9
+orv_check_line "$OUT" "[instance] another copy is running: orvane-sim brought forward"
+orv_check_log_has "INSTANCE: another copy of orvane-sim is running"
+common_fields "$R" 9 "another copy of the program is running; this one touched no drive"
+orv_result_expect "$R" 'scalar(@{$j->{drives}})' 0
+R=$WORK/refused.json
+orv_run refused "" -- /S '/T:\\.\PhysicalDrive0' "/RESULT:$(rpath "$R")"
+orv_check_exit "$OUT" 2
+orv_check_log_has 'COMMAND_LINE_REFUSED: The argument "/T:\\.\PhysicalDrive0" names a target, but only an unattended package takes one. Nothing was updated.'
+common_fields "$R" 2 "$MEANING2"
+orv_result_expect "$R" 'scalar(@{$j->{drives}})' 0
 
 # --- /LIST: the report, then the document without drives.
 R=$WORK/list.json
