@@ -16,7 +16,8 @@ using platform::Wow64;
 
 int ChooseFlasher(uint8_t family, bool windows64) {
     switch (family) {
-        case kFamilyXP: return kFlasherXpX86;  // the table has no XP x64 flasher
+        // A 32-bit native program cannot run at boot on 64-bit Windows, and the table has no XP x64 flasher.
+        case kFamilyXP: return windows64 ? kFlasherNone : kFlasherXpX86;
         case kFamily2003:
         case kFamily2003R2: return windows64 ? kFlasher2003X64 : kFlasher2003X86;
         case kFamilyVista:
@@ -125,7 +126,6 @@ BootSetupResult SetUpBootUpdate(platform::SystemApi& api, const FlasherTable* ta
     const std::string program = StripExe(s.flasher_name);
     const std::string path = api.SystemDirectory() + "\\" + program + ".exe";
     r.flasher = ChooseFlasher(family, windows64);
-    const FlasherEntry& entry = (*table)[static_cast<size_t>(r.flasher)];
 
     auto fail = [&](uint32_t code, std::string why) {
         UndoBootUpdate(api, r);
@@ -135,6 +135,12 @@ BootSetupResult SetUpBootUpdate(platform::SystemApi& api, const FlasherTable* ta
         r.registered = false;
         return r;
     };
+    if (r.flasher == kFlasherNone)
+        return fail(kBootNoFlasherForWidth,
+                    text::Format("no boot-time flasher for 64-bit Windows of family 0x%02X: a 32-bit one cannot "
+                                 "run at boot there",
+                                 family));
+    const FlasherEntry& entry = (*table)[static_cast<size_t>(r.flasher)];
     if (entry.size < 0 || (entry.size > 0 && !entry.image))
         return fail(kBootNoFlasher, text::Format("flasher %d has no image", r.flasher));
 

@@ -37,7 +37,7 @@ TEST(ChooseFlasher, EveryFamilyAtBothWidths) {
         uint8_t family;
         int on32, on64;
     } rows[] = {
-        {0x07, 6, 6},  // XP: the x86 flasher even on x64 XP
+        {0x07, 6, kFlasherNone},  // XP: no flasher that runs at boot on x64 XP
         {0x08, 4, 5},  {0x09, 4, 5},
         {0x0A, 0, 1},  {0x0C, 0, 1},  {0x0D, 0, 1},
         {0x0E, 2, 3},  // Windows 7
@@ -104,8 +104,9 @@ TEST(SetUpBootUpdate, WidthFromWow64OrA64BitBuild) {
         {"2003 32-bit", 5, 2, 3, kArchIntel, Wow64::No, false, 4},
         {"2003 x64 build", 5, 2, 3, kArchAMD64, Wow64::No, true, 5},
         {"XP 32-bit", 5, 1, 1, kArchIntel, Wow64::No, false, 6},
-        {"XP x64 under WOW64", 5, 2, 1, kArchAMD64, Wow64::Yes, false, 6},
-        {"XP x64 build", 5, 2, 1, kArchAMD64, Wow64::No, true, 6},
+        // The 32-bit XP flasher cannot run at boot on x64 XP: refused, nothing written.
+        {"XP x64 under WOW64", 5, 2, 1, kArchAMD64, Wow64::Yes, false, kFlasherNone},
+        {"XP x64 build", 5, 2, 1, kArchAMD64, Wow64::No, true, kFlasherNone},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
@@ -116,8 +117,16 @@ TEST(SetUpBootUpdate, WidthFromWow64OrA64BitBuild) {
         api.AddKey(kSm);
         Flashers f;
         const BootSetupResult res = SetUpBootUpdate(api, &f.table, Ostrel());
-        EXPECT_EQ(res.code, kBootSetupDone);
         EXPECT_EQ(res.flasher, r.expect);
+        if (r.expect == kFlasherNone) {
+            EXPECT_EQ(res.code, 0xE9u);
+            EXPECT_EQ(res.detail,
+                      "no boot-time flasher for 64-bit Windows of family 0x07: a 32-bit one cannot run at boot there");
+            EXPECT_TRUE(api.files.empty());
+            EXPECT_FALSE(api.Value(kSm, "BootExecute"));
+            continue;
+        }
+        EXPECT_EQ(res.code, kBootSetupDone);
         ASSERT_TRUE(api.files.count(kFlasherPath));
         EXPECT_EQ(api.files[kFlasherPath], f.images[static_cast<size_t>(r.expect)]);
     }
