@@ -85,8 +85,23 @@ enum class PatchResult { Written, KeyMissing, NoRoom };
 // end past the image changes nothing and is NoRoom; a missing key changes nothing.
 PatchResult PatchSetting(uint8_t* image, size_t size, std::string_view key, std::string_view value);
 
+using Settings = std::vector<std::pair<std::string, std::string>>;
+
+// What PatchSettings did: NoRoom names the setting that stopped it and what it would run into.
+struct SettingsPatch {
+    static constexpr size_t kImageEnd = static_cast<size_t>(-1);
+    PatchResult result = PatchResult::Written;
+    size_t setting = 0;
+    size_t runs_into = kImageEnd;  // another setting's index, or the image's end
+};
+// Writes every setting's value right after its key, each key found in the image as it was given,
+// before any value is written: a value holding another key's text is not taken for that key.
+// Missing keys are skipped. A value that would end past the image or reach into another
+// setting's key or value is NoRoom, and then nothing is written.
+SettingsPatch PatchSettings(uint8_t* image, size_t size, const Settings& settings);
+
 // The eleven settings in their order, as (key, value) pairs.
-std::vector<std::pair<std::string, std::string>> FlasherSettings(const BootSettings& s);
+Settings FlasherSettings(const BootSettings& s);
 
 // "Ostrel.exe" -> "Ostrel": the part before ".EXE" (any case), the name itself without it.
 std::string StripExe(const std::string& name);

@@ -174,9 +174,9 @@ TEST(PatchSetting, WritesOnlyAfterTheFirstKeyAndOnlyInsideTheImage) {
 // --- The eleven settings ------------------------------------------------------------------
 
 // A flasher image as a stand-in lays it out: code bytes, then each key followed by 48 NULs of room,
-// in an order of its own.
-const char* const kKeysInImage[] = {"SN1=", "_____FW=", "PROTOCOL=", "VENDID1=", "UPDATEBOOT=", "FW1=",
-                                    "B_PREFORMAT=", "DRIVECOUNT=", "_FW_EXT=", "A_PREFORMAT=", "SSDREBOOT="};
+// in an order of its own, where the texts' keys stand after some earlier settings' places.
+const char* const kKeysInImage[] = {"PROTOCOL=", "_____FW=", "UPDATEBOOT=", "VENDID1=", "_FW_EXT=", "B_PREFORMAT=",
+                                    "FW1=", "DRIVECOUNT=", "SN1=", "A_PREFORMAT=", "SSDREBOOT="};
 constexpr size_t kRoom = 48;
 
 std::string Room(const std::string& filled) { return filled + std::string(kRoom - filled.size(), '\0'); }
@@ -241,6 +241,20 @@ TEST(SetUpBootUpdate, WritesTheElevenSettings) {
           {"VENDID1=", "VENDID1=ORVANE SSD 2TB XQ9000 MODEL NAME ABCDEFG"},
           {"FW1=", "FW1=REV45678"},
           {"SN1=", "SN1=SERIAL-0123456789ABC"}}},
+        // Every key is found where the flasher has it, whatever an earlier value says.
+        {"texts that hold later keys", 0, 1, "_FW_EXT=", "DRIVECOUNT=", "ACME SN1= FW1= SSD", "REV SN1=",
+         "SN1=FW1=",
+         {{"UPDATEBOOT=", "UPDATEBOOT=0"},
+          {"B_PREFORMAT=", "B_PREFORMAT=0"},
+          {"A_PREFORMAT=", "A_PREFORMAT=0"},
+          {"PROTOCOL=", "PROTOCOL=1"},
+          {"SSDREBOOT=", "SSDREBOOT=0"},
+          {"_____FW=", "_____FW=_FW_EXT="},
+          {"_FW_EXT=", "_FW_EXT=DRIVECOUNT="},
+          {"DRIVECOUNT=", "DRIVECOUNT=0001"},
+          {"VENDID1=", "VENDID1=ACME SN1= FW1= SSD"},
+          {"FW1=", "FW1=REV SN1="},
+          {"SN1=", "SN1=SN1=FW1="}}},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
@@ -404,6 +418,7 @@ TEST(SetUpBootUpdate, EveryFailureLeavesNothingBehind) {
         // An earlier setting is patched before the failing one: the package must not see it.
         std::string image = "0 UPDATEBOOT=# SN1=" + std::string(24, '\0');
         bool no_bytes = false;
+        std::string detail = "";  // checked when given
     } rows[] = {
         {.name = "session-manager key missing", .code = 0xE3, .key = false},
         {.name = "flasher file cannot be created", .code = 0xE1, .unwritable = true},
@@ -412,6 +427,10 @@ TEST(SetUpBootUpdate, EveryFailureLeavesNothingBehind) {
         {.name = "value cannot be read", .code = 0xE5, .read = RegRead::Failed},
         {.name = "serial does not fit", .code = 0xE4, .image = "0 UPDATEBOOT=# SN1=" + std::string(19, '\0')},
         {.name = "a key at the image's end", .code = 0xE4, .image = "0 UPDATEBOOT=# SN1=" + std::string(24, '\0') + "DRIVECOUNT=000"},
+        // The serial would end over the key after it: the flasher would read a wrong setting.
+        {.name = "a value that runs into the next key", .code = 0xE4,
+         .image = "0 SN1=" + std::string(10, '\0') + "UPDATEBOOT=" + std::string(24, '\0'),
+         .detail = "SN1=SERIAL-0123456789ABC runs into UPDATEBOOT= in flasher 2"},
         {.name = "declared bytes but no image", .code = 0xE6, .no_bytes = true},
     };
     for (const auto& r : rows) {
@@ -436,6 +455,9 @@ TEST(SetUpBootUpdate, EveryFailureLeavesNothingBehind) {
         EXPECT_EQ(res.code, r.code) << res.detail;
         EXPECT_FALSE(res.ok());
         EXPECT_FALSE(res.detail.empty());
+        if (!r.detail.empty()) {
+            EXPECT_EQ(res.detail, r.detail);
+        }
         EXPECT_FALSE(res.registered);
         EXPECT_TRUE(res.flasher_path.empty());
         EXPECT_FALSE(api.files.count(kFlasherPath));
