@@ -202,6 +202,9 @@ private:
     std::string last_open_path_;
     int last_open_kind_ = 0;
     bool nvme_restart_required_ = false;
+    // Set while flash_firmware sends a download whose drive does not restart: an answer of 7Fh
+    // (no drive on the bus) is then a failed command, since nothing looks for the drive afterwards.
+    bool no_device_fails_ = false;
 };
 
 using text::Format;

@@ -10,7 +10,9 @@ namespace orvane::device {
 namespace {
 
 constexpr uint8_t kCmdIdentify = 0xEC;
-constexpr uint8_t kStatusNoDevice = 0x7F;  // ERR is set, yet the command is taken as carried out
+// ERR is set, yet the command is taken as carried out: a drive restarting into new firmware
+// leaves the bus unanswered. Inside a download without that restart it is a failure.
+constexpr uint8_t kStatusNoDevice = 0x7F;
 
 }  // namespace
 
@@ -38,7 +40,7 @@ uint8_t TAtaDevice::ata_passthrough(IdeRegs& regs, uint8_t* buffer, IdeRegs* pre
         std::memcpy(&OutRegs, buffered ? AtaEx.apt.CurrentTaskFile : AtaDirect.CurrentTaskFile, 8);
         const uint8_t status = OutRegs.bCommandReg;
         if (status & 1) {
-            if (status == kStatusNoDevice) {
+            if (status == kStatusNoDevice && !no_device_fails_) {
                 result = ATACMD_OK;
             } else {
                 write_debug(buffered ? Format("ATA Status Register: 0x%X\n", status)
@@ -78,7 +80,7 @@ uint8_t TAtaDevice::ide_passthrough(IdeRegs& regs, uint8_t* buffer, uint8_t dire
         length = io.returned;
         return ATACMD_OK;
     }
-    if (status == kStatusNoDevice) return ATACMD_OK;
+    if (status == kStatusNoDevice && !no_device_fails_) return ATACMD_OK;
     write_debug(Format("IDE_CmdReg: 0x%X\n", status));
     bLastStatus = status;
     return ATACMD_ERR;

@@ -77,6 +77,19 @@ uint8_t SendPage(TAtaDevice& d, uint8_t fr, uint8_t cmd, uint8_t direction, uint
     return d.ata_command(regs, buffer, nullptr, direction, length);
 }
 
+// Sets a flag for a scope and puts back what it was.
+class ScopedFlag {
+public:
+    ScopedFlag(bool& flag, bool value) : flag_(flag), saved_(flag) { flag_ = value; }
+    ~ScopedFlag() { flag_ = saved_; }
+    ScopedFlag(const ScopedFlag&) = delete;
+    ScopedFlag& operator=(const ScopedFlag&) = delete;
+
+private:
+    bool& flag_;
+    bool saved_;
+};
+
 }  // namespace
 
 ChunkPlan PlanChunks(uint32_t size, int max_sector) {
@@ -180,6 +193,9 @@ uint8_t TAtaDevice::flash_firmware(const uint8_t* image, uint32_t size, int max_
     }
     iChunkTotal = static_cast<int32_t>(plan.total);
     iChunk = 0;
+    // A drive that restarts into its new firmware stops answering (status 7Fh) and the caller looks
+    // for it again; without the restart nothing would notice a command that never reached it.
+    const ScopedFlag no_device(no_device_fails_, !reboot);
 
     const int reboot_flag = reboot ? 1 : 0;
     const int boot_flag = boot_code ? 1 : 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 #include "system/os_version.h"
 #include "text/format.h"
@@ -16,7 +17,8 @@ using platform::Wow64;
 
 int ChooseFlasher(uint8_t family, bool windows64) {
     switch (family) {
-        case kFamilyXP: return kFlasherXpX86;  // the table has no XP x64 flasher
+        // A 32-bit native program cannot run at boot on 64-bit Windows, and the table has no XP x64 flasher.
+        case kFamilyXP: return windows64 ? kFlasherNone : kFlasherXpX86;
         case kFamily2003:
         case kFamily2003R2: return windows64 ? kFlasher2003X64 : kFlasher2003X86;
         case kFamilyVista:
@@ -26,20 +28,63 @@ int ChooseFlasher(uint8_t family, bool windows64) {
     }
 }
 
-PatchResult PatchSetting(uint8_t* image, size_t size, std::string_view key, std::string_view value) {
-    if (!image || key.empty() || key.size() > size) return PatchResult::KeyMissing;
-    uint8_t* end = image + size;
-    uint8_t* at = std::search(image, end, key.begin(), key.end(),
+namespace {
+
+// Where the first whole occurrence of key starts; nullopt when there is none.
+std::optional<size_t> FindKey(const uint8_t* image, size_t size, std::string_view key) {
+    if (!image || key.empty() || key.size() > size) return std::nullopt;
+    const uint8_t* end = image + size;
+    const uint8_t* at = std::search(image, end, key.begin(), key.end(),
                                     [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); });
-    if (at == end) return PatchResult::KeyMissing;
-    const size_t pos = static_cast<size_t>(at - image) + key.size();
+    if (at == end) return std::nullopt;
+    return static_cast<size_t>(at - image);
+}
+
+}  // namespace
+
+PatchResult PatchSetting(uint8_t* image, size_t size, std::string_view key, std::string_view value) {
+    const std::optional<size_t> at = FindKey(image, size, key);
+    if (!at) return PatchResult::KeyMissing;
+    const size_t pos = *at + key.size();
     // Only inside the image: a key near its end must not send the value past it.
     if (value.size() > size - pos) return PatchResult::NoRoom;
     std::memcpy(image + pos, value.data(), value.size());
     return PatchResult::Written;
 }
 
-std::vector<std::pair<std::string, std::string>> FlasherSettings(const BootSettings& s) {
+SettingsPatch PatchSettings(uint8_t* image, size_t size, const Settings& settings) {
+    // Each found setting's place: its key's first byte, its value's first byte, its value's end.
+    struct Place {
+        size_t key = 0, value = 0, end = 0;
+    };
+    std::vector<std::optional<Place>> places(settings.size());
+    SettingsPatch out;
+    auto stop = [&](size_t setting, size_t runs_into) {
+        out.result = PatchResult::NoRoom;
+        out.setting = setting;
+        out.runs_into = runs_into;
+        return out;
+    };
+    for (size_t i = 0; i < settings.size(); ++i) {
+        const auto& [key, value] = settings[i];
+        const std::optional<size_t> at = FindKey(image, size, key);
+        if (!at) continue;
+        const size_t value_at = *at + key.size();
+        if (value.size() > size - value_at) return stop(i, SettingsPatch::kImageEnd);
+        places[i] = Place{*at, value_at, value_at + value.size()};
+    }
+    // A value written over another setting's key or value would hand the flasher a wrong setting.
+    for (size_t i = 0; i < places.size(); ++i)
+        for (size_t j = 0; j < places.size(); ++j)
+            if (i != j && places[i] && places[j] && places[i]->value < places[i]->end &&
+                places[i]->value < places[j]->end && places[j]->key < places[i]->end)
+                return stop(i, j);
+    for (size_t i = 0; i < places.size(); ++i)
+        if (places[i]) std::memcpy(image + places[i]->value, settings[i].second.data(), settings[i].second.size());
+    return out;
+}
+
+Settings FlasherSettings(const BootSettings& s) {
     auto flag = [](uint8_t v) { return std::string(v == 1 ? "1" : "0"); };
     return {
         {"UPDATEBOOT=", flag(s.bUpdateBoot)},
@@ -125,7 +170,6 @@ BootSetupResult SetUpBootUpdate(platform::SystemApi& api, const FlasherTable* ta
     const std::string program = StripExe(s.flasher_name);
     const std::string path = api.SystemDirectory() + "\\" + program + ".exe";
     r.flasher = ChooseFlasher(family, windows64);
-    const FlasherEntry& entry = (*table)[static_cast<size_t>(r.flasher)];
 
     auto fail = [&](uint32_t code, std::string why) {
         UndoBootUpdate(api, r);
@@ -135,15 +179,27 @@ BootSetupResult SetUpBootUpdate(platform::SystemApi& api, const FlasherTable* ta
         r.registered = false;
         return r;
     };
+    if (r.flasher == kFlasherNone)
+        return fail(kBootNoFlasherForWidth,
+                    text::Format("no boot-time flasher for 64-bit Windows of family 0x%02X: a 32-bit one cannot "
+                                 "run at boot there",
+                                 family));
+    const FlasherEntry& entry = (*table)[static_cast<size_t>(r.flasher)];
     if (entry.size < 0 || (entry.size > 0 && !entry.image))
         return fail(kBootNoFlasher, text::Format("flasher %d has no image", r.flasher));
 
     // The settings go into a copy: the package stays as the program carries it.
     std::vector<uint8_t> image(entry.image, entry.image + entry.size);
-    for (const auto& [key, value] : FlasherSettings(s))
-        if (PatchSetting(image.data(), image.size(), key, value) == PatchResult::NoRoom)
-            return fail(kBootSettingNoRoom,
-                        text::Format("%s%s does not fit in flasher %d", key.c_str(), value.c_str(), r.flasher));
+    const Settings settings = FlasherSettings(s);
+    const SettingsPatch patch = PatchSettings(image.data(), image.size(), settings);
+    if (patch.result == PatchResult::NoRoom) {
+        const auto& [key, value] = settings[patch.setting];
+        const std::string where = patch.runs_into == SettingsPatch::kImageEnd
+                                      ? std::string("does not fit")
+                                      : "runs into " + settings[patch.runs_into].first;
+        return fail(kBootSettingNoRoom,
+                    text::Format("%s%s %s in flasher %d", key.c_str(), value.c_str(), where.c_str(), r.flasher));
+    }
 
     // Read what the machine already runs at boot before anything is written: it is kept.
     std::vector<uint8_t> before;

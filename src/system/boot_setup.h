@@ -21,6 +21,7 @@ enum FlasherIndex {
     kFlasher2003X64 = 5,
     kFlasherXpX86 = 6,
     kFlasherCount = 7,
+    kFlasherNone = -1,  // the table holds no flasher of the Windows' width
 };
 
 // One flasher executable as the package carries it: where its bytes start and how many.
@@ -38,6 +39,7 @@ constexpr uint32_t kBootKeyOpenFailed = 0xE3;       // the session-manager key c
 constexpr uint32_t kBootSettingNoRoom = 0xE4;       // a setting's value would end past the flasher image
 constexpr uint32_t kBootValueUnreadable = 0xE5;     // BootExecute exists but cannot be read as a multi-string
 constexpr uint32_t kBootNoFlasher = 0xE6;           // the chosen flasher's entry has no bytes to take
+constexpr uint32_t kBootNoFlasherForWidth = 0xE9;   // no flasher of the Windows' width (64-bit XP)
 // The Update command's own steps around the set-up, reported the same way.
 constexpr uint32_t kBootCopyProgramFailed = 0xE7;   // the copy program could not be written
 constexpr uint32_t kBootCopyStartFailed = 0xE8;     // the copy program could not be started
@@ -74,7 +76,8 @@ struct BootSetupResult {
     bool ok() const { return code < 2; }
 };
 
-// The flasher for an OS family (the version code's top byte) on 32- or 64-bit Windows.
+// The flasher for an OS family (the version code's top byte) on 32- or 64-bit Windows;
+// kFlasherNone when the table has none that runs at boot there.
 int ChooseFlasher(uint8_t family, bool windows64);
 
 enum class PatchResult { Written, KeyMissing, NoRoom };
@@ -82,8 +85,23 @@ enum class PatchResult { Written, KeyMissing, NoRoom };
 // end past the image changes nothing and is NoRoom; a missing key changes nothing.
 PatchResult PatchSetting(uint8_t* image, size_t size, std::string_view key, std::string_view value);
 
+using Settings = std::vector<std::pair<std::string, std::string>>;
+
+// What PatchSettings did: NoRoom names the setting that stopped it and what it would run into.
+struct SettingsPatch {
+    static constexpr size_t kImageEnd = static_cast<size_t>(-1);
+    PatchResult result = PatchResult::Written;
+    size_t setting = 0;
+    size_t runs_into = kImageEnd;  // another setting's index, or the image's end
+};
+// Writes every setting's value right after its key, each key found in the image as it was given,
+// before any value is written: a value holding another key's text is not taken for that key.
+// Missing keys are skipped. A value that would end past the image or reach into another
+// setting's key or value is NoRoom, and then nothing is written.
+SettingsPatch PatchSettings(uint8_t* image, size_t size, const Settings& settings);
+
 // The eleven settings in their order, as (key, value) pairs.
-std::vector<std::pair<std::string, std::string>> FlasherSettings(const BootSettings& s);
+Settings FlasherSettings(const BootSettings& s);
 
 // "Ostrel.exe" -> "Ostrel": the part before ".EXE" (any case), the name itself without it.
 std::string StripExe(const std::string& name);

@@ -97,6 +97,49 @@ TEST(FlashWorker, ADownloadThatNeverSucceedsClimbsTheWholeLadder) {
     EXPECT_EQ(WorkerLines(log, "End of UpdateFW"), Strings{"End of UpdateFW , max_sector=8 "});
 }
 
+// One command of an enterprise download over ATA pass-through answered 7Fh, no drive on the bus:
+// without the drive's restart the chunk was not taken, the attempt fails and the ladder goes on;
+// with the restart it counts as sent (the caller then looks for the drive and its firmware).
+TEST(FlashWorker, ANoDriveAnswerIsRetriedUnlessTheDriveRestarts) {
+    struct Case {
+        const char* name;
+        bool reboot;
+        int features, skip;  // the DOWNLOAD MICROCODE subcommand answered 7Fh once, after `skip` of them
+        Strings retries;
+    } cases[] = {
+        {"the last of 8 chunks, no restart", false, 0x0E, 7, {"retry1 : max_sector=1 "}},
+        {"the activation, restart", true, 0x0F, 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AppRun run([&](platform::sim::SimMachine& m) {
+            for (auto& d : m.storage.disks)
+                if (d.drive && d.drive->model == "MERETH SSD 512GB")
+                    d.drive->faults.push_back({0x92, c.features, platform::sim::SimDriveFault::Status7F, 1, c.skip});
+        });
+        TOrvaneMain& main = run.StartUp();
+        Select512(run, main);
+        ASSERT_EQ(main.m_Device->protocol(), device::kProtoAta);
+        static uint8_t image[4096] = {1, 2, 3};
+        _MF_THREAD_PARAMETER job;
+        job.device = main.m_Device.get();
+        job.image = image;
+        job.size = sizeof image;
+        job.max_sector = 1;
+        job.flash_mode = 2;
+        job.reboot = c.reboot;
+        job.kind = kJobDownload;
+        EXPECT_EQ(main.RunFlashJob(job), 0);
+        EXPECT_EQ(WorkerLines(run.Log(), "retry"), c.retries);
+        const platform::sim::SimAtaDrive* drive = nullptr;
+        for (auto& d : run.sim().hardware().storage.disks)
+            if (d.drive && d.drive->model == "MERETH SSD 512GB") drive = &d.drive_stack->drive();
+        ASSERT_TRUE(drive);
+        // Every chunk reached the drive: without the restart, by the retry.
+        EXPECT_EQ(drive->firmware().image.size(), sizeof image);
+    }
+}
+
 TEST(FlashWorker, AnNvmeDownloadIsTriedOnceAndFailsAsFail) {
     AppRun run([](platform::sim::SimMachine& m) {
         for (auto& d : m.storage.disks)

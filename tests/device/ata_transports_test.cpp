@@ -136,7 +136,7 @@ TEST(AtaPassThrough, DirectRequestOutlastingItsTimeoutIsATimeout) {
     EXPECT_EQ(dev.ata_command(regs, buf.data(), nullptr, kDirOut, length), ATACMD_OK);
 }
 
-// Status with ERR set: 0x7F is taken as success and leaves length and data alone.
+// Status with ERR set: 0x7F (outside a download) is taken as success and leaves length and data alone.
 TEST(AtaStatus, Status7FIsSuccessOnAtaAndIde) {
     struct Case {
         uint8_t transport;

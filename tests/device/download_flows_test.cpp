@@ -69,6 +69,8 @@ struct Drive {
     uint8_t word159 = 0;
     // Command number in `seen` -> 0: the drive answers ERR; else the request fails with that error.
     std::map<size_t, uint32_t> fail;
+    // Command number in `seen` -> the status byte the request returns (ATA and IDE pass-through).
+    std::map<size_t, uint8_t> status;
     std::map<uint8_t, std::vector<uint8_t>> pages;
 
     explicit Drive(uint8_t transport) : dev(rig.OpenOn(transport)) {
@@ -89,6 +91,10 @@ struct Drive {
         const uint8_t fr = ata ? tf[0] : b[0];
         if (ata) b[offsetof(ATA_PASS_THROUGH_EX, CurrentTaskFile) + 6] = 0x50;
         if (s.code == IOCTL_IDE_PASS_THROUGH) b[6] = 0x50;
+        if (auto st = status.find(n); st != status.end()) {
+            b[ata ? offsetof(ATA_PASS_THROUGH_EX, CurrentTaskFile) + 6 : 6] = st->second;
+            return IoResult{true, in_len, 0};
+        }
         if (auto f = fail.find(n); f != fail.end()) {
             if (f->second != 0) return IoResult{false, 0, f->second};
             if (ata) b[offsetof(ATA_PASS_THROUGH_EX, CurrentTaskFile) + 6] = 0x51;
@@ -290,6 +296,52 @@ TEST(FlashFirmware, StopsAtTheFirstFailure) {
         EXPECT_EQ(d.seen.size(), c.fail_at + 1) << c.log_end;
         const std::string log = d.rig.Log();
         EXPECT_EQ(log.substr(log.size() - std::min(log.size(), std::strlen(c.log_end))), c.log_end);
+    }
+}
+
+// Status 7Fh, no drive answering: a command of the download counts as sent only when the drive
+// is to restart into its new firmware, where the caller then looks for it; otherwise it failed.
+// A 1,000-byte image in chunks of 1 sector: IDENTIFY, two chunks, then the final subcommand.
+TEST(FlashFirmware, NoDriveAnsweringCountsAsSentOnlyBeforeARestart) {
+    struct Case {
+        const char* name;
+        uint8_t transport;
+        int mode;
+        bool reboot;
+        size_t answered_7f;  // the command's number, IDENTIFY being 0
+        uint8_t result;
+        const char* log_end;
+    } cases[] = {
+        {"activation, no restart", kProtoAta, 0, false, 3, ATACMD_ERR, "ATA Status Register: 0x7F\n"},
+        {"activation, restart", kProtoAta, 0, true, 3, ATACMD_OK,
+         "(ATA PASSTHROUGH) Cmd:92 FR:07 SC:00 SN:00 CL:00 CH:00  3 / 2\n"},
+        {"last chunk, no restart", kProtoAta, 1, false, 2, ATACMD_ERR, "ATA Status Register: 0x7F\n"},
+        {"last chunk, restart", kProtoAta, 1, true, 2, ATACMD_OK,
+         "(ATA PASSTHROUGH) Cmd:92 FR:03 SC:01 SN:00 CL:01 CH:00  2 / 2\n"},
+        {"first chunk, no restart", kProtoAta, 0, false, 1, ATACMD_ERR, "ATA Status Register: 0x7F\n"},
+        {"enterprise last chunk, no restart", kProtoAta, 2, false, 2, ATACMD_ERR,
+         "ATA Status Register: 0x7F\nEnterprise UpdateBoot (mode Eh) failed !\n"},
+        {"enterprise activation, restart", kProtoAta, 2, true, 3, ATACMD_OK, "Enterprise (mode Eh/Fh) Finished !\n"},
+        {"IDE last chunk, no restart", kProtoIde, 1, false, 2, ATACMD_ERR, "IDE_CmdReg: 0x7F\n"},
+        {"IDE activation, restart", kProtoIde, 0, true, 3, ATACMD_OK,
+         "Normal flash (mode3/mode7): Reboot=1, Bootcode=0, iFlashMode=0, max_sector=1\n"},  // IDE logs no commands
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Drive d(c.transport);
+        d.status[c.answered_7f] = 0x7F;
+        const auto image = Image(1000);
+        EXPECT_EQ(d.dev.flash_firmware(image.data(), 1000, 1, c.mode, false, c.reboot), c.result);
+        EXPECT_EQ(d.seen.size(), c.answered_7f + 1);
+        EXPECT_EQ(d.dev.bLastStatus, c.result == ATACMD_ERR ? 0x7F : 0);
+        const std::string log = d.rig.Log();
+        EXPECT_EQ(log.substr(log.size() - std::min(log.size(), std::strlen(c.log_end))), c.log_end);
+
+        // Outside a download the answer counts as carried out again.
+        d.status[d.seen.size()] = 0x7F;
+        IdeRegs regs = MakeRegs(0, 0, 0, 0, 0, 0, 0xE5);
+        uint32_t length = 0;
+        EXPECT_EQ(d.dev.ata_command(regs, nullptr, nullptr, kDirNone, length), ATACMD_OK);
     }
 }
 

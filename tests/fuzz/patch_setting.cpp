@@ -1,5 +1,5 @@
-// The flasher's settings writer over any image, key and value; and a new BootExecute list built
-// from any bytes a machine may hold as the old one.
+// The flasher's settings writer over any image, key and value, alone and as the eleven settings;
+// and a new BootExecute list built from any bytes a machine may hold as the old one.
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -53,6 +53,58 @@ void CheckPatch(const std::string& key, const std::string& value, const std::vec
     if (!Same(at + tail, image.data() + tail, image.size() - tail)) __builtin_trap();
 }
 
+// The eleven settings with the input's texts in them. Every key counts where the image had it
+// before any value was written; a value past the image or over another setting stops it all.
+void CheckSettings(const std::string& text, const std::string& other, const std::vector<uint8_t>& image) {
+    BootSettings s;
+    s.model = s.revision = s.serial = text;
+    s.new_fw = s.fw_ext = other;
+    const Settings settings = FlasherSettings(s);
+    std::vector<uint8_t> buf(kGuard + image.size() + kGuard, kGuardByte);
+    std::copy(image.begin(), image.end(), buf.begin() + kGuard);
+    uint8_t* at = buf.data() + kGuard;
+    const SettingsPatch r = PatchSettings(at, image.size(), settings);
+
+    for (size_t i = 0; i < kGuard; ++i)
+        if (buf[i] != kGuardByte || buf[buf.size() - 1 - i] != kGuardByte) __builtin_trap();
+
+    // Each key's first place in the image as given, found the plain way: [key, value, end).
+    struct Place {
+        bool found = false;
+        size_t key = 0, value = 0, end = 0;
+    };
+    std::vector<Place> places(settings.size());
+    bool stops = false;
+    for (size_t i = 0; i < settings.size(); ++i) {
+        const std::string& key = settings[i].first;
+        for (size_t p = 0; p + key.size() <= image.size(); ++p)
+            if (std::memcmp(image.data() + p, key.data(), key.size()) == 0) {
+                places[i] = {true, p, p + key.size(), p + key.size() + settings[i].second.size()};
+                stops = stops || places[i].end > image.size();
+                break;
+            }
+    }
+    for (size_t i = 0; i < places.size(); ++i)
+        for (size_t j = 0; j < places.size(); ++j) {
+            const Place& a = places[i];
+            const Place& b = places[j];
+            if (i != j && a.found && b.found && a.value != a.end && a.value < b.end && b.key < a.end) stops = true;
+        }
+
+    if (stops) {
+        if (r.result != PatchResult::NoRoom || r.setting >= settings.size() || r.runs_into == r.setting ||
+            (r.runs_into != SettingsPatch::kImageEnd && r.runs_into >= settings.size()))
+            __builtin_trap();
+        if (!Same(at, image.data(), image.size())) __builtin_trap();
+        return;
+    }
+    if (r.result != PatchResult::Written) __builtin_trap();
+    std::vector<uint8_t> expect = image;
+    for (size_t i = 0; i < places.size(); ++i)
+        if (places[i].found) std::copy(settings[i].second.begin(), settings[i].second.end(), expect.begin() + places[i].value);
+    if (!Same(at, expect.data(), expect.size())) __builtin_trap();
+}
+
 bool NamesFlasher(std::string e) {
     for (char& c : e) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return e.find("ostrel") != std::string::npos;
@@ -100,6 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string value = in.Line();
     const std::vector<uint8_t> rest = in.Rest();
     CheckPatch(key, value, rest);
+    CheckSettings(value, key, rest);
     CheckBootExecute(rest);
     return 0;
 }

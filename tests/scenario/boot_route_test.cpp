@@ -218,7 +218,6 @@ TEST(BootRoute, FlasherAndCopyProgramByWindowsFamilyAndWidth) {
         const char* copier;  // written and started under WOW64 only
     } cases[] = {
         {"XP, 32-bit", 5, 1, 1, "x86", "no", "XP_X86", nullptr},
-        {"XP x64 under WOW64", 5, 2, 1, "x64", "yes", "XP_X86", "COPY_XP"},
         {"Server 2003, 32-bit", 5, 2, 3, "x86", "no", "2003_X86", nullptr},
         {"Server 2003 x64, WOW64", 5, 2, 3, "x64", "yes", "2003_X64", "COPY_2K3"},
         {"Vista, 32-bit", 6, 0, 1, "x86", "no", "2008_X86", nullptr},
@@ -297,6 +296,7 @@ TEST(BootRoute, AFailureLeavesNothingBehind) {
         std::function<void(platform::sim::SimMachine&)> edit;
         std::function<void(Package&)> package;
         std::string box;
+        const char* line = nullptr;  // the log's reason, where the box gives only the code
     } cases[] = {
         {"the image file cannot be created",
          with([](auto& m) { m.system.unwritable_files = {"FW.bin"}; }), nullptr,
@@ -327,11 +327,21 @@ TEST(BootRoute, AFailureLeavesNothingBehind) {
              m.system.start_fails = true;
          }),
          nullptr, "[0xE8] Fail to write UPDATE files into system !\n"},
+        // The package's XP flasher is 32-bit, which cannot run at boot on x64 XP.
+        {"x64 XP under WOW64", with(Windows(5, 2, 1, "x64", "yes")), nullptr,
+         "[0xE9] Fail to write UPDATE files into system !\n",
+         "BOOT_SETUP: 0xE9 no boot-time flasher for 64-bit Windows of family 0x07: a 32-bit one cannot run at "
+         "boot there"},
+        {"x64 XP, 64-bit program", with(Windows(5, 2, 1, "x64", "no")), nullptr,
+         "[0xE9] Fail to write UPDATE files into system !\n"},
     };
     for (const Case& c : cases) {
         const Result r = RunBoot(c.edit, c.package);
         EXPECT_EQ(r.o.exit_code, 1) << c.name;
         EXPECT_TRUE(HasBox(r.o, c.box)) << c.name;
+        if (c.line) {
+            EXPECT_TRUE(HasLine(r.o, c.line)) << c.name;
+        }
         EXPECT_FALSE(r.fw) << c.name << ": FW.bin left behind";
         EXPECT_FALSE(r.flasher) << c.name << ": Ostrel.exe left behind";
         EXPECT_FALSE(r.copier) << c.name << ": CopyFile.exe left behind";

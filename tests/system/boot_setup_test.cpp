@@ -37,7 +37,7 @@ TEST(ChooseFlasher, EveryFamilyAtBothWidths) {
         uint8_t family;
         int on32, on64;
     } rows[] = {
-        {0x07, 6, 6},  // XP: the x86 flasher even on x64 XP
+        {0x07, 6, kFlasherNone},  // XP: no flasher that runs at boot on x64 XP
         {0x08, 4, 5},  {0x09, 4, 5},
         {0x0A, 0, 1},  {0x0C, 0, 1},  {0x0D, 0, 1},
         {0x0E, 2, 3},  // Windows 7
@@ -104,8 +104,9 @@ TEST(SetUpBootUpdate, WidthFromWow64OrA64BitBuild) {
         {"2003 32-bit", 5, 2, 3, kArchIntel, Wow64::No, false, 4},
         {"2003 x64 build", 5, 2, 3, kArchAMD64, Wow64::No, true, 5},
         {"XP 32-bit", 5, 1, 1, kArchIntel, Wow64::No, false, 6},
-        {"XP x64 under WOW64", 5, 2, 1, kArchAMD64, Wow64::Yes, false, 6},
-        {"XP x64 build", 5, 2, 1, kArchAMD64, Wow64::No, true, 6},
+        // The 32-bit XP flasher cannot run at boot on x64 XP: refused, nothing written.
+        {"XP x64 under WOW64", 5, 2, 1, kArchAMD64, Wow64::Yes, false, kFlasherNone},
+        {"XP x64 build", 5, 2, 1, kArchAMD64, Wow64::No, true, kFlasherNone},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
@@ -116,8 +117,16 @@ TEST(SetUpBootUpdate, WidthFromWow64OrA64BitBuild) {
         api.AddKey(kSm);
         Flashers f;
         const BootSetupResult res = SetUpBootUpdate(api, &f.table, Ostrel());
-        EXPECT_EQ(res.code, kBootSetupDone);
         EXPECT_EQ(res.flasher, r.expect);
+        if (r.expect == kFlasherNone) {
+            EXPECT_EQ(res.code, 0xE9u);
+            EXPECT_EQ(res.detail,
+                      "no boot-time flasher for 64-bit Windows of family 0x07: a 32-bit one cannot run at boot there");
+            EXPECT_TRUE(api.files.empty());
+            EXPECT_FALSE(api.Value(kSm, "BootExecute"));
+            continue;
+        }
+        EXPECT_EQ(res.code, kBootSetupDone);
         ASSERT_TRUE(api.files.count(kFlasherPath));
         EXPECT_EQ(api.files[kFlasherPath], f.images[static_cast<size_t>(r.expect)]);
     }
@@ -165,9 +174,9 @@ TEST(PatchSetting, WritesOnlyAfterTheFirstKeyAndOnlyInsideTheImage) {
 // --- The eleven settings ------------------------------------------------------------------
 
 // A flasher image as a stand-in lays it out: code bytes, then each key followed by 48 NULs of room,
-// in an order of its own.
-const char* const kKeysInImage[] = {"SN1=", "_____FW=", "PROTOCOL=", "VENDID1=", "UPDATEBOOT=", "FW1=",
-                                    "B_PREFORMAT=", "DRIVECOUNT=", "_FW_EXT=", "A_PREFORMAT=", "SSDREBOOT="};
+// in an order of its own, where the texts' keys stand after some earlier settings' places.
+const char* const kKeysInImage[] = {"PROTOCOL=", "_____FW=", "UPDATEBOOT=", "VENDID1=", "_FW_EXT=", "B_PREFORMAT=",
+                                    "FW1=", "DRIVECOUNT=", "SN1=", "A_PREFORMAT=", "SSDREBOOT="};
 constexpr size_t kRoom = 48;
 
 std::string Room(const std::string& filled) { return filled + std::string(kRoom - filled.size(), '\0'); }
@@ -232,6 +241,20 @@ TEST(SetUpBootUpdate, WritesTheElevenSettings) {
           {"VENDID1=", "VENDID1=ORVANE SSD 2TB XQ9000 MODEL NAME ABCDEFG"},
           {"FW1=", "FW1=REV45678"},
           {"SN1=", "SN1=SERIAL-0123456789ABC"}}},
+        // Every key is found where the flasher has it, whatever an earlier value says.
+        {"texts that hold later keys", 0, 1, "_FW_EXT=", "DRIVECOUNT=", "ACME SN1= FW1= SSD", "REV SN1=",
+         "SN1=FW1=",
+         {{"UPDATEBOOT=", "UPDATEBOOT=0"},
+          {"B_PREFORMAT=", "B_PREFORMAT=0"},
+          {"A_PREFORMAT=", "A_PREFORMAT=0"},
+          {"PROTOCOL=", "PROTOCOL=1"},
+          {"SSDREBOOT=", "SSDREBOOT=0"},
+          {"_____FW=", "_____FW=_FW_EXT="},
+          {"_FW_EXT=", "_FW_EXT=DRIVECOUNT="},
+          {"DRIVECOUNT=", "DRIVECOUNT=0001"},
+          {"VENDID1=", "VENDID1=ACME SN1= FW1= SSD"},
+          {"FW1=", "FW1=REV SN1="},
+          {"SN1=", "SN1=SN1=FW1="}}},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
@@ -395,6 +418,7 @@ TEST(SetUpBootUpdate, EveryFailureLeavesNothingBehind) {
         // An earlier setting is patched before the failing one: the package must not see it.
         std::string image = "0 UPDATEBOOT=# SN1=" + std::string(24, '\0');
         bool no_bytes = false;
+        std::string detail = "";  // checked when given
     } rows[] = {
         {.name = "session-manager key missing", .code = 0xE3, .key = false},
         {.name = "flasher file cannot be created", .code = 0xE1, .unwritable = true},
@@ -403,6 +427,10 @@ TEST(SetUpBootUpdate, EveryFailureLeavesNothingBehind) {
         {.name = "value cannot be read", .code = 0xE5, .read = RegRead::Failed},
         {.name = "serial does not fit", .code = 0xE4, .image = "0 UPDATEBOOT=# SN1=" + std::string(19, '\0')},
         {.name = "a key at the image's end", .code = 0xE4, .image = "0 UPDATEBOOT=# SN1=" + std::string(24, '\0') + "DRIVECOUNT=000"},
+        // The serial would end over the key after it: the flasher would read a wrong setting.
+        {.name = "a value that runs into the next key", .code = 0xE4,
+         .image = "0 SN1=" + std::string(10, '\0') + "UPDATEBOOT=" + std::string(24, '\0'),
+         .detail = "SN1=SERIAL-0123456789ABC runs into UPDATEBOOT= in flasher 2"},
         {.name = "declared bytes but no image", .code = 0xE6, .no_bytes = true},
     };
     for (const auto& r : rows) {
@@ -427,6 +455,9 @@ TEST(SetUpBootUpdate, EveryFailureLeavesNothingBehind) {
         EXPECT_EQ(res.code, r.code) << res.detail;
         EXPECT_FALSE(res.ok());
         EXPECT_FALSE(res.detail.empty());
+        if (!r.detail.empty()) {
+            EXPECT_EQ(res.detail, r.detail);
+        }
         EXPECT_FALSE(res.registered);
         EXPECT_TRUE(res.flasher_path.empty());
         EXPECT_FALSE(api.files.count(kFlasherPath));
