@@ -119,10 +119,10 @@ TEST(FlashWorker, ANoDriveAnswerIsRetriedUnlessTheDriveRestarts) {
         });
         TOrvaneMain& main = run.StartUp();
         Select512(run, main);
-        ASSERT_EQ(main.m_Device->protocol(), device::kProtoAta);
+        ASSERT_EQ(main.Device()->protocol(), device::kProtoAta);
         static uint8_t image[4096] = {1, 2, 3};
-        _MF_THREAD_PARAMETER job;
-        job.device = main.m_Device.get();
+        MF_THREAD_PARAMETER job;
+        job.device = main.Device();
         job.image = image;
         job.size = sizeof image;
         job.max_sector = 1;
