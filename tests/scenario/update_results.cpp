@@ -130,6 +130,7 @@ const std::map<std::string, std::vector<D>>& Table() {
          Target("refused: the firmware image of slot 0 holds no firmware (all of its 40960 bytes are 0x00): nothing "
                 "was sent",
                 kOldFw)},
+        {"an activation answered 7Fh without a restart to check it is retried", Target("pending", nullopt)},
         {"a drive that cannot be opened when selected is refused as such",
          Target("refused: the drive could not be opened for the update; check its connection and run the program again",
                 kOldFw)},

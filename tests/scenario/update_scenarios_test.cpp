@@ -516,6 +516,10 @@ const Row kRows[] = {
      .package = [](Package& p) { p.image.assign(40960, 0); }, .exit_code = 1,
      .status = "the firmware image of slot 0 holds no firmware (all of its 40960 bytes are 0x00): nothing was sent",
      .revision = kOldFw, .committed = 0, .more = Untouched(kSerial)},
+    {.name = "an activation answered 7Fh without a restart to check it is retried",
+     .machine = Target(R"({"faults": [{"command": 146, "features": 7, "effect": "status_7f", "times": 1}]})"),
+     .package = Opt({{digit::ReBoot, '0'}}), .box = kFinished, .has = With(Retries(1, 1), {Ret("0x0")}),
+     .lacks = Retries(2, 2)},
     {.name = "a drive that cannot be opened when selected is refused as such", .machine = [] {
          json d = SataDisk(0, kSerial);
          d["vanish"] = {{"after_opens", 3}};  // the scan's three opens, then none
