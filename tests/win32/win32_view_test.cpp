@@ -1,21 +1,17 @@
 // The real main window under Wine: the messages Windows sends it reach the logic's handlers.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
-#include "app/orvane_main.h"
-#include "common/package_bytes.h"
-#include "platform/sim/sim_platform.h"
+#include "app/window_events.h"
 #include "platform/win32/win32_message_pump.h"
 #include "ui/win32/win32_view.h"
 #include "win32/window_capture.h"
+#include "win32/window_input.h"
 
 #include <commctrl.h>
 #undef CreateMutex
@@ -26,6 +22,7 @@ namespace orvane::ui {
 namespace {
 
 using app::Control;
+using test::Notify;
 
 // Records what the window raised; a click also notes the engineering keys seen at that moment.
 struct Recorder : app::WindowEvents {
@@ -54,11 +51,6 @@ struct Recorder : app::WindowEvents {
 using Calls = std::vector<std::string>;
 
 void Click(HWND button) { SendMessageW(button, BM_CLICK, 0, 0); }
-
-// WM_COMMAND as a control sends it to its parent.
-void Notify(HWND parent, HWND control, int code) {
-    SendMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), code), reinterpret_cast<LPARAM>(control));
-}
 
 TEST(Win32View, ClicksSelectionTimersPowerAndCloseReachTheEvents) {
     Win32View view(GetModuleHandleW(nullptr));
@@ -143,101 +135,6 @@ TEST(Win32View, AStartedTimerFiresThroughTheMessageLoop) {
     EXPECT_GE(waited, 0.09);
     view.SetEvents(nullptr);
 }
-
-// The first message box the thread shows, answered with OK: its caption and text.
-class BoxWatcher {
-public:
-    explicit BoxWatcher(DWORD thread) : thread_(thread), worker_([this] { Watch(); }) {}
-    ~BoxWatcher() { Stop(); }
-    void Stop() {
-        stop_ = true;
-        if (worker_.joinable()) worker_.join();
-    }
-    std::wstring caption, text;
-
-private:
-    static BOOL CALLBACK FindBox(HWND h, LPARAM lp) {
-        wchar_t cls[16] = {};
-        GetClassNameW(h, cls, 16);
-        if (std::wstring(cls) != L"#32770" || !IsWindowVisible(h)) return TRUE;
-        *reinterpret_cast<HWND*>(lp) = h;
-        return FALSE;
-    }
-    void Watch() {
-        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!stop_ && std::chrono::steady_clock::now() < until) {
-            HWND box = nullptr;
-            EnumThreadWindows(thread_, FindBox, reinterpret_cast<LPARAM>(&box));
-            if (box) {
-                wchar_t buf[512] = {};
-                GetWindowTextW(box, buf, 512);
-                caption = buf;
-                GetDlgItemTextW(box, 0xFFFF, buf, 512);  // the box's text control
-                text = buf;
-                PostMessageW(box, WM_COMMAND, IDOK, 0);
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
-    DWORD thread_;
-    std::atomic<bool> stop_{false};
-    std::thread worker_;
-};
-
-TEST(Win32View, APowerQueryDuringAnUpdateIsDeniedWithItsWarning) {
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "the warning box needs a display";
-    std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                ("orvane-view-" + std::to_string(GetCurrentProcessId()));
-    std::filesystem::create_directories(dir);
-    platform::sim::SimMachine machine;
-    std::string error;
-    ASSERT_TRUE(platform::sim::LoadMachine(platform::sim::DefaultMachineJson(), machine, error)) << error;
-    machine.system.temp_dir = dir.string();
-    platform::sim::SimPlatform sim(machine, 1000.0);
-    // Every drive eligible: the start-up shows no box of its own before the power query.
-    testing::PackageBytes package;
-    package.AcceptAll();
-    Win32View view(GetModuleHandleW(nullptr));
-    ASSERT_TRUE(view.Created());
-    app::AppContext ctx{sim.platform(), view, package.data(), package.size(), {}, nullptr};
-    {
-        app::TOrvaneMain main(ctx);
-        view.Show();
-        HWND w = view.window();
-
-        struct Row {
-            const char* name;
-            bool updating;
-            WPARAM event;
-            LRESULT answer;
-            bool box;
-        } rows[] = {
-            {"idle: the query passes", false, PBT_APMQUERYSUSPEND, TRUE, false},
-            {"updating: the query is denied", true, PBT_APMQUERYSUSPEND, BROADCAST_QUERY_DENY, true},
-            {"updating: a suspend is denied too", true, PBT_APMSUSPEND, BROADCAST_QUERY_DENY, true},
-            {"updating: the failed-query notice passes", true, PBT_APMQUERYSUSPENDFAILED, TRUE, false},
-        };
-        for (const Row& row : rows) {
-            main.m_bUpdating = row.updating;
-            BoxWatcher watcher(GetCurrentThreadId());
-            LRESULT answer = SendMessageW(w, WM_POWERBROADCAST, row.event, 0);
-            if (!row.box) std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            watcher.Stop();
-            EXPECT_EQ(answer, row.answer) << row.name;
-            if (row.box) {
-                EXPECT_EQ(watcher.caption, L"Warning") << row.name;
-                EXPECT_EQ(watcher.text, L"Firmware is updating, all power change events are denied !") << row.name;
-            } else {
-                EXPECT_EQ(watcher.caption, L"") << row.name << ": no box";
-            }
-        }
-        main.m_bUpdating = false;
-    }
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-}
-
 
 BOOL CALLBACK CountWindow(HWND, LPARAM count) {
     ++*reinterpret_cast<int*>(count);
