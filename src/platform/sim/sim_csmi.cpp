@@ -6,7 +6,6 @@
 
 #include "platform/records/csmi.h"
 #include "platform/sim/sim_json_fields.h"
-#include "platform/sim/sim_storage_io.h"
 #include "platform/win_errors.h"
 
 namespace orvane::platform::sim {
@@ -287,16 +286,6 @@ IoResult SimCsmiPort::Stp(uint8_t* b, uint32_t in_len, uint32_t out_len) {
     s[13] = res.high[1];
     st.uDataBytes = res.transferred;
     return answer(0, 0);
-}
-
-void InstallCsmiHandler(SimStorageIo& io, SimHardware& hw, const std::function<void(double)>& pass_time) {
-    for (SimController& c : hw.storage.controllers)
-        if (c.csmi) c.csmi_port = std::make_shared<SimCsmiPort>(*c.csmi, pass_time);
-    io.AddHandler([](SimHardware&, SimIoTarget& target, uint32_t code, uint8_t* buffer, uint32_t in_len,
-                     uint32_t out_len) -> std::optional<IoResult> {
-        if (!target.port || !target.port->csmi_port || code != r::IOCTL_SCSI_MINIPORT) return std::nullopt;
-        return target.port->csmi_port->Control(buffer, in_len, out_len);
-    });
 }
 
 }  // namespace orvane::platform::sim

@@ -65,10 +65,4 @@ private:
     std::function<void(double)> pass_time_;
 };
 
-class SimStorageIo;
-struct SimHardware;
-// Makes the CSMI driver of every controller that has one and installs the handler that answers
-// its port's miniport requests (called from InstallDriveHandlers).
-void InstallCsmiHandler(SimStorageIo& io, SimHardware& hw, const std::function<void(double)>& pass_time);
-
 }  // namespace orvane::platform::sim

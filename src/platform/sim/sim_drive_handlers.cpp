@@ -1,11 +1,13 @@
 // The drive model's request handlers: a disk whose "drive" object describes its drive answers
-// the pass-through, miniport and rescan requests through the SimDriveStack made for it here.
+// the pass-through, miniport and rescan requests through the SimDriveStack made for it here; an
+// "nvme" disk answers firmware requests, and a controller's CSMI driver its port's requests.
 #include <cstring>
 #include <algorithm>
 #include <memory>
 
 #include "platform/records/pass_through.h"
 #include "platform/sim/sim_clock.h"
+#include "platform/sim/sim_csmi.h"
 #include "platform/sim/sim_drive.h"
 #include "platform/sim/sim_nvme.h"
 #include "platform/sim/sim_storage_io.h"
@@ -35,6 +37,29 @@ SimDisk* AddressedDisk(SimHardware& hw, const std::string& controller, const rec
         if (a.path == cmd.PathId && a.target == cmd.TargetId && a.lun == cmd.Lun) return &d;
     }
     return nullptr;
+}
+
+void InstallNvmeHandlers(SimStorageIo& io, SimHardware& hw) {
+    for (SimDisk& disk : hw.storage.disks)
+        if (disk.nvme) {
+            disk.nvme_drive = std::make_shared<SimNvmeDrive>(*disk.nvme);
+            if (SimClock* clock = hw.clock) disk.nvme_drive->SetClock([clock] { return clock->Now(); });
+        }
+    io.AddHandler([](SimHardware&, SimIoTarget& target, uint32_t code, uint8_t* buffer, uint32_t in_len,
+                     uint32_t out_len) -> std::optional<IoResult> {
+        if (code != records::IOCTL_SCSI_MINIPORT || !target.disk || !target.disk->nvme_drive) return std::nullopt;
+        return target.disk->nvme_drive->Control(buffer, in_len, out_len);
+    });
+}
+
+void InstallCsmiHandler(SimStorageIo& io, SimHardware& hw, const std::function<void(double)>& pass_time) {
+    for (SimController& c : hw.storage.controllers)
+        if (c.csmi) c.csmi_port = std::make_shared<SimCsmiPort>(*c.csmi, pass_time);
+    io.AddHandler([](SimHardware&, SimIoTarget& target, uint32_t code, uint8_t* buffer, uint32_t in_len,
+                     uint32_t out_len) -> std::optional<IoResult> {
+        if (!target.port || !target.port->csmi_port || code != records::IOCTL_SCSI_MINIPORT) return std::nullopt;
+        return target.port->csmi_port->Control(buffer, in_len, out_len);
+    });
 }
 
 }  // namespace

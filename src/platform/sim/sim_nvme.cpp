@@ -5,10 +5,8 @@
 #include <set>
 
 #include "platform/records/firmware.h"
-#include "platform/sim/sim_clock.h"
 #include "platform/sim/sim_image_tag.h"
 #include "platform/sim/sim_json_fields.h"
-#include "platform/sim/sim_storage_io.h"
 #include "platform/win_errors.h"
 
 namespace orvane::platform::sim {
@@ -299,19 +297,6 @@ void SimNvmeDrive::MachineRestart() {
     back_at_ = 0;
     if (activates) ++committed_;
     if (ActiveRevision() != before && !changed_) changed_ = before;
-}
-
-void InstallNvmeHandlers(SimStorageIo& io, SimHardware& hw) {
-    for (SimDisk& disk : hw.storage.disks)
-        if (disk.nvme) {
-            disk.nvme_drive = std::make_shared<SimNvmeDrive>(*disk.nvme);
-            if (SimClock* clock = hw.clock) disk.nvme_drive->SetClock([clock] { return clock->Now(); });
-        }
-    io.AddHandler([](SimHardware&, SimIoTarget& target, uint32_t code, uint8_t* buffer, uint32_t in_len,
-                     uint32_t out_len) -> std::optional<IoResult> {
-        if (code != r::IOCTL_SCSI_MINIPORT || !target.disk || !target.disk->nvme_drive) return std::nullopt;
-        return target.disk->nvme_drive->Control(buffer, in_len, out_len);
-    });
 }
 
 }  // namespace orvane::platform::sim

@@ -93,11 +93,4 @@ private:
     int refused_downloads_ = 0;
 };
 
-class SimStorageIo;
-struct SimHardware;
-
-// Makes each "nvme" disk's drive and installs the handler that answers its firmware requests
-// ahead of the pass-through handlers.
-void InstallNvmeHandlers(SimStorageIo& io, SimHardware& hw);
-
 }  // namespace orvane::platform::sim
