@@ -1,6 +1,7 @@
 #include "platform/sim/sim_clock.h"
 
 #include <algorithm>
+#include <cmath>
 #include <thread>
 
 namespace orvane::platform::sim {
@@ -11,7 +12,7 @@ constexpr int64_t kUptimeNs = 60'000'000'000;
 }  // namespace
 
 SimClock::SimClock(double speed, bool performance_counter)
-    : speed_(speed > 0 ? speed : 1.0),
+    : speed_(speed > 0 || speed == kStopped ? speed : 1.0),
       performance_counter_(performance_counter),
       origin_(std::chrono::steady_clock::now()) {}
 
@@ -39,6 +40,11 @@ void SimClock::Advance(double seconds) {
     if (seconds > 0) advanced_ns_ += static_cast<int64_t>(seconds * 1e9);
 }
 
+void SimClock::PassWait(double seconds) {
+    // A wait that ended a hair short would be waited again for the rest, which rounds to nothing.
+    if (seconds > 0) advanced_ns_ += std::max<int64_t>(1, static_cast<int64_t>(std::ceil(seconds * 1e9)));
+}
+
 std::chrono::nanoseconds SimClock::RealDuration(double seconds) const {
     if (!(seconds > 0)) return std::chrono::nanoseconds(0);
     // Capped at a day of real time: long enough for any wait, far from overflow.
@@ -47,6 +53,7 @@ std::chrono::nanoseconds SimClock::RealDuration(double seconds) const {
 }
 
 void SimClock::SleepSeconds(double seconds) {
+    if (Stopped()) return PassWait(seconds);
     auto d = RealDuration(seconds);
     if (d.count() > 0) std::this_thread::sleep_for(d);
 }

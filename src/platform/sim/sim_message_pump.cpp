@@ -44,6 +44,10 @@ std::optional<double> SimMessagePump::NextDue() const {
 
 void SimMessagePump::Wait(double max_seconds) {
     if (std::optional<double> due = NextDue()) max_seconds = std::min(max_seconds, *due - clock_.Now());
+    if (clock_.Stopped()) {
+        if (work_.Size() == 0) clock_.PassWait(max_seconds);
+        return;
+    }
     work_.WaitFor(clock_.RealDuration(max_seconds));
 }
 
