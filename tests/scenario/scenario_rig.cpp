@@ -232,6 +232,7 @@ Outcome Capture(AppRun& run, int exit_code) {
     o.keep_awake = run.sim().system().keep_awake_calls;
     o.progress = run.view().progress();
     o.label8 = run.view().text(app::Control::Label8);
+    o.label8_history = run.view().label8_history();
     o.ever_shown = run.view().ever_shown();
     return o;
 }

@@ -94,6 +94,7 @@ struct Outcome {
     std::vector<bool> keep_awake;
     std::vector<int> progress;
     std::string label8;
+    std::vector<std::string> label8_history;  // "phase | interval | position" per tick of the bar
     bool ever_shown = false;
 };
 Outcome Capture(AppRun& run, int exit_code);

@@ -116,6 +116,7 @@ void ConsoleView::SetText(app::Control c, const std::string& text) {
         it->second = text;
     else
         texts_.emplace_back(c, text);
+    if (c == app::Control::Label8) label8_history_.push_back(text);
     // The progress timer rewrites the diagnostic label ten times a second; only its stop shows.
     if (c == app::Control::Label8 && text.rfind("STOP", 0) != 0) return;
     Print(std::string("[label] ") + Name(c) + ": " + Escaped(text));

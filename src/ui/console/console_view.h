@@ -75,6 +75,8 @@ public:
     const std::string& status() const { return status_; }
     const std::vector<int>& progress() const { return progress_; }
     std::string text(app::Control c) const;
+    // Every text the diagnostic label took: each tick of the progress bar names its phase there.
+    const std::vector<std::string>& label8_history() const { return label8_history_; }
     app::Rgb text_colour(app::Control c) const;
     const std::vector<app::DriveItem>& drive_items() const { return drive_items_; }
     std::vector<std::string> items(app::Control list) const {
@@ -110,6 +112,7 @@ private:
     std::vector<app::BoxRequest> boxes_;
     std::vector<app::FileDialogRequest> dialogs_;
     std::vector<std::pair<app::Control, std::string>> texts_;
+    std::vector<std::string> label8_history_;
     std::map<app::Control, bool> visible_;
     std::map<app::Control, bool> enabled_;
     std::map<app::Control, std::vector<std::string>> items_;
