@@ -411,5 +411,60 @@ TEST(SimFirmware, FaultsHitAfterSkippedCommands) {
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(slow.Chunk(3, 1, 1, image).timed_out);
 }
 
+TEST(SimFirmware, WritesAreRecordedByKindReadsAreNot) {
+    auto page = [](uint8_t b0, uint8_t b1) {
+        std::vector<uint8_t> p(512, 0);
+        p[0] = b0;
+        p[1] = b1;
+        p[28] = 0x12, p[29] = 0x34, p[30] = 0x56, p[31] = 0x78;
+        return p;
+    };
+    const std::vector<uint8_t> image = TaggedImage();
+    struct Step {
+        Regs regs;
+        uint8_t direction;
+        std::vector<uint8_t> data;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        std::vector<SimWrite> writes;
+    } cases[] = {
+        {"identify, read buffer, the vendor page and its key, SMART reads",
+         {{{0, 1, 0, 0, 0, 0, 0xEC}, kIn, std::vector<uint8_t>(512)},
+          {{3, 0, 'R', 'P', 'E', 0, 0xE4}, kIn, std::vector<uint8_t>(512)},
+          {{0xFC, 1, 0, 0, 0, 0, 0xFF}, kOut, page(0x0A, 0x07)},
+          {{0xFD, 1, 0, 0, 0, 0, 0xFF}, kIn, std::vector<uint8_t>(512)},
+          {{0xD0, 1, 0, 0x4F, 0xC2, 0, 0xB0}, kIn, std::vector<uint8_t>(512)},
+          {{0xDA, 0, 0, 0x4F, 0xC2, 0, 0xB0}, kNone, {}}},
+         {}},
+        {"chunks, refused ones too, then the commit",
+         {{{3, 1, 0, 0, 0, 0, 0x92}, kOut, std::vector<uint8_t>(image.begin(), image.begin() + 512)},
+          {{3, 1, 0, 5, 0, 0, 0x92}, kOut, std::vector<uint8_t>(512)},
+          {{0, 1, 0, 0, 0, 0, 0xEC}, kIn, std::vector<uint8_t>(512)},
+          {{3, 2, 0, 1, 0, 0, 0x92}, kOut, std::vector<uint8_t>(image.begin() + 512, image.end())},
+          {{7, 0, 0, 0, 0, 0, 0x92}, kNone, {}}},
+         // The identify between the chunks is no write: it does not part them.
+         {{"download", 3}, {"commit", 1}}},
+        {"the preformat pair, the PATA pages, a SMART write, another command",
+         {{{0xFC, 1, 0, 0, 0, 0, 0xFF}, kOut, page(0x07, 0xBE)},
+          {{0xFD, 0, 0, 0, 0, 0, 0xFF}, kNone, {}},
+          {{0, 0, 'P', 'E', 'A', 0, 0xE8}, kOut, page(0x51, 0)},
+          {{0, 0, 'P', 'E', 'A', 0, 0xE8}, kOut, page(0x07, 0xBE)},
+          {{0xFC, 1, 0, 0, 0, 0, 0xFF}, kOut, page(0x01, 0x02)},
+          {{0xD6, 1, 0, 0x4F, 0xC2, 0, 0xB0}, kOut, std::vector<uint8_t>(512)},
+          {{0x02, 0, 0, 0, 0, 0, 0xEF}, kNone, {}}},
+         {{"preformat", 2}, {"vendor-write", 1}, {"preformat", 1}, {"vendor-write", 1}, {"smart-write", 1},
+          {"ata-EFh", 1}}},
+    };
+    for (Case& c : cases) {
+        Rig rig;
+        for (Step& s : c.steps)
+            rig.drive.Execute(s.regs.data(), nullptr, s.direction, s.data.empty() ? nullptr : s.data.data(),
+                              static_cast<uint32_t>(s.data.size()));
+        EXPECT_EQ(rig.drive.writes.entries(), c.writes) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace orvane::platform::sim
