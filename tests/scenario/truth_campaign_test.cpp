@@ -25,6 +25,14 @@
 namespace orvane::testing::scenario {
 namespace {
 
+#ifdef _WIN32
+
+// The simulated machine is the same on every build; without fork a crashing run would end the
+// whole test program, and with it the other tests' results. The native builds run the campaign.
+TEST(TruthCampaign, EveryRunTellsTheTruth) { GTEST_SKIP() << "the campaign runs in the native builds"; }
+
+#else
+
 constexpr uint32_t kSeed = 20260105;
 constexpr int kRuns = 300;
 
@@ -75,7 +83,6 @@ std::vector<std::string> RunTrial(const Trial& t, std::string* detail) {
     return found;
 }
 
-#ifndef _WIN32
 // One run in a child process of its own: a run that crashes or hangs is a violation of the
 // campaign, not its end. What the run found comes back through a pipe, one line each.
 std::vector<std::string> Contained(const Trial& t) {
@@ -127,10 +134,6 @@ std::vector<std::string> Contained(const Trial& t) {
     }
     return found;
 }
-#else
-// Windows has no fork: a crash ends the campaign, as any crash ends a test program.
-std::vector<std::string> Contained(const Trial& t) { return RunTrial(t, nullptr); }
-#endif
 
 struct Group {
     int violations = 0;
@@ -173,6 +176,8 @@ TEST(TruthCampaign, EveryRunTellsTheTruth) {
         ADD_FAILURE() << rule << ": " << g.violations << " violation(s) in " << g.runs.size() << " run(s): "
                       << RunList(g.runs) << "\nthe first of them:\n" << g.example;
 }
+
+#endif
 
 }  // namespace
 }  // namespace orvane::testing::scenario
