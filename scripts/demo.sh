@@ -188,7 +188,7 @@ tr -d '\r' <"$TMPDIR/ORVANE_DEBUG.txt" | grep -E 'INDEX:|Start UpdateFW|Normal f
     sed 's/^/    /'
 chunks=$(tr -d '\r' <"$TMPDIR/ORVANE_DEBUG.txt" | grep -c 'Cmd:92 FR:03')
 echo "    ($chunks DOWNLOAD MICROCODE chunks sent)"
-echo "== the 512 GB drive afterwards: $(tr -d ' \n' <"$DEMO/drives-after.json" | grep -o '{[^{}]*MS512A0123456789[^{}]*}')"
+echo "== the 512 GB drive afterwards: $(tr -d ' \n' <"$DEMO/drives-after.json" | grep -o '{[^{}]*MS512A0123456789[^{}]*\[[^]]*\]}')"
 echo
 echo "== the same machine as the update left it, listed again (/LIST), then the update package once more"
 echo

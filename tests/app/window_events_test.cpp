@@ -240,6 +240,55 @@ TEST(ConsoleView, IgnoresWhatAWindowWouldIgnore) {
     view.SetEvents(nullptr);
 }
 
+TEST(ConsoleView, ForgedMessagesReachTheLogicWhateverTheControlsState) {
+    platform::sim::SimClock clock(1000);
+    platform::sim::SimMessagePump pump(clock);
+    std::FILE* out = std::tmpfile();
+    ASSERT_TRUE(out);
+    ui::ConsoleView view(out, pump, {},
+                         Script("!press:Update+Ctrl+K,press:Update,!select:1,!select:5,select:0,!slot:1,timer:Timer1,"
+                                "timer:tmrAutoFlash,!timer:Timer2,!press:Close,!close,close"));
+    Recorder rec(view, clock);
+    view.SetEvents(&rec);
+    view.SetItems(Control::cboDrives, {"a", "b"});
+    view.SetItems(Control::cboFwSlot, {"1", "2"});
+    view.SetEnabled(Control::cmdUpdate, false);
+    view.SetEnabled(Control::cboDrives, false);
+    view.GreyCloseCommand();
+    view.Show();
+    for (int i = 0; i < 100 && view.actions_left() > 0; ++i) pump.Dispatch();
+    EXPECT_EQ(rec.calls, (Strings{"cmdUpdateClick", "cboDrivesChange:1", "cboDrivesChange:-1", "Timer1Timer",
+                                  "tmrAutoFlashTimer", "Timer2Timer", "cmdCloseClick", "FormClose"}));
+    EXPECT_EQ(view.SelectedItem(Control::cboFwSlot), 1) << "the hidden list took the forged pick";
+    EXPECT_EQ(view.SelectedItem(Control::cboDrives), -1) << "a forged pick past the end selects none";
+
+    std::rewind(out);
+    Strings lines;
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, out)) {
+        std::string line(buf);
+        line.pop_back();
+        for (const char* head : {"[forged]", "[press]", "[pick]", "[close]"})
+            if (line.rfind(head, 0) == 0) lines.push_back(line);
+    }
+    std::fclose(out);
+    EXPECT_EQ(lines, (Strings{
+                         "[forged] press cmdUpdate holding Ctrl+K (cmdUpdate is disabled)",
+                         "[press] cmdUpdate ignored: cmdUpdate is disabled",
+                         "[forged] pick cboDrives item 1: b (cboDrives is disabled)",
+                         "[forged] pick cboDrives item 5: none selected, it has 2 items (cboDrives is disabled)",
+                         "[pick] cboDrives item 0 ignored: cboDrives is disabled",
+                         "[forged] pick cboFwSlot item 1: 2 (cboFwSlot is hidden)",
+                         "[forged] timer Timer1 (not running)",
+                         "[forged] timer tmrAutoFlash (not running)",
+                         "[forged] timer Timer2 (not running)",
+                         "[forged] press cmdClose (cmdClose is hidden)",
+                         "[forged] close (the window has no close command)",
+                         "[close] ignored: the window has no close command",
+                     }));
+    view.SetEvents(nullptr);
+}
+
 TEST(ConsoleView, ScriptRunsInOrderWithWaitsInSimulatedTime) {
     platform::sim::SimClock clock(platform::sim::SimClock::kStopped);
     platform::sim::SimMessagePump pump(clock);
@@ -270,10 +319,11 @@ TEST(UserActions, ParsesEachKindAndNamesTheBadItem) {
     std::string error;
     ASSERT_TRUE(ui::ParseActions(
         "select:2,slot:0,commit:3,press:update+ctrl+SHIFT+k,file:C:\\fw\\new.BIN,cancel,wait:250,"
-        "power:resume-automatic,power:0x8013,close,press:Close+F9",
+        "power:resume-automatic,power:0x8013,close,press:Close+F9,!select:7,!press:Update+K,timer:TMRAUTOFLASH,"
+        "!timer:Timer2,!close",
         a, error))
         << error;
-    ASSERT_EQ(a.size(), 11u);
+    ASSERT_EQ(a.size(), 16u);
     using K = ui::UserAction::Kind;
     EXPECT_EQ(a[0].kind, K::Select);
     EXPECT_EQ(a[0].control, Control::cboDrives);
@@ -295,6 +345,18 @@ TEST(UserActions, ParsesEachKindAndNamesTheBadItem) {
     EXPECT_EQ(a[9].kind, K::Close);
     EXPECT_EQ(a[10].control, Control::cmdClose);
     EXPECT_EQ(a[10].keys, std::vector<Key>{Key::F9});
+    for (size_t i = 0; i < 11; ++i) EXPECT_FALSE(a[i].forged) << a[i].text;
+    // Forged: the same messages from another program; a timer message always is.
+    for (size_t i = 11; i < 16; ++i) EXPECT_TRUE(a[i].forged) << a[i].text;
+    EXPECT_EQ(a[11].kind, K::Select);
+    EXPECT_EQ(a[11].control, Control::cboDrives);
+    EXPECT_EQ(a[11].index, 7);
+    EXPECT_EQ(a[12].kind, K::Press);
+    EXPECT_EQ(a[12].keys, std::vector<Key>{Key::K});
+    EXPECT_EQ(a[13].kind, K::Timer);
+    EXPECT_EQ(a[13].timer, Timer::tmrAutoFlash);
+    EXPECT_EQ(a[14].timer, Timer::Timer2);
+    EXPECT_EQ(a[15].kind, K::Close);
 }
 
 TEST(UserActions, RejectsBadItems) {
@@ -317,6 +379,13 @@ TEST(UserActions, RejectsBadItems) {
         {"close:now", "action 1 'close:now': 'close' takes no value"},
         {"file:", "action 1 'file:': 'file' needs a value (file:...)"},
         {"jump:3", "action 1 'jump:3': unknown action 'jump'"},
+        {"!wait:5", "action 1 '!wait:5': 'wait' cannot be forged (select, slot, commit, press, close, timer)"},
+        {"!power:4", "action 1 '!power:4': 'power' cannot be forged (select, slot, commit, press, close, timer)"},
+        {"!", "action 1 '!': '' cannot be forged (select, slot, commit, press, close, timer)"},
+        {"!!press:Update", "action 1 '!!press:Update': '!press' cannot be forged (select, slot, commit, press, close, timer)"},
+        {"timer:Timer3", "action 1 'timer:Timer3': no timer 'Timer3' (Timer1, Timer2, tmrAutoFlash)"},
+        {"timer", "action 1 'timer': 'timer' needs a value (timer:...)"},
+        {"!close:now", "action 1 '!close:now': 'close' takes no value"},
     };
     for (const Row& row : rows) {
         std::vector<ui::UserAction> a;

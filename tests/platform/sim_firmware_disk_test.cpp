@@ -84,18 +84,22 @@ TEST(SimFirmwareDisk, RestartingDiskLeavesTheEnumerationAndComesBackUpdated) {
 }
 
 TEST(SimFirmwareDisk, DriveStateListsEveryDriveModel) {
-    Machine m(R"({"disks": []})");
+    Machine m(R"({"disks": [], "controllers": []})");
     EXPECT_EQ(DriveStateJson(m.sim->hardware()), nlohmann::json::array());
 
     Machine b;
     const nlohmann::json before = DriveStateJson(b.sim->hardware());
-    ASSERT_EQ(before.size(), 6u);  // five ATA drives behind disks and the NVMe drive
+    // Five ATA drives behind disks, the NVMe drive, and the two drives behind the RAID controller's phys.
+    ASSERT_EQ(before.size(), 8u);
     EXPECT_EQ(before[3], nlohmann::json::parse(R"({"device_number": 0, "serial": "MS512A0123456789",
-        "revision": "S0614B0", "def": "GM802030", "pending": null, "committed": 0, "preformats": 0,
-        "chunks_refused": 0, "present": true})"));
+        "first_serial": "MS512A0123456789", "revision": "S0614B0", "def": "GM802030", "pending": null,
+        "committed": 0, "preformats": 0, "chunks_refused": 0, "writes": [], "present": true})"));
     EXPECT_EQ(before[5], nlohmann::json::parse(R"({"device_number": 5, "serial": "MN1T0H0000000007",
-        "revision": "N0812C1", "def": null, "pending": null, "committed": 0, "preformats": 0,
-        "chunks_refused": 0, "present": true})"));
+        "first_serial": "MN1T0H0000000007", "revision": "N0812C1", "def": null, "pending": null,
+        "committed": 0, "preformats": 0, "chunks_refused": 0, "writes": [], "present": true})"));
+    EXPECT_EQ(before[7], nlohmann::json::parse(R"({"device_number": null, "csmi": {"scsi_port": 5, "phy": 3},
+        "serial": "TQ512K7KW00B3", "first_serial": "TQ512K7KW00B3", "revision": "1.00", "def": null,
+        "pending": null, "committed": 0, "preformats": 0, "chunks_refused": 0, "writes": [], "present": true})"));
     b.Flash(kDisk512);
     b.sim->clock().Advance(5);
     const nlohmann::json after = DriveStateJson(b.sim->hardware());
@@ -103,6 +107,8 @@ TEST(SimFirmwareDisk, DriveStateListsEveryDriveModel) {
     EXPECT_EQ(after[3]["def"], "GM802031");
     EXPECT_EQ(after[3]["committed"], 1);
     EXPECT_EQ(after[3]["present"], true);
+    EXPECT_EQ(after[3]["writes"], nlohmann::json::parse(R"([{"kind": "download", "count": 1},
+        {"kind": "commit", "count": 1}])"));
 }
 
 TEST(SimFirmwareDisk, OtherSerialReachesTheDescriptor) {

@@ -67,6 +67,15 @@ struct Rig {
     }
 };
 
+// A 512-byte page that starts with b0, b1 and carries the PATA handshake key at bytes 28 to 31.
+std::vector<uint8_t> KeyedPage(uint8_t b0, uint8_t b1) {
+    std::vector<uint8_t> p(512, 0);
+    p[0] = b0;
+    p[1] = b1;
+    p[28] = 0x12, p[29] = 0x34, p[30] = 0x56, p[31] = 0x78;
+    return p;
+}
+
 bool Aborted(const SimAtaResult& r) { return !r.timed_out && r.status == 0x51 && r.error == 0x04; }
 
 TEST(SimImageTag, FoundWhereverItIsAndOnlyWhenWellFormed) {
@@ -352,13 +361,6 @@ TEST(SimFirmware, VendorPreformatPair) {
 }
 
 TEST(SimFirmware, PataHandshake) {
-    auto handshake = [](uint8_t b0, uint8_t b1) {
-        std::vector<uint8_t> p(512, 0);
-        p[0] = b0;
-        p[1] = b1;
-        p[28] = 0x12, p[29] = 0x34, p[30] = 0x56, p[31] = 0x78;
-        return p;
-    };
     const Regs write{0, 0, 0x50, 0x45, 0x41, 0, 0xE8};
     const Regs read_word{0x80, 0, 0x50, 0x45, 0x41, 0, 0xE4};
     const Regs read_page{0, 0, 0x50, 0x45, 0x41, 0, 0xE4};
@@ -369,8 +371,8 @@ TEST(SimFirmware, PataHandshake) {
         Rig rig(Drive(fw));
         std::vector<uint8_t> in(512, 0xEE);
         EXPECT_TRUE(Aborted(rig.drive.Execute(read_word.data(), nullptr, kIn, in.data(), 512)));  // before the write
-        EXPECT_TRUE(Aborted(rig.Send(write, kOut, handshake(0x52, 0))));                            // wrong key
-        ASSERT_TRUE(rig.Ok(rig.Send(write, kOut, handshake(0x51, 0))));
+        EXPECT_TRUE(Aborted(rig.Send(write, kOut, KeyedPage(0x52, 0))));                            // wrong key
+        ASSERT_TRUE(rig.Ok(rig.Send(write, kOut, KeyedPage(0x51, 0))));
         ASSERT_TRUE(rig.Ok(rig.drive.Execute(read_word.data(), nullptr, kIn, in.data(), 512)));
         EXPECT_EQ(in[0] | in[1] << 8 | in[2] << 16 | in[3] << 24, 1);
         ASSERT_TRUE(rig.Ok(rig.drive.Execute(read_page.data(), nullptr, kIn, in.data(), 512)));
@@ -379,7 +381,7 @@ TEST(SimFirmware, PataHandshake) {
         EXPECT_EQ(spelled, pata ? "AEP NEWSupport" : "..............");
         EXPECT_EQ(in[1], 0);
         // The preformat by the buffer page is the parallel drive's only.
-        EXPECT_EQ(rig.Ok(rig.Send(write, kOut, handshake(0x07, 0xBE))), pata);
+        EXPECT_EQ(rig.Ok(rig.Send(write, kOut, KeyedPage(0x07, 0xBE))), pata);
         EXPECT_EQ(rig.drive.firmware().preformats, pata ? 1 : 0);
     }
 }
@@ -409,6 +411,54 @@ TEST(SimFirmware, FaultsHitAfterSkippedCommands) {
     Rig slow(t);
     EXPECT_TRUE(slow.Ok(slow.Chunk(3, 1, 0, image)));
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(slow.Chunk(3, 1, 1, image).timed_out);
+}
+
+TEST(SimFirmware, WritesAreRecordedByKindReadsAreNot) {
+    const std::vector<uint8_t> image = TaggedImage();
+    struct Step {
+        Regs regs;
+        uint8_t direction;
+        std::vector<uint8_t> data;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        std::vector<SimWrite> writes;
+    } cases[] = {
+        {"identify, read buffer, the vendor page and its key, SMART reads",
+         {{{0, 1, 0, 0, 0, 0, 0xEC}, kIn, std::vector<uint8_t>(512)},
+          {{3, 0, 'R', 'P', 'E', 0, 0xE4}, kIn, std::vector<uint8_t>(512)},
+          {{0xFC, 1, 0, 0, 0, 0, 0xFF}, kOut, KeyedPage(0x0A, 0x07)},
+          {{0xFD, 1, 0, 0, 0, 0, 0xFF}, kIn, std::vector<uint8_t>(512)},
+          {{0xD0, 1, 0, 0x4F, 0xC2, 0, 0xB0}, kIn, std::vector<uint8_t>(512)},
+          {{0xDA, 0, 0, 0x4F, 0xC2, 0, 0xB0}, kNone, {}}},
+         {}},
+        {"chunks, refused ones too, then the commit",
+         {{{3, 1, 0, 0, 0, 0, 0x92}, kOut, std::vector<uint8_t>(image.begin(), image.begin() + 512)},
+          {{3, 1, 0, 5, 0, 0, 0x92}, kOut, std::vector<uint8_t>(512)},
+          {{0, 1, 0, 0, 0, 0, 0xEC}, kIn, std::vector<uint8_t>(512)},
+          {{3, 2, 0, 1, 0, 0, 0x92}, kOut, std::vector<uint8_t>(image.begin() + 512, image.end())},
+          {{7, 0, 0, 0, 0, 0, 0x92}, kNone, {}}},
+         // The identify between the chunks is no write: it does not part them.
+         {{"download", 3}, {"commit", 1}}},
+        {"the preformat pair, the PATA pages, a SMART write, another command",
+         {{{0xFC, 1, 0, 0, 0, 0, 0xFF}, kOut, KeyedPage(0x07, 0xBE)},
+          {{0xFD, 0, 0, 0, 0, 0, 0xFF}, kNone, {}},
+          {{0, 0, 'P', 'E', 'A', 0, 0xE8}, kOut, KeyedPage(0x51, 0)},
+          {{0, 0, 'P', 'E', 'A', 0, 0xE8}, kOut, KeyedPage(0x07, 0xBE)},
+          {{0xFC, 1, 0, 0, 0, 0, 0xFF}, kOut, KeyedPage(0x01, 0x02)},
+          {{0xD6, 1, 0, 0x4F, 0xC2, 0, 0xB0}, kOut, std::vector<uint8_t>(512)},
+          {{0x02, 0, 0, 0, 0, 0, 0xEF}, kNone, {}}},
+         {{"preformat", 2}, {"vendor-write", 1}, {"preformat", 1}, {"vendor-write", 1}, {"smart-write", 1},
+          {"ata-EFh", 1}}},
+    };
+    for (Case& c : cases) {
+        Rig rig;
+        for (Step& s : c.steps)
+            rig.drive.Execute(s.regs.data(), nullptr, s.direction, s.data.empty() ? nullptr : s.data.data(),
+                              static_cast<uint32_t>(s.data.size()));
+        EXPECT_EQ(rig.drive.writes.entries(), c.writes) << c.name;
+    }
 }
 
 }  // namespace

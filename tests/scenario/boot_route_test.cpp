@@ -9,6 +9,7 @@
 #include "device/sim_device_rig.h"
 #include "scenario/result_check.h"
 #include "scenario/scenario_rig.h"
+#include "scenario/truth_check.h"
 #include "ui/console/user_actions.h"
 
 namespace orvane::testing::scenario {
@@ -20,41 +21,6 @@ using Bytes = std::vector<uint8_t>;
 constexpr const char* kSessionManager = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 constexpr const char* kWarningStart = "WARNING: THIS PROCESS WILL UPDATE THE FIRMWARE ON YOUR SSD.THERE IS A RISK";
 constexpr const char* kRebootQuestion = "The update process needs to REBOOT your computer. Do you want to reboot NOW ?\n";
-
-// Slots of the auxiliary area, in its order.
-enum Aux { XpX86 = 0, W2003X86 = 2, W2003X64 = 3, W2008X86 = 6, W2008X64 = 7, Win7X86 = 8, Win7X64 = 9,
-           CopyWin7 = 10, Copy2k3 = 11, Copy2k8 = 12, CopyXp = 13 };
-
-// A flasher stand-in: its name, then every key with room behind it.
-Bytes Flasher(const std::string& name) {
-    std::string s = "MZ" + name + ";";
-    for (const char* key : {"UPDATEBOOT=", "B_PREFORMAT=", "A_PREFORMAT=", "PROTOCOL=", "SSDREBOOT=", "_____FW=",
-                            "_FW_EXT=", "DRIVECOUNT=", "VENDID1=", "FW1=", "SN1="}) {
-        s += key;
-        s += std::string(48, '\0');
-    }
-    return Bytes(s.begin(), s.end());
-}
-
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
-// Every flasher and copy program, each named by its slot so the test sees which one was written.
-void AllAux(Package& p) {
-    for (auto [k, name] : std::vector<std::pair<int, const char*>>{
-             {XpX86, "XP_X86"}, {W2003X86, "2003_X86"}, {W2003X64, "2003_X64"}, {W2008X86, "2008_X86"},
-             {W2008X64, "2008_X64"}, {Win7X86, "WIN7_X86"}, {Win7X64, "WIN7_X64"}})
-        p.aux[k] = Flasher(name);
-    p.aux[CopyWin7] = Text("COPY_WIN7");
-    p.aux[Copy2k3] = Text("COPY_2K3");
-    p.aux[Copy2k8] = Text("COPY_2K8");
-    p.aux[CopyXp] = Text("COPY_XP");
-}
-
-void BootPackage(Package& p) {
-    p.encipher = true;
-    p.digits.push_back({digit::bWinFlash, '0'});
-    AllAux(p);
-}
 
 // The Windows facts of a machine: version, processor and WOW64.
 std::function<void(platform::sim::SimMachine&)> Windows(uint32_t major, uint32_t minor, uint16_t product,
@@ -83,6 +49,8 @@ void SetBootExecute(platform::sim::SimMachine& m, const std::string& bytes) {
 
 struct Result {
     Outcome o;
+    json doc;  // the "/RESULT:" document
+    PackageFacts facts;
     std::optional<Bytes> fw, flasher, copier;  // the files, where the program's view puts them
     bool in_native = false;                     // were they in the native system directory
     std::optional<std::string> boot_execute;
@@ -100,11 +68,7 @@ Result RunBoot(std::function<void(platform::sim::SimMachine&)> edit, std::functi
            json machine = Machine({SataDisk(0, kSerial)}), std::vector<std::string> answers = {"ok", "no"},
            std::vector<std::string> args = {}, const std::string& actions = "press:Update") {
     AppRun run([&](platform::sim::SimMachine& m) {
-        const std::string temp = m.system.temp_dir, module = m.system.module_file;
-        std::string error;
-        ASSERT_TRUE(platform::sim::LoadMachine(machine.dump(), m, error)) << error;
-        m.system.temp_dir = temp;
-        m.system.module_file = module;
+        LoadScenarioMachine(m, machine);
         if (edit) edit(m);
     });
     Package p;
@@ -113,6 +77,15 @@ Result RunBoot(std::function<void(platform::sim::SimMachine&)> edit, std::functi
     WritePackage(p, run.package);
     run.answers = answers;
     run.args = args;
+    // Every run writes its document; a case that names its own path reads it there.
+    std::string result_path;
+    bool own_path = false;
+    for (const std::string& a : args)
+        if (a.rfind("/RESULT:", 0) == 0) {
+            result_path = a.substr(8);
+            own_path = true;
+        }
+    if (!own_path) run.args.push_back(ResultArgumentFor(run, result_path));
     std::string error;
     if (!actions.empty()) {
         EXPECT_TRUE(ui::ParseActions(actions, run.actions, error)) << error;
@@ -120,6 +93,8 @@ Result RunBoot(std::function<void(platform::sim::SimMachine&)> edit, std::functi
 
     Result r;
     r.o = Capture(run, run.Run());
+    r.doc = ReadResultFile(result_path);
+    r.facts.new_fw = p.new_fw;
     auto& sys = run.sim().system();
     r.fw = ReadHost(sys.HostPath("C:\\Windows\\System32\\FW.bin"));
     r.flasher = ReadHost(sys.HostPath("C:\\Windows\\System32\\Ostrel.exe"));
@@ -129,6 +104,12 @@ Result RunBoot(std::function<void(platform::sim::SimMachine&)> edit, std::functi
     for (const auto& s : sys.started) r.started.push_back(s.program + " " + s.parameters);
     r.privilege = sys.shutdown_privilege_enabled;
     return r;
+}
+
+// What every run must hold: the truth of its reports, and the machine let sleep again.
+void Truthful(const Result& r, const std::string& name) {
+    ExpectReleasedKeepAwake(r.o, name);
+    ExpectTruth(r.o, r.doc, r.facts, name);
 }
 
 // The flasher's name as the written file starts with it.
@@ -151,6 +132,7 @@ const std::string kDefaultBoot = MultiSz({"autocheck autochk *", "Ostrel FW.bin"
 
 TEST(BootRoute, PreparesTheUpdateForTheNextStart) {
     const Result r = RunBoot(nullptr, nullptr);
+    Truthful(r, "prepared, answered No");
     EXPECT_EQ(r.o.exit_code, 0);
     // The deciphered image: the tagged image, zero-padded to 512 as the packer stored it.
     Bytes plain = TaggedImage(40960, kNewFw, kNewDef);
@@ -174,6 +156,7 @@ TEST(BootRoute, PreparesTheUpdateForTheNextStart) {
 
 TEST(BootRoute, YesRestartsTheMachine) {
     const Result r = RunBoot(nullptr, nullptr, Machine({SataDisk(0, kSerial)}), {"ok", "yes"});
+    Truthful(r, "prepared, answered Yes");
     EXPECT_EQ(r.o.exit_code, 0);
     ASSERT_EQ(r.o.restarts.size(), 1u);
     EXPECT_EQ(r.o.restarts[0], platform::ExitKind::Reboot);
@@ -192,6 +175,7 @@ TEST(BootRoute, SettingsWithEveryOptionClearAndSet) {
     };
     for (const Case& c : cases) {
         const Result r = RunBoot(nullptr, [&](Package& p) { p.digits.insert(p.digits.end(), c.digits.begin(), c.digits.end()); });
+        Truthful(r, c.name);
         EXPECT_EQ(r.o.exit_code, 0) << c.name;
         EXPECT_EQ(Setting(r, "UPDATEBOOT="), c.flags[0]) << c.name;
         EXPECT_EQ(Setting(r, "B_PREFORMAT="), c.flags[1]) << c.name;
@@ -231,6 +215,7 @@ TEST(BootRoute, FlasherAndCopyProgramByWindowsFamilyAndWidth) {
     };
     for (const Case& c : cases) {
         const Result r = RunBoot(Windows(c.major, c.minor, c.product, c.arch, c.wow64), nullptr);
+        Truthful(r, c.name);
         EXPECT_EQ(r.o.exit_code, 0) << c.name;
         EXPECT_EQ(FlasherName(r), c.flasher) << c.name;
         EXPECT_TRUE(r.fw) << c.name;
@@ -263,6 +248,7 @@ TEST(BootRoute, OtherBootProgramsAreKept) {
     };
     for (const Case& c : cases) {
         const Result r = RunBoot([&](platform::sim::SimMachine& m) { SetBootExecute(m, c.before); }, nullptr);
+        Truthful(r, c.name);
         EXPECT_EQ(r.o.exit_code, 0) << c.name;
         EXPECT_EQ(r.boot_execute, c.after) << c.name;
     }
@@ -272,11 +258,13 @@ TEST(BootRoute, OtherBootProgramsAreKept) {
             m.system.registry["system\\currentcontrolset\\control\\session manager"].values.clear();
         },
         nullptr);
+    Truthful(absent, "no BootExecute value");
     EXPECT_EQ(absent.boot_execute, kDefaultBoot);
 }
 
 TEST(BootRoute, AnEmptyFlasherIsStillWrittenAndRegistered) {
     const Result r = RunBoot(nullptr, [](Package& p) { p.aux.erase(Win7X64); });
+    Truthful(r, "an empty flasher");
     EXPECT_EQ(r.o.exit_code, 0);
     ASSERT_TRUE(r.flasher);
     EXPECT_TRUE(r.flasher->empty());
@@ -337,6 +325,7 @@ TEST(BootRoute, AFailureLeavesNothingBehind) {
     };
     for (const Case& c : cases) {
         const Result r = RunBoot(c.edit, c.package);
+        Truthful(r, c.name);
         EXPECT_EQ(r.o.exit_code, 1) << c.name;
         EXPECT_TRUE(HasBox(r.o, c.box)) << c.name;
         if (c.line) {
@@ -361,6 +350,7 @@ TEST(BootRoute, AnNvmeDriveIsRefusedBeforeAnythingIsWritten) {
                              p.new_fw = kNvmeNewFw;
                          },
                          Machine({NvmeDisk()}));
+    Truthful(r, "an NVMe drive");
     EXPECT_EQ(r.o.exit_code, 1);
     EXPECT_TRUE(HasBox(r.o, "The boot-time update speaks ATA only and cannot update an NVMe drive: nothing was written."));
     EXPECT_FALSE(r.fw);
@@ -376,6 +366,7 @@ TEST(BootRoute, ARaidPortTargetIsRefusedBeforeAnythingIsWritten) {
                                  p.digits.push_back({digit::bUnattended, '1'});
                              },
                              test::MachineFile("csmi_only.json"), {"ok", "no"}, {"/C:0,0001A100B0E30150"}, "");
+    Truthful(r, "a RAID port target");
     EXPECT_EQ(r.o.exit_code, 1);
     EXPECT_TRUE(HasBox(r.o, "The boot-time update cannot reach a drive behind a RAID controller's port: nothing was "
                             "written."));
@@ -415,6 +406,7 @@ TEST(BootRoute, TheResultFileSaysPreparedOrWhyNot) {
     for (const Case& c : cases) {
         std::filesystem::remove(path);
         const Result r = RunBoot(c.edit, c.package, c.machine, {"ok", "no"}, {"/RESULT:" + path});
+        Truthful(r, c.name);
         EXPECT_EQ(r.o.exit_code, c.exit_code) << c.name;
         const json doc = ReadResultFile(path);
         ExpectSoundDocument(doc, r.o, c.name);
@@ -435,13 +427,7 @@ TEST(BootRoute, TheResultFileIsWrittenBeforeTheRestart) {
         (std::filesystem::temp_directory_path() / ("orvane-restart-result-" + std::to_string(::getpid()) + ".json"))
             .string();
     std::filesystem::remove(path);
-    AppRun run([](platform::sim::SimMachine& m) {
-        const std::string temp = m.system.temp_dir, module = m.system.module_file;
-        std::string error;
-        ASSERT_TRUE(platform::sim::LoadMachine(Machine({SataDisk(0, kSerial)}).dump(), m, error)) << error;
-        m.system.temp_dir = temp;
-        m.system.module_file = module;
-    });
+    AppRun run([](platform::sim::SimMachine& m) { LoadScenarioMachine(m, Machine({SataDisk(0, kSerial)})); });
     Package p;
     BootPackage(p);
     WritePackage(p, run.package);
@@ -455,6 +441,9 @@ TEST(BootRoute, TheResultFileIsWrittenBeforeTheRestart) {
     ASSERT_TRUE(at_restart->is_object()) << "the file was not there when the machine restarted";
     EXPECT_EQ((*at_restart)["drives"][0]["outcome"], "boot-time update prepared");
     EXPECT_EQ((*at_restart)["exit_code"], 0);
+    const Outcome o = Capture(run, main.iErrorLevel);
+    ExpectReleasedKeepAwake(o, "written before the restart");
+    ExpectTruth(o, *at_restart, PackageFacts{p.new_fw}, "written before the restart");
     std::filesystem::remove(path);
 }
 

@@ -53,10 +53,6 @@ void ExpectSoundDocument(const json& doc, const Outcome& o, const std::string& n
         EXPECT_TRUE(d["transport"].is_string()) << name << ": " << serial;
         ASSERT_TRUE(d["duration_seconds"].is_number()) << name << ": " << serial;
         EXPECT_GE(d["duration_seconds"].get<double>(), 0) << name;
-        if (outcome != "updated") continue;
-        const auto state = FindDrive(o.drives, serial);
-        EXPECT_TRUE(state && (state->committed > 0 || state->pending))
-            << name << ": " << serial << " is \"updated\" but took no firmware";
     }
     // Written without a complaint: the log still ends as it always did.
     for (const std::string& l : o.log_lines) EXPECT_NE(l.rfind("RESULT: not written", 0), 0u) << name << ": " << l;

@@ -21,8 +21,9 @@ struct DriveExpect {
 std::string ResultArgumentFor(AppRun& run, std::string& path);
 // The document, parsed; a discarded value when there is none or it is not JSON.
 json ReadResultFile(const std::string& path);
-// What holds for every run: the exit code and its words, the times, no drive "updated" that did
-// not take the firmware, a duration and transport for every drive acted on.
+// What holds for every run's document as a document: the exit code and its words, the times, a
+// duration and transport for every drive acted on. What it says of each drive against the drive
+// itself is the truth check's (truth_check.h).
 void ExpectSoundDocument(const json& doc, const Outcome& o, const std::string& name);
 void ExpectDrives(const json& doc, const std::vector<DriveExpect>& want, const std::string& name);
 

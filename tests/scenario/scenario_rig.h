@@ -44,6 +44,9 @@ std::function<void(platform::sim::SimMachine&)> BridgeVendor(const char* vid);
 json NvmeDisk();
 // A machine of these disks; controllers and Windows facts as built in.
 json Machine(std::vector<json> disks);
+// Loads a machine description into an AppRun's machine, keeping the run's own temporary folder
+// and program path.
+void LoadScenarioMachine(platform::sim::SimMachine& m, const json& machine);
 
 // A firmware image the simulated drives take: the tag (revision and DEF text it installs) at
 // its start, then filler; size bytes.
@@ -66,17 +69,34 @@ struct Package {
 };
 void WritePackage(const Package& p, PackageBytes& out);
 
+// Slots of the auxiliary area, in its order.
+enum Aux { XpX86 = 0, W2003X86 = 2, W2003X64 = 3, W2008X86 = 6, W2008X64 = 7, Win7X86 = 8, Win7X64 = 9,
+           CopyWin7 = 10, Copy2k3 = 11, Copy2k8 = 12, CopyXp = 13 };
+std::vector<uint8_t> Text(const std::string& s);
+// The boot-time route's package: the image enciphered, every flasher and copy program (each
+// named by its slot, so a test sees which one was written), flashing from Windows off.
+void BootPackage(Package& p);
+
 // A drive afterwards, as the simulated machine holds it.
 struct DriveState {
     std::string serial, revision, def;
-    bool pending = false;  // a taken image waits for the next restart
-    int committed = 0;     // images the drive has taken
+    std::string first_serial;  // when the machine started: the serial a run lists it by
+    bool pending = false;      // a taken image waits for the next restart
+    std::string pending_revision;
+    int committed = 0;         // images the drive has taken
     int preformats = 0;
     bool present = true;
     std::vector<std::pair<uint8_t, uint8_t>> commands;  // ATA Cmd and FR as they reached the drive
+    std::vector<std::pair<std::string, int>> writes;    // the commands that write, by kind, in runs
 };
 // How many commands of this code (and features, unless -1) reached the drive.
 int Sent(const DriveState& d, uint8_t cmd, int features = -1);
+// How many writing commands of this kind ("download", "preformat", ...) reached the drive.
+int Written(const DriveState& d, const std::string& kind);
+// "download x80, commit x1"; "no writes".
+std::string WritesText(const DriveState& d);
+// "MS512A0123456789 runs S0614B0, pending S0614C0, committed 0, download x80, commit x1"
+std::string Describe(const DriveState& d);
 inline constexpr uint8_t kDownloadMicrocode = 0x92;
 std::vector<DriveState> ReadDrives(platform::sim::SimPlatform& sim);
 std::optional<DriveState> FindDrive(const std::vector<DriveState>& drives, const std::string& serial);
@@ -96,6 +116,7 @@ struct Outcome {
     std::string label8;
     std::vector<std::string> label8_history;  // "phase | interval | position" per tick of the bar
     bool ever_shown = false;
+    bool boot_files = false;  // FW.bin and the flasher are in the system directory
 };
 Outcome Capture(AppRun& run, int exit_code);
 
@@ -116,8 +137,7 @@ bool HasStatus(const Outcome& o, const std::string& text);
 bool HasBox(const Outcome& o, const std::string& text);
 bool HasBoxStarting(const Outcome& o, const std::string& start);
 
-// The check every scenario ends with: each success the run reported is a drive that took the
-// new firmware (committed, or pending when it restarts later).
-void ExpectNoFalseSuccess(const Outcome& o, const std::string& name);
+// While a download runs the machine is kept awake; every path lets it sleep again.
+void ExpectReleasedKeepAwake(const Outcome& o, const std::string& name);
 
 }  // namespace orvane::testing::scenario

@@ -11,6 +11,7 @@
 #include "package/package_layout.h"
 #include "scenario/result_check.h"
 #include "scenario/scenario_rig.h"
+#include "scenario/truth_check.h"
 #include "ui/console/user_actions.h"
 
 namespace orvane::testing::scenario {
@@ -483,7 +484,11 @@ const Row kRows[] = {
          int next = 0;
          for (const auto& s : o.statuses) next += s == "Next";
          EXPECT_EQ(next, 2) << n;
-         for (const auto& d : o.drives) EXPECT_EQ(d.committed, 1) << n << ": " << d.serial;
+         for (const char* serial : {"MS512A0000000001", "MS512B0000000002", "MS512C0000000003"}) {
+             auto d = FindDrive(o.drives, serial);
+             ASSERT_TRUE(d) << n << ": " << serial;
+             EXPECT_EQ(d->committed, 1) << n << ": " << serial;
+         }
      }},
 
     // --- the update owns its drive: events during it cannot change the target
@@ -588,11 +593,7 @@ TEST_P(UpdateScenario, Run) {
     const Row& row = GetParam();
     const std::string name = row.name;
     AppRun run([&](platform::sim::SimMachine& m) {
-        const std::string temp = m.system.temp_dir, module = m.system.module_file;
-        std::string error;
-        ASSERT_TRUE(platform::sim::LoadMachine(row.machine.dump(), m, error)) << name << ": " << error;
-        m.system.temp_dir = temp;
-        m.system.module_file = module;
+        LoadScenarioMachine(m, row.machine);
         if (row.edit) row.edit(m);
     });
     Package p;
@@ -644,7 +645,8 @@ TEST_P(UpdateScenario, Run) {
         }
     }
     if (row.more) row.more(o, name);
-    ExpectNoFalseSuccess(o, name);
+    ExpectReleasedKeepAwake(o, name);
+    ExpectTruth(o, result, PackageFacts{p.new_fw}, name);
     ExpectSoundDocument(result, o, name);
     if (const auto* want = ExpectedResultOf(name))
         ExpectDrives(result, *want, name);

@@ -85,6 +85,7 @@ SimAtaResult SimAtaDrive::Execute(const uint8_t* regs, const uint8_t* high, uint
     if (high) std::memcpy(r.high, high, 5);
     const uint8_t fr = regs[0], sn = regs[2], cl = regs[3], ch = regs[4], cmd = regs[6];
     history.emplace_back(cmd, fr);
+    if (const std::string kind = AtaWriteKind(regs, direction, data, length); !kind.empty()) writes.Add(kind);
     // A restarting drive does not answer.
     if (Restarting()) {
         r.timed_out = true;

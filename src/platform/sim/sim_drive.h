@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/sim/sim_drive_desc.h"
+#include "platform/sim/sim_writes.h"
 #include "platform/storage_io.h"
 
 namespace orvane::platform::sim {
@@ -47,7 +48,7 @@ struct SimFirmwareState {
 
 class SimAtaDrive {
 public:
-    explicit SimAtaDrive(SimDriveDesc desc) : desc_(std::move(desc)) {}
+    explicit SimAtaDrive(SimDriveDesc desc) : desc_(std::move(desc)), first_serial_(desc_.serial) {}
     // regs: FR, SC, SN, CL, CH, DH, Cmd; high: FR, SC, LBA low, mid, high (may be null).
     SimAtaResult Execute(const uint8_t* regs, const uint8_t* high, uint8_t direction, uint8_t* data, uint32_t length);
     // The drive's identity as it runs now (revision, DEF and serial follow its firmware).
@@ -55,6 +56,10 @@ public:
     std::vector<uint8_t> IdentifyData() const;
     // Every command as it reached the drive: Cmd, FR (for tests and the log of a run).
     std::vector<std::pair<uint8_t, uint8_t>> history;
+    // The commands among them that write to the drive.
+    SimWriteLog writes;
+    // The serial number it had when the machine started (a restart may bring another).
+    const std::string& first_serial() const { return first_serial_; }
 
     // Simulated seconds; without a clock a restart is over at once.
     void SetClock(std::function<double()> now) { now_ = std::move(now); }
@@ -84,6 +89,7 @@ private:
     double Now() const { return now_ ? now_() : 0; }
 
     SimDriveDesc desc_;
+    std::string first_serial_;
     std::map<size_t, int> fault_hits_, fault_seen_;
     bool vendor_unlocked_ = false;
     std::function<double()> now_;

@@ -28,6 +28,19 @@ void FollowDrive(SimDisk& disk) {
 
 json TextOrNull(const std::optional<std::string>& text) { return text ? json(*text) : json(nullptr); }
 
+json AtaDriveState(const SimAtaDrive& drive) {
+    const SimFirmwareState& fw = drive.firmware();
+    return json{{"serial", drive.desc().serial},
+                {"first_serial", drive.first_serial()},
+                {"revision", drive.desc().revision},
+                {"def", TextOrNull(drive.desc().def)},
+                {"pending", fw.pending ? json(fw.pending->first) : json(nullptr)},
+                {"committed", fw.committed},
+                {"preformats", fw.preformats},
+                {"chunks_refused", fw.chunks_refused},
+                {"writes", drive.writes.Json()}};
+}
+
 }  // namespace
 
 bool DiskRestarting(SimDisk& disk, bool settle) {
@@ -49,7 +62,11 @@ void RestartMachine(SimHardware& hw) {
         if (disk.nvme_drive) disk.nvme_drive->MachineRestart();
         DiskRestarting(disk, false);
     }
+    for (SimController& c : hw.storage.controllers)
+        for (size_t i = 0; c.csmi_port && i < c.csmi->phys.size(); ++i)
+            if (SimAtaDrive* drive = c.csmi_port->drive(i)) drive->MachineRestart();
 }
+
 
 json DriveStateJson(SimHardware& hw) {
     std::lock_guard<std::recursive_mutex> lock(hw.mutex);
@@ -58,29 +75,37 @@ json DriveStateJson(SimHardware& hw) {
         if (!disk.drive_stack && !disk.nvme_drive) continue;
         const bool away = DiskRestarting(disk, true);
         json d;
-        d["device_number"] = disk.device_number;
         if (disk.drive_stack) {
-            const SimAtaDrive& drive = disk.drive_stack->drive();
-            const SimFirmwareState& fw = drive.firmware();
-            d["serial"] = drive.desc().serial;
-            d["revision"] = drive.desc().revision;
-            d["def"] = TextOrNull(drive.desc().def);
-            d["pending"] = fw.pending ? json(fw.pending->first) : json(nullptr);
-            d["committed"] = fw.committed;
-            d["preformats"] = fw.preformats;
-            d["chunks_refused"] = fw.chunks_refused;
+            d = AtaDriveState(disk.drive_stack->drive());
         } else {
             const SimNvmeDrive& drive = *disk.nvme_drive;
-            d["serial"] = disk.serial;
-            d["revision"] = drive.ActiveRevision();
-            d["def"] = nullptr;
-            d["pending"] = TextOrNull(drive.PendingRevision());
-            d["committed"] = drive.committed();
-            d["preformats"] = 0;
-            d["chunks_refused"] = drive.refused_downloads();
+            d = json{{"serial", disk.serial},
+                     {"first_serial", disk.serial},
+                     {"revision", drive.ActiveRevision()},
+                     {"def", nullptr},
+                     {"pending", TextOrNull(drive.PendingRevision())},
+                     {"committed", drive.committed()},
+                     {"preformats", 0},
+                     {"chunks_refused", drive.refused_downloads()},
+                     {"writes", drive.writes().Json()}};
         }
+        d["device_number"] = disk.device_number;
         d["present"] = !disk.removed && !away;
         out.push_back(d);
+    }
+    // The drives behind a RAID controller's phys belong to no disk.
+    for (SimController& c : hw.storage.controllers) {
+        if (!c.csmi_port) continue;
+        for (size_t i = 0; i < c.csmi->phys.size(); ++i) {
+            SimAtaDrive* drive = c.csmi_port->drive(i);
+            if (!drive) continue;
+            drive->Settle();
+            json d = AtaDriveState(*drive);
+            d["device_number"] = nullptr;
+            d["csmi"] = {{"scsi_port", c.scsi_port}, {"phy", i}};
+            d["present"] = !drive->Restarting();
+            out.push_back(d);
+        }
     }
     return out;
 }

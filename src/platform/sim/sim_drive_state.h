@@ -13,11 +13,12 @@ namespace orvane::platform::sim {
 // Call with the hardware's mutex held.
 bool DiskRestarting(SimDisk& disk, bool settle);
 
-// Power cycle of the simulated machine: pending images take over, restarts end.
+// Power cycle of the simulated machine: pending images take over, restarts end (CSMI drives too).
 void RestartMachine(SimHardware& hw);
 
-// One object per disk with a drive or NVMe model: device_number, serial, revision, def,
-// pending, committed, preformats, chunks_refused, present.
+// One object per disk with a drive or NVMe model, then one per drive behind a CSMI phy
+// (device_number null, "csmi": scsi_port and phy): serial, first_serial (when the machine
+// started), revision, def, pending, committed, preformats, chunks_refused, writes, present.
 nlohmann::json DriveStateJson(SimHardware& hw);
 
 // The machine description `described` (whose "disks" are this hardware's, in order) with each

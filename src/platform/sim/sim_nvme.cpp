@@ -113,6 +113,8 @@ std::optional<IoResult> SimNvmeDrive::Control(uint8_t* buffer, uint32_t in_len, 
     SimNvmeRequest req;
     const r::FIRMWARE_REQUEST_BLOCK& block = head.FirmwareRequest;
     req.function = block.Function;
+    if (req.function == r::FIRMWARE_FUNCTION_DOWNLOAD) writes_.Add(write_kind::kNvmeDownload);
+    if (req.function == r::FIRMWARE_FUNCTION_ACTIVATE) writes_.Add(write_kind::kNvmeCommit);
     uint32_t status = r::FIRMWARE_STATUS_INVALID_PARAMETER;
     if (block.Version != r::FIRMWARE_REQUEST_BLOCK_STRUCTURE_VERSION || block.Size < sizeof block ||
         block.DataBufferOffset < sizeof head ||

@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/sim/sim_writes.h"
 #include "platform/storage_io.h"
 
 namespace orvane::platform::sim {
@@ -59,6 +60,8 @@ public:
     // The slots, active and pending slot as they are now.
     const SimNvmeDesc& state() const { return state_; }
     const std::vector<SimNvmeRequest>& requests() const { return requests_; }
+    // The downloads and activations that reached the controller, taken or not.
+    const SimWriteLog& writes() const { return writes_; }
     // The image pieces taken since the last activation.
     const std::vector<uint8_t>& image() const { return image_; }
 
@@ -84,6 +87,7 @@ private:
     SimNvmeDesc state_;
     std::vector<uint8_t> image_;
     std::vector<SimNvmeRequest> requests_;
+    SimWriteLog writes_;
     std::function<double()> now_;
     double back_at_ = 0;
     // A replaced image of the running slot waits for the reset: the running firmware stays.

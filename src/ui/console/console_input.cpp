@@ -15,6 +15,17 @@ std::string Hex(uint32_t v) {
     return buf;
 }
 
+std::string HeldKeys(const std::vector<app::Key>& keys) {
+    std::string held;
+    for (app::Key k : keys) held += std::string(held.empty() ? " holding " : "+") + KeyName(k);
+    return held;
+}
+
+std::string ItemCount(size_t count) { return "it has " + std::to_string(count) + (count == 1 ? " item" : " items"); }
+
+// What a forged message would not have got past, in brackets; nothing when the user could.
+std::string Despite(const std::string& why) { return why.empty() ? std::string() : " (" + why + ")"; }
+
 }  // namespace
 
 std::string ConsoleView::Unreachable(app::Control c) const {
@@ -24,22 +35,30 @@ std::string ConsoleView::Unreachable(app::Control c) const {
     return {};
 }
 
-bool ConsoleView::Press(app::Control button, const std::vector<app::Key>& keys) {
-    std::string held;
-    for (app::Key k : keys) held += std::string(held.empty() ? " holding " : "+") + KeyName(k);
-    std::string why = Unreachable(button);
-    if (!why.empty()) {
-        Print(std::string("[press] ") + Name(button) + held + " ignored: " + why);
-        return false;
-    }
-    Print(std::string("[press] ") + Name(button) + held);
-    if (!events_) return true;
+void ConsoleView::Click(app::Control button, const std::vector<app::Key>& keys) {
+    if (!events_) return;
     // The keys are down for as long as the click is handled; a nested click brings its own.
     std::vector<app::Key> before = std::move(keys_held_);
     keys_held_ = keys;
     if (button == app::Control::cmdUpdate) events_->cmdUpdateClick();
     if (button == app::Control::cmdClose) events_->cmdCloseClick();
     keys_held_ = std::move(before);
+}
+
+std::string ConsoleView::CloseRefusal() const {
+    if (!shown_) return "the window is not shown";
+    if (!system_menu_ || close_greyed_) return "the window has no close command";
+    return {};
+}
+
+bool ConsoleView::Press(app::Control button, const std::vector<app::Key>& keys) {
+    std::string why = Unreachable(button);
+    if (!why.empty()) {
+        Print(std::string("[press] ") + Name(button) + HeldKeys(keys) + " ignored: " + why);
+        return false;
+    }
+    Print(std::string("[press] ") + Name(button) + HeldKeys(keys));
+    Click(button, keys);
     return true;
 }
 
@@ -48,8 +67,7 @@ bool ConsoleView::Pick(app::Control list, int index) {
     std::string why = Unreachable(list);
     auto it = items_.find(list);
     size_t count = it == items_.end() ? 0 : it->second.size();
-    if (why.empty() && static_cast<size_t>(index) >= count)
-        why = "it has " + std::to_string(count) + (count == 1 ? " item" : " items");
+    if (why.empty() && static_cast<size_t>(index) >= count) why = ItemCount(count);
     if (!why.empty()) {
         Print(what + " ignored: " + why);
         return false;
@@ -61,14 +79,41 @@ bool ConsoleView::Pick(app::Control list, int index) {
 }
 
 bool ConsoleView::Close() {
-    if (!shown_ || !system_menu_ || close_greyed_) {
-        Print(std::string("[close] ignored: ") +
-              (!shown_ ? "the window is not shown" : "the window has no close command"));
+    const std::string why = CloseRefusal();
+    if (!why.empty()) {
+        Print("[close] ignored: " + why);
         return false;
     }
     Print("[close]");
     if (events_) events_->FormClose();
     return true;
+}
+
+void ConsoleView::ForgedPress(app::Control button, const std::vector<app::Key>& keys) {
+    Print(std::string("[forged] press ") + Name(button) + HeldKeys(keys) + Despite(Unreachable(button)));
+    Click(button, keys);
+}
+
+void ConsoleView::ForgedPick(app::Control list, int index) {
+    // As the list's own select message: an item it does not have leaves none selected.
+    auto it = items_.find(list);
+    const size_t count = it == items_.end() ? 0 : it->second.size();
+    const bool has = index >= 0 && static_cast<size_t>(index) < count;
+    selected_[list] = has ? index : -1;
+    Print(std::string("[forged] pick ") + Name(list) + " item " + std::to_string(index) + ": " +
+          (has ? it->second[static_cast<size_t>(index)] : "none selected, " + ItemCount(count)) +
+          Despite(Unreachable(list)));
+    if (list == app::Control::cboDrives && events_) events_->cboDrivesChange();
+}
+
+void ConsoleView::ForgedTimer(app::Timer t) {
+    Print(std::string("[forged] timer ") + TimerName(t) + (timer_running(t) ? "" : " (not running)"));
+    if (events_) app::RaiseTimer(*events_, t);
+}
+
+void ConsoleView::ForgedClose() {
+    Print("[forged] close" + Despite(CloseRefusal()));
+    if (events_) events_->FormClose();
 }
 
 uint32_t ConsoleView::PowerBroadcast(uint32_t event) {
@@ -135,6 +180,14 @@ void ConsoleView::TakeNextAction() {
 }
 
 void ConsoleView::Run(const UserAction& a) {
+    if (a.forged) {
+        switch (a.kind) {
+            case UserAction::Kind::Select: ForgedPick(a.control, a.index); return;
+            case UserAction::Kind::Press: ForgedPress(a.control, a.keys); return;
+            case UserAction::Kind::Close: ForgedClose(); return;
+            default: break;
+        }
+    }
     switch (a.kind) {
         case UserAction::Kind::Select: Pick(a.control, a.index); break;
         case UserAction::Kind::Press: Press(a.control, a.keys); break;
@@ -142,6 +195,7 @@ void ConsoleView::Run(const UserAction& a) {
         case UserAction::Kind::Cancel: Print("[dialog] " + a.text + " ignored: no dialog is open"); break;
         case UserAction::Kind::Power: PowerBroadcast(a.power_event); break;
         case UserAction::Kind::Close: Close(); break;
+        case UserAction::Kind::Timer: ForgedTimer(a.timer); break;
         case UserAction::Kind::Wait: break;
     }
 }

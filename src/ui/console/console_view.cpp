@@ -21,15 +21,6 @@ std::string Escaped(const std::string& text) {
     return out;
 }
 
-const char* TimerName(app::Timer t) {
-    switch (t) {
-        case app::Timer::Timer1: return "Timer1";
-        case app::Timer::Timer2: return "Timer2";
-        case app::Timer::tmrAutoFlash: return "tmrAutoFlash";
-    }
-    return "?";
-}
-
 int TimerId(app::Timer t) { return 1 + static_cast<int>(t); }
 
 const app::Timer kTimers[] = {app::Timer::Timer1, app::Timer::Timer2, app::Timer::tmrAutoFlash};

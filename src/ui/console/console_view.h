@@ -61,6 +61,13 @@ public:
     bool Close();
     // The power-broadcast message; the window's answer (TRUE when the logic has none).
     uint32_t PowerBroadcast(uint32_t event);
+    // The same messages sent by another program: the logic gets each whatever the control's
+    // state or whether the window shows. A forged pick of an item the list does not have leaves
+    // none selected, as the list's own select message does.
+    void ForgedPress(app::Control button, const std::vector<app::Key>& keys = {});
+    void ForgedPick(app::Control list, int index);
+    void ForgedTimer(app::Timer t);
+    void ForgedClose();
 
     // What a test may look at.
     const std::vector<app::BoxRequest>& boxes() const { return boxes_; }
@@ -94,6 +101,10 @@ private:
     static const char* Name(app::Control c);
     // Why the user cannot reach the control now; empty when they can.
     std::string Unreachable(app::Control c) const;
+    // Why the user cannot close the window now; empty when they can.
+    std::string CloseRefusal() const;
+    // The button's click handler, with the keys held while it runs.
+    void Click(app::Control button, const std::vector<app::Key>& keys);
     void StartScript();
     void PostNextAction();
     void TakeNextAction();

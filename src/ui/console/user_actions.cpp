@@ -1,5 +1,6 @@
 #include "ui/console/user_actions.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace orvane::ui {
@@ -58,9 +59,26 @@ bool ParseKey(const std::string& s, app::Key& key) {
 }
 
 // One item; false with the reason in `why`.
+bool ParseTimer(const std::string& s, app::Timer& timer) {
+    for (app::Timer t : {app::Timer::Timer1, app::Timer::Timer2, app::Timer::tmrAutoFlash})
+        if (Lower(s) == Lower(TimerName(t))) {
+            timer = t;
+            return true;
+        }
+    return false;
+}
+
 bool ParseOne(const std::string& item, UserAction& a, std::string& why) {
     size_t colon = item.find(':');
     std::string name = Lower(item.substr(0, colon));
+    // "!": the same message, sent by another program rather than made by the user.
+    a.forged = !name.empty() && name[0] == '!';
+    if (a.forged) name.erase(0, 1);
+    static const std::string kForgeable[] = {"select", "slot", "commit", "press", "close", "timer"};
+    if (a.forged && std::find(std::begin(kForgeable), std::end(kForgeable), name) == std::end(kForgeable)) {
+        why = "'" + name + "' cannot be forged (select, slot, commit, press, close, timer)";
+        return false;
+    }
     bool has_value = colon != std::string::npos;
     std::string value = has_value ? item.substr(colon + 1) : std::string();
     a.text = item;
@@ -145,6 +163,16 @@ bool ParseOne(const std::string& item, UserAction& a, std::string& why) {
         a.kind = UserAction::Kind::Power;
         return true;
     }
+    if (name == "timer") {
+        if (!needs_value()) return false;
+        if (!ParseTimer(value, a.timer)) {
+            why = "no timer '" + value + "' (Timer1, Timer2, tmrAutoFlash)";
+            return false;
+        }
+        a.kind = UserAction::Kind::Timer;
+        a.forged = true;  // no user makes a timer message
+        return true;
+    }
     why = "unknown action '" + name + "'";
     return false;
 }
@@ -162,7 +190,20 @@ const char* const kActionsHelp =
     "    power:EVENT       the system's power broadcast: query-suspend, query-suspend-failed,\n"
     "                      suspend, resume-suspend, power-status-change, resume-automatic, or a number\n"
     "    close             close the window (as its close box does)\n"
-    "  A press or pick on a hidden or disabled control, or before the window shows, is ignored.\n";
+    "    timer:T           a timer message (Timer1, Timer2, tmrAutoFlash), whether the timer runs or not\n"
+    "  A press or pick on a hidden or disabled control, or before the window shows, is ignored.\n"
+    "  Another program can still send the window the message: '!' before select, slot, commit, press\n"
+    "  or close forges it (!select:N, !press:Update+Ctrl, !close), delivered to the logic whatever the\n"
+    "  control's state; timer messages are always forged. The transcript marks them [forged].\n";
+
+const char* TimerName(app::Timer timer) {
+    switch (timer) {
+        case app::Timer::Timer1: return "Timer1";
+        case app::Timer::Timer2: return "Timer2";
+        case app::Timer::tmrAutoFlash: return "tmrAutoFlash";
+    }
+    return "?";
+}
 
 const char* KeyName(app::Key key) {
     switch (key) {

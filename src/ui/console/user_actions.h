@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/view.h"
+#include "app/window_events.h"
 
 namespace orvane::ui {
 
@@ -17,9 +18,13 @@ struct UserAction {
         Wait,    // let simulated time pass before the next action
         Power,   // the system's power-broadcast message
         Close,   // close the window
+        Timer,   // a timer message, whether the timer runs or not
     };
     Kind kind = Kind::Close;
     std::string text;  // as written
+    // Sent to the window by another program: delivered to the logic whatever the control's state.
+    bool forged = false;
+    app::Timer timer = app::Timer::Timer1;
     app::Control control = app::Control::cmdUpdate;
     int index = 0;
     std::vector<app::Key> keys;
@@ -36,5 +41,6 @@ bool ParseActions(const std::string& text, std::vector<UserAction>& out, std::st
 extern const char* const kActionsHelp;
 
 const char* KeyName(app::Key key);
+const char* TimerName(app::Timer timer);
 
 }  // namespace orvane::ui
