@@ -47,6 +47,12 @@ bool StepProgress(ProgressBar& bar, double t) {
 void TOrvaneMain::tmrAutoFlashTimer() {
     view_.StopTimer(Timer::tmrAutoFlash);
     if (RefusedWhileUpdating("tmrAutoFlashTimer") || !opt().bAutoFlashAll) return;
+    // The walk runs once: a second one would update every drive again.
+    if (m_WalkRan) {
+        LogLine("tmrAutoFlashTimer: refused, the walk has run\n");
+        return;
+    }
+    m_WalkRan = true;
     const int n = selection_.m_ItemCount;
     // The walk leaves out drives the selection refuses; the last one it updates ends the run.
     int last = -1;
@@ -146,6 +152,12 @@ void TOrvaneMain::StartProgressTimer() {
 void TOrvaneMain::Timer1Timer() {
     view_.StopTimer(Timer::Timer1);
     if (RefusedWhileUpdating("Timer1Timer")) return;
+    // It starts the one update of an unattended run: once, and only there.
+    if (!opt().bUnattended || m_Timer1Fired) {
+        LogLine("Timer1Timer: refused, no unattended update waits to start\n");
+        return;
+    }
+    m_Timer1Fired = true;
     progress_.position = 0;
     view_.SetProgress(0);
     progress_.iProgressInterval = 100;

@@ -33,6 +33,8 @@ void TOrvaneMain::UpdateEngineering(UpdateRun& run) {
         LogLine(refusal);
         Box(kErrorCaption, refusal, BoxButtons::Ok, BoxIcon::Error);
         run.outcome = outcome::Refused(refusal);
+        // The program goes on, but a caller must not read its end as a flashed drive.
+        iErrorLevel = 1;
         run.total.Stop();
         return;
     }
@@ -47,6 +49,7 @@ void TOrvaneMain::UpdateEngineering(UpdateRun& run) {
     LockTarget(false);
     // The drive took the chosen file, but nothing reads its revision again on this path.
     run.outcome = r == device::ATACMD_OK ? std::string(outcome::kPending) : outcome::Failed(ut::kFlashFailed);
+    iErrorLevel = r == device::ATACMD_OK ? 0 : 1;
     if (r == device::ATACMD_OK)
         Box(ut::kInformationCaption, ut::kFlashOk, BoxButtons::Ok, BoxIcon::Information);
     else

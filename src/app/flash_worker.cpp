@@ -100,11 +100,16 @@ void MFlashThread::RefreshBus() {
     system::HiTimer delay(platform_.clock, nullptr);
     // A device manager of the worker's own: no message pump on this thread.
     discovery::TDevMgr mgr(platform_, nullptr);
+    // A disk behind a USB bridge hangs below no controller that the rescan looks at: its own
+    // parent is asked again too, or the removal would leave it gone until it is plugged in again.
+    std::string parent;
     if (!job_.path.empty()) {
+        parent = mgr.parent_of(job_.path);
         mgr.remove_disk(job_.path.c_str());
         delay.DelayMs(1000);
     }
     mgr.rescan_controllers();
+    if (!parent.empty()) mgr.reenumerate_device(parent);
 }
 
 }  // namespace orvane::app

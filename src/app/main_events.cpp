@@ -34,6 +34,11 @@ void TOrvaneMain::cboDrivesChange() {
 void TOrvaneMain::cmdCloseClick() {
     // Nothing shows this button: no user reaches this vendor preformat, which erases the drive.
     if (RefusedWhileUpdating("cmdCloseClick") || !m_Device) return;
+    // A click on the hidden button is a message some other program sent: it must not erase.
+    if (!view_.Shown(Control::cmdClose)) {
+        LogLine("cmdCloseClick: refused, the button is not shown\n");
+        return;
+    }
     m_Device->identify_device();
     system::HiTimer delay(ctx_.platform.clock, &ctx_.platform.pump);
     delay.DelayMs(500);

@@ -222,6 +222,8 @@ private:
     RunResult m_Result;
     std::string m_ResultPath;
     bool m_Activated = false;
+    bool m_Timer1Fired = false;
+    bool m_WalkRan = false;
 
     AppContext& ctx_;
     View& view_;

@@ -90,6 +90,8 @@ public:
     virtual int SelectedItem(Control list) const = 0;  // -1: none
     // Whether the key is held down at the time of the event being handled.
     virtual bool KeyDown(Key key) const = 0;
+    // The control is shown: a click on a hidden one came from no user.
+    virtual bool Shown(Control c) const = 0;
     // The chosen file's path (single-byte, as the file calls take it), or nothing when cancelled.
     virtual std::optional<std::string> OpenFileDialog(const FileDialogRequest& request) = 0;
     // Each timer runs at its interval until stopped: the designed one (TimerIntervalMs) until

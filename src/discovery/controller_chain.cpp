@@ -191,6 +191,17 @@ bool TDevMgr::reenumerate_device(const std::string& instance_id) {
     return platform_.tree->ReenumerateDevNode(devinst, 0) == kCrSuccess;
 }
 
+std::string TDevMgr::parent_of(const std::string& instance_id) {
+    if (setup_api_missing()) return {};
+    uint32_t devinst = 0, parent = 0;
+    char id[261] = {};
+    DeviceTree& tree = *platform_.tree;
+    if (tree.LocateDevNode(devinst, instance_id, kCmLocateDevnodeNormal) != kCrSuccess ||
+        tree.GetParent(parent, devinst) != kCrSuccess || tree.GetDeviceId(parent, id, 260) != kCrSuccess)
+        return {};
+    return id;
+}
+
 bool TDevMgr::rescan_controllers() {
     if (setup_api_missing()) return false;
     auto rescan_class = [this](const Guid& cls) {

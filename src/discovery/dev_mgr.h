@@ -79,6 +79,8 @@ public:
     static bool is_hex_number(const std::string& text);
     int list_class_devices(const Guid& cls, DISK_NODE* out, int max = kMaxListedDisks);
     bool reenumerate_device(const std::string& instance_id);
+    // The instance identifier of a device's parent; empty when it has none or is not found.
+    std::string parent_of(const std::string& instance_id);
     bool rescan_controllers();
     // identifier null: every disk of the class, always true.
     bool remove_disk(const char* instance_id);

@@ -33,10 +33,13 @@ orv_check_last_log_line "EXIT_ERROR: 0x0"
 orv_fresh_log
 orv_sim "$WORK/eng.txt" --speed 50 --actions "press:Update+Ctrl+Shift+F9,file:$fw"
 orv_check_line "$WORK/eng.txt" "[dialog] open \"Firmware Files (*.BIN) |*.BIN\" ext=BIN must-exist -> $fw"
-orv_check_exit "$WORK/eng.txt" 0
 tr -d '\r' <"$LOG" | grep -F -- " Start UpdateFW , max_sector=1, bIsNvme=0" >/dev/null || fail "no download of the chosen file in $LOG"
 grep -Eq '^\[box\] .*text="Flash (OK|Failed)!"' "$WORK/eng.txt" || fail "no answer box for the chosen file: $(cat "$WORK/eng.txt")"
-orv_check_last_log_line "EXIT_ERROR: 0x0"
+# The exit code follows the answer: a file the drive refused is no success for a caller.
+code=1
+grep -q '^\[box\] .*text="Flash OK!"' "$WORK/eng.txt" && code=0
+orv_check_exit "$WORK/eng.txt" "$code"
+orv_check_last_log_line "EXIT_ERROR: 0x$code"
 
 # A plain click runs the normal path: the stored slot's 1.02 is below the drive's revision.
 orv_fresh_log

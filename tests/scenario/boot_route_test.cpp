@@ -441,7 +441,7 @@ TEST(BootRoute, TheResultFileIsWrittenBeforeTheRestart) {
     ASSERT_TRUE(at_restart->is_object()) << "the file was not there when the machine restarted";
     EXPECT_EQ((*at_restart)["drives"][0]["outcome"], "boot-time update prepared");
     EXPECT_EQ((*at_restart)["exit_code"], 0);
-    const Outcome o = Capture(run, main.iErrorLevel);
+    const Outcome o = Capture(run, main.ErrorLevel());
     ExpectReleasedKeepAwake(o, "written before the restart");
     ExpectTruth(o, *at_restart, PackageFacts{p.new_fw}, "written before the restart");
     std::filesystem::remove(path);

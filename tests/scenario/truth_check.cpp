@@ -138,9 +138,14 @@ private:
             done = done || outcome == out::kAlreadyLatest || outcome == out::kErased;
         }
         if (took) return;
+        // The engineering path's answer says only that the chosen file was taken; a later update of
+        // the same run may have acted on that drive again and decided its outcome.
+        bool received = false;
+        for (const DriveState& d : o_.drives) received = received || Downloads(d) > 0;
         std::vector<std::string> reports;
         for (const auto& b : o_.boxes)
-            if (b.text == "Flash finished !" || b.text == "Flash OK!") reports.push_back("box \"" + b.text + "\"");
+            if (b.text == "Flash finished !" || (b.text == "Flash OK!" && !received))
+                reports.push_back("box \"" + b.text + "\"");
         for (const std::string& s : o_.statuses)
             if (s == "Done !" || s == "Next") reports.push_back("status \"" + s + "\"");
         // The unattended bar runs out at the end of any job that went well: after an erase, or on a drive

@@ -502,7 +502,11 @@ const Row kRows[] = {
      .committed = 1,
      .more = [](const Outcome& o, const std::string& n) {
          EXPECT_EQ(CountLines(o, "Windows Flash START"), 2) << n << ": one update per drive";
-         for (const auto& d : o.drives) EXPECT_EQ(d.committed, 1) << n << ": " << d.serial;
+         for (const char* serial : {"MS512A0000000001", "MS512B0000000002"}) {
+             auto d = FindDrive(o.drives, serial);
+             ASSERT_TRUE(d) << n;
+             EXPECT_EQ(d->committed, 1) << n << ": " << serial;
+         }
      }},
 
     // --- every outcome matches the drive
@@ -564,10 +568,10 @@ const Row kRows[] = {
      .file_size = 40960, .box = "Flash OK!", .has = {Starts("Flash Total Time : ")}, .lacks = {"Windows Flash START"}},
     {.name = "engineering path: Flash Failed!",
      .machine = Target(R"({"faults": [{"command": 146, "effect": "error"}]})"),
-     .actions = "press:Update+Ctrl+Shift+K,file:{FILE}", .file_size = 40960, .box = "Flash Failed!",
+     .actions = "press:Update+Ctrl+Shift+K,file:{FILE}", .file_size = 40960, .exit_code = 1, .box = "Flash Failed!",
      .revision = kOldFw, .committed = 0},
     {.name = "engineering path: a file above the buffer is refused",
-     .actions = "press:Update+Ctrl+Shift+K,file:{FILE}", .file_size = 524289, .revision = kOldFw, .committed = 0,
+     .actions = "press:Update+Ctrl+Shift+K,file:{FILE}", .file_size = 524289, .exit_code = 1, .revision = kOldFw, .committed = 0,
      .more = [](const Outcome& o, const std::string& n) {
          auto d = FindDrive(o.drives, kSerial);
          ASSERT_TRUE(d) << n;

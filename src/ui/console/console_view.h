@@ -45,6 +45,7 @@ public:
     void SetTextColour(app::Control c, app::Rgb colour) override;
     int SelectedItem(app::Control list) const override;
     bool KeyDown(app::Key key) const override;
+    bool Shown(app::Control c) const override { return visible(c); }
     std::optional<std::string> OpenFileDialog(const app::FileDialogRequest& request) override;
     void SetTimerInterval(app::Timer t, unsigned ms) override { intervals_[t] = ms; }
     void StartTimer(app::Timer t) override;

@@ -371,6 +371,11 @@ int Win32View::SelectedItem(app::Control list) const {
     return sel == CB_ERR ? -1 : static_cast<int>(sel);
 }
 
+bool Win32View::Shown(app::Control c) const {
+    const HWND h = Get(c);
+    return h && IsWindowVisible(h);
+}
+
 bool Win32View::KeyDown(app::Key key) const {
     int vk = 0;
     switch (key) {

@@ -69,6 +69,7 @@ public:
     void SetTextColour(app::Control c, app::Rgb colour) override;
     int SelectedItem(app::Control list) const override;
     bool KeyDown(app::Key key) const override;
+    bool Shown(app::Control c) const override;
     std::optional<std::string> OpenFileDialog(const app::FileDialogRequest& request) override;
     void StartTimer(app::Timer t) override;
     void StopTimer(app::Timer t) override;
