@@ -7,6 +7,16 @@
 # Exits non-zero when anything failed, did not build or could not run.
 set -u -o pipefail
 
+# Options: --truth-runs N runs the truth campaign (whole runs on random machines, each held to
+# the per-drive check) N times instead of 300; --truth-seed S starts it from another seed.
+while (($#)); do
+    case $1 in
+    --truth-runs) export ORVANE_TRUTH_RUNS=${2:?--truth-runs needs a number}; shift 2 ;;
+    --truth-seed) export ORVANE_TRUTH_SEED=${2:?--truth-seed needs a number}; shift 2 ;;
+    *) echo "usage: $0 [--truth-runs N] [--truth-seed S]" >&2; exit 2 ;;
+    esac
+done
+
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT" || exit 1
 . scripts/lib/packages.sh
@@ -19,6 +29,7 @@ START=$(date +%s)
 PASSED=0
 FAILED=0
 REPORT=()
+CAMPAIGNS=()
 FIRST_PREFIX=
 
 note() { printf '== [%4ds] %s\n' "$(($(date +%s) - START))" "$*"; }
@@ -252,6 +263,13 @@ run_build() {
         "${san_env[@]}" ctest "${ctest_args[@]}" 2>&1 | tee "$LOGS/$name-ctest.log"
         rc=${PIPESTATUS[0]}
     fi
+    # The campaign's own line: its runs, its seed and what it found.
+    local campaign
+    campaign=$(grep -ahm1 '^truth campaign: ' "$dir/Testing/Temporary/LastTest.log" 2>/dev/null)
+    if [ -n "$campaign" ]; then
+        note "$name: $campaign"
+        CAMPAIGNS+=("$(printf '%-6s %s' "$name" "$campaign")")
+    fi
     if ((sanitized)); then
         local pattern='runtime error:|ERROR: (AddressSanitizer|LeakSanitizer)'
         local n_reports
@@ -334,5 +352,6 @@ run_build win64 cmake/mingw-x86_64.cmake
 echo
 echo "== results ($(($(date +%s) - START)) s; logs in $LOGS)"
 printf '%s\n' "${REPORT[@]}"
+((${#CAMPAIGNS[@]})) && printf '%s\n' "${CAMPAIGNS[@]}"
 echo "$PASSED passed, $FAILED failed"
 ((FAILED == 0))

@@ -109,6 +109,8 @@ const std::map<std::string, std::vector<D>>& Table() {
         // --- the update owns its drive
         {"a selection during the update does not change its drive",
          {D{"MS512A0000000001", "updated", kNewFw}, D{"MS512B0000000002", "not updated", kOldFw}}},
+        {"forged events during the update are refused",
+         {D{"MS512A0000000001", "updated", kNewFw}, D{"MS512B0000000002", "not updated", kOldFw}}},
         {"a press before the walk starts runs no update of its own",
          {D{"MS512A0000000001", "updated", kNewFw}, D{"MS512B0000000002", "updated", kNewFw}}},
         // --- every outcome matches the drive

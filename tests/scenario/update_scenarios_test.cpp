@@ -496,6 +496,19 @@ const Row kRows[] = {
      .actions = "select:0,press:Update,select:1,wait:3000,select:1", .box = kFinished,
      .has = {"SN0: MS512A0000000001     | MS512A0000000001    "}, .serial = "MS512A0000000001", .revision = kNewFw,
      .committed = 1, .more = Untouched("MS512B0000000002")},
+    {.name = "forged events during the update are refused", .machine = TwoDrives(),
+     .actions = "select:0,press:Update,wait:100,!select:1,!press:Update,!press:Update+Ctrl+Shift+K,timer:Timer1,"
+                "timer:tmrAutoFlash,!press:Close",
+     .box = kFinished,
+     .has = {"cboDrivesChange: refused, an update is running", "cmdUpdateClick: refused, an update is running",
+             "Timer1Timer: refused, an update is running", "tmrAutoFlashTimer: refused, an update is running",
+             "cmdCloseClick: refused, an update is running"},
+     .serial = "MS512A0000000001", .revision = kNewFw, .committed = 1,
+     .more = [](const Outcome& o, const std::string& n) {
+         EXPECT_EQ(CountLines(o, "cmdUpdateClick: refused, an update is running"), 2) << n << ": the click and the chord";
+         EXPECT_EQ(CountLines(o, "iVisualStyle:0, iFlashMode:0, bNFlashAuto:0, bFOld:0, iFlashMode:0"), 1) << n;
+         Untouched("MS512B0000000002")(o, n);
+     }},
     {.name = "a press before the walk starts runs no update of its own", .machine = TwoDrives(),
      .package = Opt({{digit::bAutoFlashAll, '1'}}), .actions = "select:0,press:Update", .box = kFinished,
      .has = {"INDEX: 0, NEXT: 1", "INDEX: 1, NEXT: 0"}, .serial = "MS512B0000000002", .revision = kNewFw,
