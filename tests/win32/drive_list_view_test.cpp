@@ -209,7 +209,10 @@ TEST_F(DriveListWindow, UnselectedItemsAlternateWhiteAndGrey) {
     EXPECT_RGB(even.At(right_ - 20, top_), 255, 255, 255);
     EXPECT_RGB(even.At(left_ + 10 + 21, top_ + 16), 34, 160, 60);
 
-    // The dropped list: item 0 highlighted with the gradient, items 1 and 2 grey and white.
+    // The dropped list: item 0 highlighted with the gradient, items 1 and 2 grey and white. The
+    // pointer goes to the screen's corner first: left over the list by an earlier window check's
+    // click, it would highlight the item under it.
+    SetCursorPos(0, 0);
     SetFocus(list_);
     SendMessageW(list_, CB_SHOWDROPDOWN, TRUE, 0);
     SendMessageW(list_, CB_SETCURSEL, 0, 0);
