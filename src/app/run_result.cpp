@@ -30,8 +30,10 @@ const char* ExitMeaning(int code) {
     }
 }
 
-std::string IsoTime(const platform::LocalTime& t) {
-    return text::Format("%04u-%02u-%02uT%02u:%02u:%02u", t.year, t.month, t.day, t.hour, t.minute, t.second);
+std::string IsoTime(const platform::LocalTime& t, int utc_offset_minutes) {
+    const unsigned off = static_cast<unsigned>(utc_offset_minutes < 0 ? -utc_offset_minutes : utc_offset_minutes);
+    return text::Format("%04u-%02u-%02uT%02u:%02u:%02u%c%02u:%02u", t.year, t.month, t.day, t.hour, t.minute,
+                        t.second, utc_offset_minutes < 0 ? '-' : '+', off / 60, off % 60);
 }
 
 std::string JsonString(std::string_view bytes) {
@@ -94,8 +96,8 @@ std::string ResultJson(const RunResult& r) {
     s += "  \"package_version\": " + JsonString(r.package_version) + ",\n";
     s += text::Format("  \"exit_code\": %d,\n", r.exit_code);
     s += "  \"exit_meaning\": " + JsonString(ExitMeaning(r.exit_code)) + ",\n";
-    s += "  \"start_time\": " + JsonString(IsoTime(r.start)) + ",\n";
-    s += "  \"end_time\": " + JsonString(IsoTime(r.end)) + ",\n";
+    s += "  \"start_time\": " + JsonString(IsoTime(r.start, r.utc_offset_minutes)) + ",\n";
+    s += "  \"end_time\": " + JsonString(IsoTime(r.end, r.utc_offset_minutes)) + ",\n";
     s += "  \"drives\": [";
     for (size_t i = 0; i < r.drives.size(); ++i) s += (i ? ",\n" : "\n") + DriveJson(r.drives[i]);
     s += r.drives.empty() ? "]\n" : "\n  ]\n";

@@ -56,6 +56,7 @@ struct RunResult {
     std::string program_version, package_version;
     int exit_code = 0;
     platform::LocalTime start, end;
+    int utc_offset_minutes = 0;
     std::vector<DriveResult> drives;
 };
 
@@ -63,8 +64,8 @@ struct RunResult {
 const char* ProgramVersion();
 // The words of the README's exit-code table.
 const char* ExitMeaning(int code);
-// "YYYY-MM-DDThh:mm:ss"
-std::string IsoTime(const platform::LocalTime& t);
+// "YYYY-MM-DDThh:mm:ss+hh:mm": the local time and its offset from UTC.
+std::string IsoTime(const platform::LocalTime& t, int utc_offset_minutes);
 // A JSON string of single-byte text: quote, backslash, control bytes and every byte from 0x80
 // escaped, so that the document is valid UTF-8 whatever the drive answered.
 std::string JsonString(std::string_view bytes);

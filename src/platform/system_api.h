@@ -145,6 +145,18 @@ public:
     // Keep the machine from sleeping while an update runs (SetThreadExecutionState with
     // ES_CONTINUOUS | ES_SYSTEM_REQUIRED), or let it sleep again. Per calling thread.
     virtual void KeepAwake(bool on) = 0;
+
+    // The machine-wide application-data folder (FOLDERID_ProgramData, CSIDL_COMMON_APPDATA before
+    // Vista), without a trailing separator; "" when the system does not say.
+    virtual std::string ProgramDataDirectory() = 0;
+    // Makes the folder (its parent exists) or takes over one that is there, so that only
+    // Administrators and SYSTEM may change it or what it holds and users may only read: owner
+    // Administrators, a protected DACL. True when the folder stands so afterwards.
+    virtual bool MakeProtectedDirectory(const std::string& path) = 0;
+    // The computer's name (its DNS host name where it has one); "" when unknown.
+    virtual std::string ComputerName() = 0;
+    // Local time minus UTC now, in minutes (+60 for Central European winter time).
+    virtual int UtcOffsetMinutes() = 0;
 };
 
 }  // namespace orvane::platform

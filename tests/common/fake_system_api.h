@@ -231,6 +231,18 @@ public:
     std::vector<bool> keep_awake_calls;
     void KeepAwake(bool on) override { keep_awake_calls.push_back(on); }
     platform::LocalTime local_time{2026, 3, 4, 10, 20, 30, 0};
+    std::string ProgramDataDirectory() override { return program_data; }
+    bool MakeProtectedDirectory(const std::string& path) override {
+        protected_dirs.push_back(path);
+        return protect_ok;
+    }
+    std::string ComputerName() override { return computer_name; }
+    int UtcOffsetMinutes() override { return utc_offset_minutes; }
+    std::string program_data = "C:\\ProgramData";
+    std::vector<std::string> protected_dirs;
+    bool protect_ok = true;
+    std::string computer_name = "FAKE-PC";
+    int utc_offset_minutes = 60;
 
 private:
     class Handle : public platform::ServiceHandle {

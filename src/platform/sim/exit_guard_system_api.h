@@ -70,6 +70,10 @@ public:
     LocalTime LocalTimeNow() override { return inner_.LocalTimeNow(); }
     bool GetTrueVersion(OsVersion& out) override { return inner_.GetTrueVersion(out); }
     void KeepAwake(bool on) override { inner_.KeepAwake(on); }
+    std::string ProgramDataDirectory() override { return inner_.ProgramDataDirectory(); }
+    bool MakeProtectedDirectory(const std::string& path) override { return inner_.MakeProtectedDirectory(path); }
+    std::string ComputerName() override { return inner_.ComputerName(); }
+    int UtcOffsetMinutes() override { return inner_.UtcOffsetMinutes(); }
 
     // The requests in order, as SimSystemApi keeps them; exit_direct is true for the 9x route.
     std::vector<ExitKind> ExitRequests() const;

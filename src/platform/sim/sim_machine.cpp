@@ -61,6 +61,9 @@ const char kDefaultMachine[] = R"machine({
     "system_dir": "",
     "windows_dir": "",
     "temp_dir": "",
+    "program_data_dir": "",
+    "computer_name": "SIM-PC",
+    "utc_offset_minutes": 60,
     "module_file": ""
   },
   "controllers": [
@@ -309,7 +312,7 @@ void ReadSystem(const json& j, SimSystem& sys) {
              {"version", "extended_query_fails", "basic_query_fails", "architecture", "server_r2", "wow64", "admin",
               "wmi", "performance_counter", "forced_exit", "registry_write_fails", "registry", "services",
               "instances_running", "system_drive", "system_dir", "windows_dir", "temp_dir", "module_file",
-              "unwritable_files", "start_fails"});
+              "unwritable_files", "start_fails", "program_data_dir", "computer_name", "utc_offset_minutes"});
     auto flag = [&](const char* k, bool& f) {
         if (j.contains(k)) f = Bool(j[k], p + "." + k);
     };
@@ -357,6 +360,15 @@ void ReadSystem(const json& j, SimSystem& sys) {
     text("system_dir", sys.system_dir);
     text("windows_dir", sys.windows_dir);
     text("temp_dir", sys.temp_dir);
+    text("program_data_dir", sys.program_data_dir);
+    text("computer_name", sys.computer_name);
+    if (j.contains("utc_offset_minutes")) {
+        const json& v = j["utc_offset_minutes"];
+        // The world's zones lie between UTC-12 and UTC+14.
+        if (!v.is_number_integer() || v.get<int64_t>() < -12 * 60 || v.get<int64_t>() > 14 * 60)
+            Fail(p + ".utc_offset_minutes", "expected whole minutes from -720 to 840");
+        sys.utc_offset_minutes = v.get<int>();
+    }
     text("module_file", sys.module_file);
     if (j.contains("unwritable_files")) {
         const json& a = j["unwritable_files"];

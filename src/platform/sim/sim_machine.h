@@ -54,6 +54,9 @@ struct SimSystem {
     std::string system_dir;   // host folders; empty: defaults under the temporary folder
     std::string windows_dir;
     std::string temp_dir;     // empty: $TMPDIR, else /tmp
+    std::string program_data_dir;  // the host folder for C:\ProgramData; empty: <temp>orvane-sim/programdata
+    std::string computer_name = "SIM-PC";
+    int utc_offset_minutes = 60;   // local time minus UTC
     std::string module_file;  // empty: the running executable
     // File names (any folder, any case) that cannot be created, and whether programs can be started.
     std::vector<std::string> unwritable_files;

@@ -109,9 +109,11 @@ SimSystemApi::SimSystemApi(const SimMachine& machine, SimClock& clock)
     std::string base = system_.temp_dir + "orvane-sim";
     if (system_.system_dir.empty()) system_.system_dir = base + kSep + "system32";
     if (system_.windows_dir.empty()) system_.windows_dir = base + kSep + "windows";
+    if (system_.program_data_dir.empty()) system_.program_data_dir = base + kSep + "programdata";
     std::error_code ec;
     fs::create_directories(system_.system_dir, ec);
     fs::create_directories(system_.windows_dir, ec);
+    fs::create_directories(system_.program_data_dir, ec);
     // 64-bit Windows has the folder for 32-bit system files; 32-bit Windows has not.
     if (system_.architecture == kArchAMD64 || system_.architecture == kArchIA64)
         fs::create_directories(fs::path(system_.windows_dir) / "SysWOW64", ec);
@@ -188,8 +190,10 @@ std::string SimSystemApi::HostPath(const std::string& windows_path) const {
     const std::string system_host = system_.wow64 == Wow64::Yes
                                         ? WithSep(system_.windows_dir) + "SysWOW64"
                                         : system_.system_dir;
+    const std::string program_data = std::string(1, system_.system_drive) + ":\\ProgramData";
     for (const auto& [name, host] : {std::pair{windows + "\\System32", system_host},
-                                     std::pair{windows, system_.windows_dir}}) {
+                                     std::pair{windows, system_.windows_dir},
+                                     std::pair{program_data, system_.program_data_dir}}) {
         const bool inside = path.size() >= name.size() && text::EqualsNoCase(path.substr(0, name.size()), name) &&
                             (path.size() == name.size() || path[name.size()] == '\\' || path[name.size()] == '/');
         if (inside) {
@@ -450,5 +454,21 @@ LocalTime SimSystemApi::LocalTimeNow() {
                      static_cast<uint16_t>(t.minutes().count()), static_cast<uint16_t>(t.seconds().count()),
                      static_cast<uint16_t>(t.subseconds().count())};
 }
+
+std::string SimSystemApi::ProgramDataDirectory() { return std::string(1, system_.system_drive) + ":\\ProgramData"; }
+
+bool SimSystemApi::MakeProtectedDirectory(const std::string& path) {
+    // "No rights" is told by naming the folder among the unwritable files.
+    if (Unwritable(path)) return false;
+    std::error_code ec;
+    fs::create_directories(HostPath(path), ec);
+    if (ec || !fs::is_directory(HostPath(path), ec)) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    protected_dirs.insert(text::ToLower(path));
+    return true;
+}
+
+std::string SimSystemApi::ComputerName() { return system_.computer_name; }
+int SimSystemApi::UtcOffsetMinutes() { return system_.utc_offset_minutes; }
 
 }  // namespace orvane::platform::sim

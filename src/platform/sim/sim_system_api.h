@@ -64,6 +64,13 @@ public:
     // The machine's version as described: the simulated program sees its true version.
     bool GetTrueVersion(OsVersion& out) override;
     void KeepAwake(bool on) override;
+    // "C:\\ProgramData" (on the system drive), mapped onto program_data_dir.
+    std::string ProgramDataDirectory() override;
+    // Makes the host folder; the permissions are only recorded (protected_dirs, lower case).
+    bool MakeProtectedDirectory(const std::string& path) override;
+    std::string ComputerName() override;
+    int UtcOffsetMinutes() override;
+    std::set<std::string> protected_dirs;
     // Each KeepAwake call in turn, and whether the machine is kept awake now.
     std::vector<bool> keep_awake_calls;
     bool kept_awake() const { return !keep_awake_calls.empty() && keep_awake_calls.back(); }

@@ -358,4 +358,10 @@ LocalTime Win32SystemApi::LocalTimeNow() {
     return LocalTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
 }
 
+// TODO(history): the known-folder call and the protected DACL; these hold the build together.
+std::string Win32SystemApi::ProgramDataDirectory() { return {}; }
+bool Win32SystemApi::MakeProtectedDirectory(const std::string&) { return false; }
+std::string Win32SystemApi::ComputerName() { return {}; }
+int Win32SystemApi::UtcOffsetMinutes() { return 0; }
+
 }  // namespace orvane::platform::win32

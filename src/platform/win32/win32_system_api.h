@@ -44,6 +44,10 @@ public:
     LocalTime LocalTimeNow() override;
     bool GetTrueVersion(OsVersion& out) override;
     void KeepAwake(bool on) override;
+    std::string ProgramDataDirectory() override;
+    bool MakeProtectedDirectory(const std::string& path) override;
+    std::string ComputerName() override;
+    int UtcOffsetMinutes() override;
     RegRead RegQueryMultiSz(const std::string& path, const std::string& name, std::vector<uint8_t>& out) override;
     RegWrite RegDeleteValue(const std::string& path, const std::string& name) override;
     bool RemoveFile(const std::string& path) override;
