@@ -21,6 +21,7 @@ void TOrvaneMain::UpdateEngineering(UpdateRun& run) {
     std::optional<std::string> file = view_.OpenFileDialog(kFirmwareFileDialog);
     if (!file) {
         run.total.Stop();
+        run.work.Stop();
         return;
     }
     std::optional<std::vector<uint8_t>> bytes = ctx_.platform.system.ReadFile(*file);
@@ -36,6 +37,7 @@ void TOrvaneMain::UpdateEngineering(UpdateRun& run) {
         // The program goes on, but a caller must not read its end as a flashed drive.
         iErrorLevel = 1;
         run.total.Stop();
+        run.work.Stop();
         return;
     }
     LockTarget(true);
@@ -55,6 +57,7 @@ void TOrvaneMain::UpdateEngineering(UpdateRun& run) {
     else
         Box(kErrorCaption, ut::kFlashFailed, BoxButtons::Ok, BoxIcon::Error);
     run.total.Stop();
+    run.work.Stop();
     LogLine(Format("Flash Total Time : %.2f\n", run.total.TotalSeconds()));
 }
 

@@ -44,7 +44,12 @@ std::unique_ptr<device::TAtaDevice> TOrvaneMain::CreateDevice() {
 
 BoxAnswer TOrvaneMain::Box(const std::string& caption, const std::string& text, BoxButtons buttons,
                            BoxIcon icon, bool topmost) {
-    return view_.MessageBox(BoxRequest{caption, text, buttons, icon, topmost});
+    // The time a question waits for its answer is the user's, not the update's.
+    const bool pause = work_timer_ && work_timer_->Running();
+    if (pause) work_timer_->Stop();
+    const BoxAnswer answer = view_.MessageBox(BoxRequest{caption, text, buttons, icon, topmost});
+    if (pause) work_timer_->Start(false);
+    return answer;
 }
 
 void TOrvaneMain::ReadPackageOptions() {

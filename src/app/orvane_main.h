@@ -221,6 +221,8 @@ private:
     // What the run did, for "/RESULT:"; written when the program ends if the path is usable.
     RunResult m_Result;
     std::string m_ResultPath;
+    // The running update's stopwatch of the program's own work: a box pauses it.
+    system::HiTimer* work_timer_ = nullptr;
     bool m_Activated = false;
     bool m_Timer1Fired = false;
     bool m_WalkRan = false;

@@ -2,6 +2,7 @@
 // and the document "/RESULT:" asks for, written as the program ends.
 #include "app/result_file.h"
 #include "app/update_run.h"
+#include "app/update_texts.h"
 
 namespace orvane::app {
 
@@ -76,7 +77,15 @@ void TOrvaneMain::FinishResult(UpdateRun& run) {
     d.outcome = run.outcome;
     d.reason.clear();
     d.transport = run.target.transport_name;
-    d.duration_seconds = Seconds(run.total);
+    d.duration_seconds = Seconds(run.work);
+    if (run.image_length > 0 || run.download_sent) d.target_revision = run.target.new_fw;
+    d.restart_required = run.restart_needed || run.outcome == outcome::kBootPrepared ||
+                         (run.outcome == outcome::kPending && !opt().ReBoot);
+    d.pending_why = run.restart_needed                    ? update_text::kPendingActivation
+                    : run.outcome == outcome::kBootPrepared ? update_text::kPendingBoot
+                    : run.outcome == outcome::kNotFoundAgain ? update_text::kPendingNotFound
+                    : !opt().ReBoot                       ? update_text::kPendingNoReboot
+                                                          : update_text::kPendingNotReadBack;
     // What the drive reports was read again, or no firmware went to it (a preformat or erase does
     // not change it); a boot-time update changes it at the next start.
     if (run.revision_after)
@@ -91,6 +100,10 @@ void TOrvaneMain::WriteResult() {
     m_Result.package_version = m_Package.version;
     m_Result.exit_code = iErrorLevel;
     m_Result.end = ctx_.platform.system.LocalTimeNow();
+    m_Result.utc_offset_minutes = ctx_.platform.system.UtcOffsetMinutes();
+    m_Result.host_name = ctx_.platform.system.ComputerName();
+    for (DriveResult& d : m_Result.drives)
+        d.restart_requested = d.outcome != outcome::kNotUpdated && m_PendingExit == platform::ExitKind::Reboot;
     bool acted = false;
     for (const DriveResult& d : m_Result.drives) acted = acted || d.outcome != outcome::kNotUpdated;
     if (!acted)

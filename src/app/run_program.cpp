@@ -17,6 +17,9 @@ int ListReport(AppContext& ctx, const ResultArgument& result) {
     r.program_version = ProgramVersion();
     r.package_version = package::ParsePackage(ctx.package, ctx.package_size).info.version;
     r.end = api.LocalTimeNow();
+    r.utc_offset_minutes = api.UtcOffsetMinutes();
+    r.host_name = api.ComputerName();
+    r.run = "list";
     std::string why = ResultPathProblem(result.path);
     if (why.empty()) why = WriteResultFile(api, result.path, ResultJson(r));
     if (!why.empty()) {

@@ -44,21 +44,44 @@ inline constexpr const char* kDeclined = "the user declined the warning; nothing
 struct DriveResult {
     std::string model, serial, revision_before;
     std::optional<std::string> revision_after;  // none: not read again after the download
+    std::optional<std::string> target_revision; // none: no firmware was meant for it
     std::optional<std::string> transport;       // none: never opened for an update
     std::string outcome = outcome::kNotUpdated;
     std::string reason;                         // only for "not updated"
-    std::optional<double> duration_seconds;
+    std::string pending_why;                    // why a "pending" or "not found again" drive was not read back
+    bool restart_required = false;              // the new firmware runs only after a restart
+    bool restart_requested = false;             // and this run asked the system for it
+    std::optional<std::string> history_state;   // its entry in the update history; none: no entry
+    std::optional<double> duration_seconds;     // the program's work, not the time a question waited
     int entry = -1;  // its row in the drive table when it was listed
     std::string device;  // the path it was opened by
 };
 
+// A pending update of an earlier run that this start looked at.
+struct VerificationResult {
+    std::string update_time, model, serial, target_revision;
+    std::optional<std::string> revision_found;
+    std::string state, detail;
+    int starts_without_drive = 0;
+};
+
+inline constexpr int kResultSchema = 2;
+
 struct RunResult {
-    std::string program_version, package_version;
+    std::string program_version, package_version, host_name;
+    std::string run = "update";  // "update", "verify" or "list"
     int exit_code = 0;
     platform::LocalTime start, end;
     int utc_offset_minutes = 0;
     std::vector<DriveResult> drives;
+    std::vector<VerificationResult> verification;
 };
+
+// The fixed word a fleet reads, and the free text beside it.
+struct OutcomeWords {
+    std::string outcome, detail;
+};
+OutcomeWords WordsOf(const DriveResult& d);
 
 // The program's version, from the build's project version.
 const char* ProgramVersion();

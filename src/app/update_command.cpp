@@ -43,7 +43,10 @@ void TOrvaneMain::StartUpdate() {
     UpdateRun run(ctx_.platform.clock, ctx_.platform.pump);
     run.os_code = system::OSVersionCode(ctx_.platform.system);
     run.total.Start(true);
+    run.work.Start(true);
+    work_timer_ = &run.work;
     if (!TakeTarget(run)) {
+        work_timer_ = nullptr;
         LogLine("cmdUpdateClick: no drive to update");
         iErrorLevel = 1;
         if (!walk_.bNextPending) EndProgram();
@@ -53,6 +56,7 @@ void TOrvaneMain::StartUpdate() {
         UpdateEngineering(run);
     else
         UpdateNormal(run);
+    work_timer_ = nullptr;
     FinishResult(run);
 }
 
@@ -309,6 +313,7 @@ void TOrvaneMain::Ending(UpdateRun& run, const Verdict& v) {
     run.outcome = v.outcome.empty() ? outcome::Failed("no outcome was recorded") : v.outcome;
     LockTarget(false);
     run.total.Stop();
+    run.work.Stop();
     LogLine(Format("Flash Total Time : %.2f\n", run.total.TotalSeconds()));
     if (opt().bUnattended) {
         if (iErrorLevel != 0) {

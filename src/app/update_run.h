@@ -29,7 +29,8 @@ struct UpdateTarget {
 };
 
 struct TOrvaneMain::UpdateRun {
-    UpdateRun(platform::Clock& clock, platform::MessagePump& pump) : total(clock, &pump), delay(clock, &pump) {}
+    UpdateRun(platform::Clock& clock, platform::MessagePump& pump)
+        : total(clock, &pump), work(clock, &pump), delay(clock, &pump) {}
     UpdateTarget target;
     uint32_t os_code = 0;
     uint32_t image_length = 0;    // the prepared image in m_ImageBuffer
@@ -48,6 +49,7 @@ struct TOrvaneMain::UpdateRun {
     int result = -1;              // the drive's entry in the result record
     std::optional<std::string> revision_after;
     system::HiTimer total;
+    system::HiTimer work;         // total without the time boxes waited for their answers
     system::HiTimer delay;
 };
 

@@ -60,4 +60,12 @@ inline constexpr const char* kRunEnded = "the program ended before this drive";
 inline constexpr const char* kBootReopenFailed =
     "The drive cannot be opened again to prepare the boot-time update: nothing was written.";
 
+// Why an update that was sent is still pending, for the result and the history.
+inline constexpr const char* kPendingActivation = "the drive activates the new firmware at the next restart";
+inline constexpr const char* kPendingBoot = "the boot-time flasher updates the drive at the next start";
+inline constexpr const char* kPendingNotFound = "not found again after the download; checked at the next start";
+inline constexpr const char* kPendingNoReboot =
+    "not read again: the package does not restart the drive; the new firmware runs after the next restart";
+inline constexpr const char* kPendingNotReadBack = "the drive was not read again after the download";
+
 }  // namespace orvane::app::update_text

@@ -83,6 +83,7 @@ TEST(ResultJson, ExitCodeMeanings) {
         {7, "an NVMe drive without the needed system support"},
         {8, "a /C: argument that does not convert"},
         {9, "another copy of the program is running; this one touched no drive"},
+        {10, "/VERIFY: an update is still pending (its drive awaits a restart or was not found yet)"},
         {-1, "unknown exit code"},
     };
     for (const Row& r : rows) EXPECT_STREQ(ExitMeaning(r.code), r.meaning) << r.code;
@@ -92,59 +93,129 @@ TEST(ResultJson, WholeDocument) {
     RunResult r;
     r.program_version = "3.1.10";
     r.package_version = "V2.4";
+    r.host_name = "FLEET-0042";
     r.exit_code = 1;
     r.start = {2026, 1, 5, 9, 30, 0, 500};
     r.end = {2026, 1, 5, 9, 31, 7, 0};
+    r.utc_offset_minutes = -210;  // Newfoundland: minus three and a half hours
     DriveResult a;
     a.model = "MERETH SSD 512GB";
     a.serial = "MS512A\x01";
+    a.device = "\\\\.\\PhysicalDrive1";
     a.revision_before = "S0614B0";
+    a.target_revision = "S0614C0";
     a.revision_after.reset();
     a.transport = "ATA PASSTHROUGH";
     a.outcome = "failed: ERROR: ATACMD_ERR, STATUS_REGISTER:0x51";
+    a.history_state = "failed";
     a.duration_seconds = 12.3456;
     DriveResult b;
     b.model = "OTHER";
     b.serial = "X1";
+    b.device = "\\\\.\\PhysicalDrive0";
     b.revision_before = "1.0";
     b.revision_after = "1.0";
     b.reason = "not eligible";
     r.drives = {a, b};
+    r.verification = {VerificationResult{"2026-01-04T18:02:11-03:30", "MERETH NVMe 1TB", "NV1", "N0814A0",
+                                         std::string("N0814A0"), "verified", "", 0}};
     EXPECT_EQ(ResultJson(r), R"({
+  "schema": 2,
+  "run": "update",
   "program_version": "3.1.10",
   "package_version": "V2.4",
+  "host_name": "FLEET-0042",
   "exit_code": 1,
   "exit_meaning": "an error, or administrator rights are missing",
-  "start_time": "2026-01-05T09:30:00",
-  "end_time": "2026-01-05T09:31:07",
+  "start_time": "2026-01-05T09:30:00-03:30",
+  "end_time": "2026-01-05T09:31:07-03:30",
   "drives": [
     {
       "model": "MERETH SSD 512GB",
       "serial": "MS512A\u0001",
-      "revision_before": "S0614B0",
-      "revision_after": null,
+      "device": "\\\\.\\PhysicalDrive1",
       "transport": "ATA PASSTHROUGH",
-      "outcome": "failed: ERROR: ATACMD_ERR, STATUS_REGISTER:0x51",
+      "revision_before": "S0614B0",
+      "target_revision": "S0614C0",
+      "revision_after": null,
+      "outcome": "failed",
+      "detail": "ERROR: ATACMD_ERR, STATUS_REGISTER:0x51",
+      "restart_required": false,
+      "restart_requested": false,
+      "history_state": "failed",
       "duration_seconds": 12.346
     },
     {
       "model": "OTHER",
       "serial": "X1",
-      "revision_before": "1.0",
-      "revision_after": "1.0",
+      "device": "\\\\.\\PhysicalDrive0",
       "transport": null,
-      "outcome": "not updated",
-      "reason": "not eligible",
+      "revision_before": "1.0",
+      "target_revision": null,
+      "revision_after": "1.0",
+      "outcome": "not_updated",
+      "detail": "not eligible",
+      "restart_required": false,
+      "restart_requested": false,
+      "history_state": null,
       "duration_seconds": null
+    }
+  ],
+  "verification": [
+    {
+      "update_time": "2026-01-04T18:02:11-03:30",
+      "model": "MERETH NVMe 1TB",
+      "serial": "NV1",
+      "target_revision": "N0814A0",
+      "revision_found": "N0814A0",
+      "state": "verified",
+      "detail": "",
+      "starts_without_drive": 0
     }
   ]
 }
 )");
     r.drives.clear();
+    r.verification.clear();
     const auto parsed = nlohmann::json::parse(ResultJson(r), nullptr, false);
     ASSERT_FALSE(parsed.is_discarded());
-    EXPECT_TRUE(parsed["drives"].is_array());
-    EXPECT_TRUE(parsed["drives"].empty());
+    EXPECT_EQ(parsed["drives"], nlohmann::json::array());
+    EXPECT_EQ(parsed["verification"], nlohmann::json::array());
+}
+
+// The fixed word a fleet reads and the free text beside it, from what a run recorded.
+TEST(ResultJson, OutcomeWordsAndDetail) {
+    struct Row {
+        std::string outcome, reason, pending_why;
+        const char* word;
+        const char* detail;
+    } rows[] = {
+        {"updated", "", "", "updated", ""},
+        {"pending", "", "the drive activates the new firmware at the next restart", "pending",
+         "the drive activates the new firmware at the next restart"},
+        {"not found again", "", "", "pending", "not found again after the download"},
+        {"already latest", "", "", "already_latest", ""},
+        {"erased", "", "", "erased", ""},
+        {"boot-time update prepared", "", "the boot-time flasher updates the drive at the next start", "boot_prepared",
+         "the boot-time flasher updates the drive at the next start"},
+        {"not updated", "not eligible", "", "not_updated", "not eligible"},
+        {"not updated", "the user declined the warning; nothing was updated", "", "declined",
+         "the user declined the warning; nothing was updated"},
+        {"refused: Fatal error is found, please return this drive to the vendor !", "", "", "refused",
+         "Fatal error is found, please return this drive to the vendor !"},
+        {"failed: the drive still reports firmware S0614B0", "", "", "failed",
+         "the drive still reports firmware S0614B0"},
+        {"verified", "", "", "verified", ""},
+    };
+    for (const Row& r : rows) {
+        DriveResult d;
+        d.outcome = r.outcome;
+        d.reason = r.reason;
+        d.pending_why = r.pending_why;
+        const OutcomeWords w = WordsOf(d);
+        EXPECT_EQ(w.outcome, r.word) << r.outcome;
+        EXPECT_EQ(w.detail, r.detail) << r.outcome;
+    }
 }
 
 TEST(ResultFile, PathsWindowsWouldNotWrite) {

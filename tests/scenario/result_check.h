@@ -17,6 +17,11 @@ struct DriveExpect {
     std::string transport = "";                 // "": not checked
 };
 
+// A document drive's outcome word and detail in the words the rows are written in ("failed: <why>",
+// "refused: <why>", "not found again", "already latest", "boot-time update prepared", "not updated");
+// the other words as they stand.
+std::string RowOutcome(const json& drive);
+
 // "/RESULT:" for a file in the run's temporary folder, and that file's path.
 std::string ResultArgumentFor(AppRun& run, std::string& path);
 // The document, parsed; a discarded value when there is none or it is not JSON.

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "app/run_result.h"
+#include "scenario/result_check.h"
 
 namespace orvane::testing::scenario {
 
@@ -90,7 +91,7 @@ private:
     }
 
     void Entry(const std::string& serial, const json& e) {
-        const std::string outcome = TextOf(e, "outcome");
+        const std::string outcome = RowOutcome(e);
         if (!Known(outcome)) Add("unknown-outcome", serial + ": \"" + outcome + "\"");
         const DriveState* d = Drive(serial);
         if (!d) {
@@ -124,7 +125,7 @@ private:
 
     void ExitCode() {
         for (const json& e : doc_["drives"]) {
-            const std::string outcome = TextOf(e, "outcome");
+            const std::string outcome = RowOutcome(e);
             if (o_.exit_code == 0 && Failure(outcome))
                 Add("exit-code", "exit code 0, but " + TextOf(e, "serial") + " is \"" + outcome + "\"");
         }
@@ -133,7 +134,7 @@ private:
     void SuccessReports() {
         bool took = false, done = false;
         for (const json& e : doc_["drives"]) {
-            const std::string outcome = TextOf(e, "outcome");
+            const std::string outcome = RowOutcome(e);
             took = took || outcome == out::kUpdated || outcome == kPending;
             done = done || outcome == out::kAlreadyLatest || outcome == out::kErased;
         }
