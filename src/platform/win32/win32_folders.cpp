@@ -8,6 +8,7 @@
 #include <shlobj.h>
 
 #include "platform/win32/win32_handles.h"
+#include "platform/win32/win32_protected_folder.h"
 
 namespace orvane::platform::win32 {
 
@@ -72,21 +73,21 @@ bool ProcessUserIs(PSID sid) {
     return EqualSid(reinterpret_cast<TOKEN_USER*>(buf.data())->User.Sid, sid) != FALSE;
 }
 
-// Reads the folder's owner and DACL back: the owner is privileged, a DACL exists (a null one
-// lets everyone in, as on FAT), and no one but SYSTEM, Administrators or that owner is allowed
-// any right to change the folder or what it holds.
-bool StandsProtected(HANDLE dir) {
+}  // namespace
+
+bool StandsProtected(PSECURITY_DESCRIPTOR sd) {
     PSID owner = nullptr;
     PACL dacl = nullptr;
-    UniqueLocal sd;
-    if (GetSecurityInfo(dir, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                        nullptr, &dacl, nullptr, reinterpret_cast<PSECURITY_DESCRIPTOR*>(sd.out())) != ERROR_SUCCESS)
+    BOOL present = FALSE, defaulted = FALSE;
+    if (!sd || !GetSecurityDescriptorOwner(sd, &owner, &defaulted) ||
+        !GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted))
         return false;
     SidOwner admins, system;
     if (!BuiltinSid(SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 2, admins) ||
         !BuiltinSid(SECURITY_LOCAL_SYSTEM_RID, 0, 1, system))
         return false;
-    if (!owner || !dacl) return false;
+    // A missing DACL lets everyone in (FAT, for one).
+    if (!owner || !present || !dacl) return false;
     if (!EqualSid(owner, admins.sid) && !EqualSid(owner, system.sid) && !ProcessUserIs(owner)) return false;
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         void* ace = nullptr;
@@ -102,8 +103,6 @@ bool StandsProtected(HANDLE dir) {
     }
     return true;
 }
-
-}  // namespace
 
 std::string Win32SystemApi::ProgramDataDirectory() {
     using KnownFolderFn = HRESULT(WINAPI*)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
@@ -150,7 +149,11 @@ bool Win32SystemApi::MakeProtectedDirectory(const std::string& path) {
                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
                         owner, nullptr, dacl, nullptr) != ERROR_SUCCESS)
         return false;
-    return StandsProtected(dir.get());
+    UniqueLocal now;
+    if (GetSecurityInfo(dir.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                        nullptr, nullptr, nullptr, reinterpret_cast<PSECURITY_DESCRIPTOR*>(now.out())) != ERROR_SUCCESS)
+        return false;
+    return StandsProtected(now.get());
 }
 
 }  // namespace orvane::platform::win32
