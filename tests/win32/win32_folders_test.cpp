@@ -35,7 +35,7 @@ std::string SidText(PSID sid) {
 std::string ProcessUserSid() {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "?";
-    char buf[256];
+    alignas(8) char buf[256];
     DWORD size = sizeof buf;
     const BOOL ok = GetTokenInformation(token, TokenUser, buf, size, &size);
     CloseHandle(token);

@@ -7,6 +7,9 @@
 #include <sddl.h>
 #include <shlobj.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "platform/win32/win32_handles.h"
 #include "platform/win32/win32_protected_folder.h"
 
@@ -68,7 +71,7 @@ bool ProcessUserIs(PSID sid) {
     DWORD size = 0;
     GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
     if (size == 0) return false;
-    std::string buf(size, '\0');
+    std::vector<uint64_t> buf((size + 7) / 8);  // aligned for the record's pointer
     if (!GetTokenInformation(token.get(), TokenUser, buf.data(), size, &size)) return false;
     return EqualSid(reinterpret_cast<TOKEN_USER*>(buf.data())->User.Sid, sid) != FALSE;
 }
