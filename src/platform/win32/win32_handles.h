@@ -49,11 +49,16 @@ struct CloseService {
 struct CloseLibrary {
     void operator()(HMODULE h) const { FreeLibrary(h); }
 };
+struct CloseLocal {
+    void operator()(void* p) const { LocalFree(p); }
+};
 
 using UniqueHandle = Owned<HANDLE, CloseKernel>;
 using UniqueKey = Owned<HKEY, CloseKey>;
 using UniqueScHandle = Owned<SC_HANDLE, CloseService>;
 using UniqueLibrary = Owned<HMODULE, CloseLibrary>;
+// What the system allocates with LocalAlloc for the caller (security descriptors, SID texts).
+using UniqueLocal = Owned<void*, CloseLocal>;
 
 // An entry point looked up at run time, as the typed pointer the caller wants.
 template <typename F>

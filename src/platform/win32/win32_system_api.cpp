@@ -358,10 +358,37 @@ LocalTime Win32SystemApi::LocalTimeNow() {
     return LocalTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
 }
 
-// TODO(history): the known-folder call and the protected DACL; these hold the build together.
-std::string Win32SystemApi::ProgramDataDirectory() { return {}; }
-bool Win32SystemApi::MakeProtectedDirectory(const std::string&) { return false; }
-std::string Win32SystemApi::ComputerName() { return {}; }
-int Win32SystemApi::UtcOffsetMinutes() { return 0; }
+std::string Win32SystemApi::ComputerName() {
+    // 256 holds any DNS host name (63) and any NetBIOS name (15).
+    char buf[256];
+    DWORD n = sizeof buf;
+    if (GetComputerNameExA(ComputerNameDnsHostname, buf, &n) && n > 0) return std::string(buf, n);
+    n = sizeof buf;
+    if (GetComputerNameA(buf, &n)) return std::string(buf, n);
+    return {};
+}
+
+int Win32SystemApi::UtcOffsetMinutes() {
+    TIME_ZONE_INFORMATION tz{};
+    switch (GetTimeZoneInformation(&tz)) {
+    case TIME_ZONE_ID_DAYLIGHT: return -static_cast<int>(tz.Bias + tz.DaylightBias);
+    case TIME_ZONE_ID_STANDARD: return -static_cast<int>(tz.Bias + tz.StandardBias);
+    case TIME_ZONE_ID_UNKNOWN: return -static_cast<int>(tz.Bias);
+    default: break;
+    }
+    // The two clocks are read a moment apart: rounding to whole minutes absorbs that.
+    SYSTEMTIME local{}, utc{};
+    ::GetLocalTime(&local);
+    ::GetSystemTime(&utc);
+    FILETIME lf{}, uf{};
+    if (!SystemTimeToFileTime(&local, &lf) || !SystemTimeToFileTime(&utc, &uf)) return 0;
+    const auto ticks = [](const FILETIME& f) {
+        return static_cast<int64_t>((static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime);
+    };
+    constexpr int64_t kTicksPerMinute = 600000000;  // 100 ns ticks
+    const int64_t diff = ticks(lf) - ticks(uf);
+    const int64_t half = diff < 0 ? -kTicksPerMinute / 2 : kTicksPerMinute / 2;
+    return static_cast<int>((diff + half) / kTicksPerMinute);
+}
 
 }  // namespace orvane::platform::win32
