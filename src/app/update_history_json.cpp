@@ -186,20 +186,21 @@ HistoryParse ParseHistory(std::string_view text) {
         p.why = std::to_string(n);
         return p;
     }
+    const int version = static_cast<int>(n);
+    auto damaged = [version](std::string why) {
+        HistoryParse d = Damaged(std::move(why));
+        d.schema = version;
+        return d;
+    };
     const auto entries = j.find("entries");
-    if (entries == j.end()) return Damaged("entries: missing");
-    if (!entries->is_array()) return Damaged("entries: expected an array");
+    if (entries == j.end()) return damaged("entries: missing");
+    if (!entries->is_array()) return damaged("entries: expected an array");
     HistoryParse p;
-    p.schema = static_cast<int>(n);
-    p.history.schema = p.schema;
+    p.schema = p.history.schema = version;
     std::string why;
     for (size_t i = 0; i < entries->size(); ++i) {
         HistoryEntry e = ReadEntry((*entries)[i], "entries[" + std::to_string(i) + "]", why);
-        if (!why.empty()) {
-            HistoryParse d = Damaged(why);
-            d.schema = p.schema;
-            return d;
-        }
+        if (!why.empty()) return damaged(why);
         p.history.entries.push_back(std::move(e));
     }
     return p;
