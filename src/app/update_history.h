@@ -45,11 +45,15 @@ struct HistoryEntry {
     int starts_without_drive = 0;
     std::string decided_time;   // when a later start decided it; "" until then
     std::optional<std::string> revision_found;  // what that start read
+
+    bool operator==(const HistoryEntry&) const = default;
 };
 
 struct History {
     int schema = kHistorySchema;
     std::vector<HistoryEntry> entries;  // oldest first
+
+    bool operator==(const History&) const = default;
 };
 
 enum class HistoryStatus { Ok, Damaged, Newer };
@@ -62,8 +66,10 @@ struct HistoryParse {
 // Never throws, whatever the bytes.
 HistoryParse ParseHistory(std::string_view text);
 std::string HistoryJson(const History& h);
-// Appends; the oldest entries beyond kHistoryKept go.
-void AddEntry(History& h, HistoryEntry e);
+// Appends; the oldest entries beyond kHistoryKept go. The drive's older pending entries are decided
+// from what this update read before it began: def_before is the DEF it read then (none: the DEF is
+// not compared).
+void AddEntry(History& h, HistoryEntry e, const std::optional<std::string>& def_before = std::nullopt);
 
 // A drive as this start's scan found it.
 struct SeenDrive {
@@ -100,6 +106,7 @@ private:
     Log log_;
     std::string folder_, path_;
     bool newer_ = false;
+    bool blocked_ = false;  // a damaged file that could not be set aside: never written over
 };
 
 }  // namespace orvane::app

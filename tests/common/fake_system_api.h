@@ -69,6 +69,7 @@ public:
     platform::RegWrite reg_write_result = platform::RegWrite::Ok;
     platform::RegRead reg_read_result = platform::RegRead::Ok;  // anything else: every read answers it
     std::set<std::string> unwritable;  // exact paths WriteFile refuses
+    std::set<std::string> unreadable;  // exact paths ReadFile fails on, though they are there
     std::vector<std::string> removed;  // RemoveFile paths, in order
     bool remove_ok = true;
     std::vector<std::string> started;  // "program parameters" of each StartHidden
@@ -132,7 +133,7 @@ public:
     }
     std::optional<std::vector<uint8_t>> ReadFile(const std::string& path) override {
         auto it = files.find(path);
-        if (files_fail || it == files.end()) return std::nullopt;
+        if (files_fail || it == files.end() || unreadable.count(path)) return std::nullopt;
         return it->second;
     }
 
