@@ -231,6 +231,11 @@ boot_execute() {
         my $v = $j->{system}{registry}{"SYSTEM\\CurrentControlSet\\Control\\Session Manager"}{BootExecute};
         print join(" | ", map { "\"$_\"" } @$v), "\n"' "$1"
 }
+history_states() {
+    perl -MJSON::PP -e 'open my $f, "<", $ARGV[0] or exit 1; my $j = decode_json(do { local $/; <$f> });
+        printf "    %s %s -> %s: %s%s\n", $_->{serial}, $_->{revision_before}, $_->{target_revision}, $_->{state},
+            $_->{detail} ne "" ? " ($_->{detail})" : "" for @{$j->{entries}}' "$1"
+}
 build/native/orvane-pack build --manifest "$boot_dir/manifest.json" --base build/native/orvane-sim \
     --out "$DEMO/orvane-sim-boot" >/dev/null || exit 1
 echo
@@ -253,6 +258,24 @@ fi
 echo "    Ostrel.exe carries: $(tr '\0' '\n' <"$sysdir/Ostrel.exe" | grep '=' | tr '\n' ' ')"
 echo "== BootExecute after:  $(boot_execute "$boot_dir/machine-after.json")"
 tr -d '\r' <"$boot_dir/tmp/ORVANE_DEBUG.txt" | grep -E '^Boot Flash|^BOOT_SETUP' | sed 's/^/    /'
+echo "== the update history after the boot-time run (the drive is pending until the flasher has run):"
+history_states "$boot_dir/tmp/orvane-sim/programdata/Orvane/history.json"
+
+# --- The restart: the flasher registered in BootExecute runs once and writes FW.bin to the drive
+# it names; then "/VERIFY", as a deployment tool runs it after the restarts, checks the history's
+# pending entries against the drives and ends with 0 when every one is verified.
+echo
+echo "== the machine restarts (--restart), then $DEMO/orvane-sim-boot /VERIFY /RESULT:$boot_dir/verify.json"
+echo
+TMPDIR=$boot_dir/tmp "$DEMO/orvane-sim-boot" --speed 50 --machine "$boot_dir/machine-after.json" --restart \
+    -- /VERIFY "/RESULT:$boot_dir/verify.json" | grep -E '^\[restart\]|^\[exit\]'
+verify_rc=${PIPESTATUS[0]}
+echo "== /VERIFY exited with code $verify_rc (0: every pending update verified)"
+tr -d '\r' <"$boot_dir/tmp/ORVANE_DEBUG.txt" | grep -E '^HISTORY|^VERIFY' | sed 's/^/    /'
+perl -MJSON::PP -e 'open my $f, "<", $ARGV[0] or exit 1; my $j = decode_json(do { local $/; <$f> });
+    printf "    result: run %s, exit %d; %s\n", $j->{run}, $j->{exit_code},
+        join("; ", map { "$_->{serial} $_->{state} (target $_->{target_revision}, found " . ($_->{revision_found} // "nothing") . ")" } @{$j->{verification}})' \
+    "$boot_dir/verify.json"
 echo
 echo "== debug log: $TMPDIR/ORVANE_DEBUG.txt"
 echo "== the run on the built-in machine exited with code $rc"
@@ -261,4 +284,5 @@ echo "== the run on the built-in machine exited with code $rc"
 [ "$update_rc" = 0 ] || exit "$update_rc"
 [ "$rerun_rc" = 0 ] || exit "$rerun_rc"
 [ "$boot_rc" = 0 ] || exit "$boot_rc"
+[ "$verify_rc" = 0 ] || exit "$verify_rc"
 exit "$rc"

@@ -40,7 +40,7 @@ bool NamesTarget(const std::string& arg) {
 void CheckArguments(const std::vector<std::string>& args, bool bUnattended, CommandLine& cl) {
     for (const std::string& a : args) {
         const std::string up = text::ToUpper(a);
-        if (up == "/S" || up == "/ERASE" || up == "/LIST") continue;
+        if (up == "/S" || up == "/ERASE" || up == "/LIST" || up == "/VERIFY") continue;
         const std::string quoted = "\"" + a + "\"";
         if (NamesTarget(a)) {
             if (!bUnattended && cl.refusal.empty())
@@ -112,6 +112,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, bool bUnatten
         std::string up = text::ToUpper(a);
         if (up == "/S") cl.bSilent = true;
         if (up == "/ERASE") cl.bEraseAll = true;
+        if (up == "/VERIFY") cl.bVerify = true;
     }
     CheckArguments(args, bUnattended, cl);
     if (!cl.refusal.empty()) {
@@ -119,7 +120,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, bool bUnatten
         cl.closing = true;
         return cl;
     }
-    if (!bUnattended) return cl;
+    // A verification run updates nothing: it needs no target.
+    if (!bUnattended || cl.bVerify) return cl;
 
     if (args.empty()) {
         cl.errorLevel = 2;

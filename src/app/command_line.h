@@ -14,6 +14,7 @@ std::optional<uint64_t> HexTextToInt64(const std::string& text, int base);
 struct CommandLine {
     bool bSilent = false;
     bool bEraseAll = false;
+    bool bVerify = false;  // "/VERIFY": only decide the pending updates of earlier runs
     std::string devPath;
     int gScanType = 0;
     int scsiPort = 0;
@@ -37,7 +38,7 @@ struct ResultArgument {
 // a "/T:" or "/C:" target.
 ResultArgument TakeResultArgument(std::vector<std::string>& args);
 
-// "/RESULT:" is taken out before. Known: "/S", "/ERASE", "/LIST" (whole, any case) and, for an
+// "/RESULT:" is taken out before. Known: "/S", "/ERASE", "/LIST", "/VERIFY" (whole, any case) and, for an
 // unattended package, any argument holding "/T:" or "/C:"; every other argument is logged.
 CommandLine ParseCommandLine(const std::vector<std::string>& args, bool bUnattended);
 

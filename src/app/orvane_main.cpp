@@ -91,6 +91,7 @@ std::string TOrvaneMain::ApplyCommandLine() {
     CommandLine cl = ParseCommandLine(ctx_.args, m_Package.opt.bUnattended);
     bSilent = cl.bSilent;
     bEraseAll = cl.bEraseAll;
+    m_bVerify = cl.bVerify;
     for (const std::string& line : cl.log) LogLine(line);
     if (!cl.devPath.empty()) address_.m_DevPath = cl.devPath;
     address_.gScanType = cl.gScanType;
@@ -182,11 +183,14 @@ void TOrvaneMain::StartUp() {
         EndProgram();
     }
 
+    if (m_bVerify) return VerifyOnly();
     if (!ScanAndDecide()) return;
     RunSilentUpdate();
 }
 
 bool TOrvaneMain::ScanAndDecide() {
+    // A start narrowed to one target does not count as a start without the other drives.
+    const bool full_scan = address_.gScanType == kScanAta && address_.m_DevPath.empty();
     if (address_.gScanType == kScanAta && address_.m_DevPath.empty()) {
         drives_.DriveCount = ScanSSDDrive(kScanAta);
         if (drives_.DriveCount == 0) {
@@ -203,6 +207,8 @@ bool TOrvaneMain::ScanAndDecide() {
         return false;
     }
 
+    // Before any update: a drive updated by an earlier run may be the one this run would update.
+    VerifyHistory(full_scan, !bSilent && !opt().bUnattended);
     RefreshComboBox();
     SelectDrive();
     LogLine("MainForm: 1");
@@ -309,6 +315,7 @@ void TOrvaneMain::FormActivate() {
 void TOrvaneMain::FormDestroy() {
     LogLine(Format("EXIT_ERROR: 0x%X\n", static_cast<unsigned>(iErrorLevel)));
     // Before a forced restart or shutdown can end the process.
+    SyncWalkHistory();
     WriteResult();
     m_Device.reset();
     view_.HideAnimated();

@@ -14,6 +14,7 @@
 #include "app/flash_worker.h"
 #include "app/run_result.h"
 #include "app/texts.h"
+#include "app/update_history.h"
 #include "app/view.h"
 #include "device/ata_device.h"
 #include "package/package_info.h"
@@ -166,6 +167,15 @@ private:
     void MarkNotUpdated(int drive, const char* why);
     void MarkAllNotUpdated(const char* why);
     void WriteResult();
+    // The update history (history_record.cpp): the pending updates of earlier runs decided
+    // against this start's scan (a box for the failed ones when asked), an entry per drive acted
+    // on, the walk's later verdicts, and the "/VERIFY" run. VerifyHistory returns how many failed.
+    int VerifyHistory(bool full_scan, bool box);
+    void RecordHistory(const UpdateRun& run, DriveResult& d);
+    void SyncWalkHistory();
+    void VerifyOnly();
+    std::string NowIso() const;
+    std::optional<int64_t> SystemStartUtc() const;
     // Start-up steps 8 to 12 (scan, list, decision, boxes); false when the program ends there.
     bool ScanAndDecide();
     void Declined();
@@ -223,6 +233,9 @@ private:
     std::string m_ResultPath;
     // The running update's stopwatch of the program's own work: a box pauses it.
     system::HiTimer* work_timer_ = nullptr;
+    std::unique_ptr<HistoryFile> history_file_;
+    History history_;
+    bool m_bVerify = false;
     bool m_Activated = false;
     bool m_Timer1Fired = false;
     bool m_WalkRan = false;

@@ -86,6 +86,7 @@ void TOrvaneMain::FinishResult(UpdateRun& run) {
                     : run.outcome == outcome::kNotFoundAgain ? update_text::kPendingNotFound
                     : !opt().ReBoot                       ? update_text::kPendingNoReboot
                                                           : update_text::kPendingNotReadBack;
+    RecordHistory(run, d);
     // What the drive reports was read again, or no firmware went to it (a preformat or erase does
     // not change it); a boot-time update changes it at the next start.
     if (run.revision_after)

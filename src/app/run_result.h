@@ -13,6 +13,8 @@ namespace orvane::app {
 // The outcomes a drive can have; "refused: " and "failed: " are followed by why.
 namespace outcome {
 inline constexpr const char* kUpdated = "updated";
+// A pending update of an earlier run, found done by a later start.
+inline constexpr const char* kVerified = "verified";
 // Sent and accepted, but not read back: it takes effect at a restart, or nothing looked again.
 inline constexpr const char* kPending = "pending";
 inline constexpr const char* kAlreadyLatest = "already latest";
@@ -39,6 +41,7 @@ inline constexpr const char* kLocked = "locked by a password";
 inline constexpr const char* kNotSelected = "not selected";
 inline constexpr const char* kNoUpdateRun = "no update was run";
 inline constexpr const char* kDeclined = "the user declined the warning; nothing was updated";
+inline constexpr const char* kVerifyOnly = "a verification run updates nothing";
 }  // namespace not_updated
 
 struct DriveResult {
@@ -66,6 +69,8 @@ struct VerificationResult {
 };
 
 inline constexpr int kResultSchema = 2;
+// "/VERIFY" leaves an update pending: its drive awaits a restart or was not found yet.
+inline constexpr int kExitStillPending = 10;
 
 struct RunResult {
     std::string program_version, package_version, host_name;

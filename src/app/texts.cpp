@@ -30,6 +30,10 @@ constexpr TextSet kEnglish = {
     "It will be updated from",
     "To",
     "This drive is not allowed to be updated.",
+    "Firmware update not completed",
+    "An earlier firmware update did not take effect after the restart:\n\n",
+    "\nThe drive still runs its earlier firmware. Run the update again; if it fails again, contact the "
+    "drive's vendor. The log of this program has the details.",
 };
 
 constexpr TextSet kChinese = {
@@ -59,6 +63,9 @@ constexpr TextSet kChinese = {
     "將從以下版本更新",
     "至",
     "此磁碟不允許更新。",
+    "韌體更新未完成",
+    "先前的韌體更新在重新開機後並未生效 :\n\n",
+    "\n此磁碟仍在執行先前的韌體。請再次執行更新；若仍失敗，請聯絡磁碟廠商。詳細資訊請參閱本程式的記錄檔。",
 };
 
 }  // namespace

@@ -30,6 +30,11 @@ struct TextSet {
     const char* UpdatedFrom;  // firmware-line captions of a selected drive
     const char* UpdatedTo;
     const char* NotAllowed;  // the refusal shown for a drive that may not be updated
+    // A pending update of an earlier run found failed at this start: the box's caption, its
+    // first line, then per drive a line with model, serial and why, then what to do.
+    const char* HistoryFailedCaption;
+    const char* HistoryFailedHead;
+    const char* HistoryFailedAdvice;
 };
 
 const TextSet& Texts(int iLanguage);

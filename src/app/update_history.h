@@ -69,7 +69,12 @@ std::string HistoryJson(const History& h);
 // Appends; the oldest entries beyond kHistoryKept go. The drive's older pending entries are decided
 // from what this update read before it began: def_before is the DEF it read then (none: the DEF is
 // not compared).
-void AddEntry(History& h, HistoryEntry e, const std::optional<std::string>& def_before = std::nullopt);
+// system_start: when Windows started, in UTC seconds (none: unknown). An older pending entry made
+// after it saw no restart: what the new update read tells nothing of it, and it is overtaken.
+void AddEntry(History& h, HistoryEntry e, const std::optional<std::string>& def_before = std::nullopt,
+              std::optional<int64_t> system_start = std::nullopt);
+// An entry's time ("YYYY-MM-DDThh:mm:ss+hh:mm") in UTC seconds since 1970; none when it is not one.
+std::optional<int64_t> UtcSeconds(std::string_view iso_time);
 
 // A drive as this start's scan found it.
 struct SeenDrive {
@@ -83,8 +88,10 @@ struct HistoryChange {
 // Decides the pending entries against the drives a start found. Each serial's newest pending
 // entry alone is matched. counts_start: the scan looked at every drive (a start narrowed to one
 // target does not count as a start without the others).
+// Entries made after system_start (UTC seconds; none: unknown) await a restart that has not come:
+// they are neither decided nor counted.
 std::vector<HistoryChange> VerifyPending(History& h, const std::vector<SeenDrive>& seen, bool counts_start,
-                                         const std::string& now);
+                                         const std::string& now, std::optional<int64_t> system_start = std::nullopt);
 
 // <ProgramData>\Orvane\history.json through the system layer. Every failure is logged and
 // reported by the return value; none stops an update.

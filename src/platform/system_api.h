@@ -157,6 +157,9 @@ public:
     virtual std::string ComputerName() = 0;
     // Local time minus UTC now, in minutes (+60 for Central European winter time).
     virtual int UtcOffsetMinutes() = 0;
+    // Seconds since Windows started (GetTickCount64; GetTickCount before Vista, which wraps after
+    // 49.7 days); none when unknown. Tells whether the machine restarted since an update.
+    virtual std::optional<double> SecondsSinceSystemStart() = 0;
 };
 
 }  // namespace orvane::platform

@@ -1,6 +1,7 @@
 #pragma once
 // One program run on a simulated machine, with a fresh temporary folder for its log.
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -37,6 +38,7 @@ public:
         ctx_.reset();
         view_.reset();
         transcript_.reset();
+        KeepDocuments();
         std::error_code ec;
         std::filesystem::remove_all(dir_, ec);
     }
@@ -49,6 +51,8 @@ public:
     std::vector<ui::UserAction> actions;
     bool device_fails = false;
     double speed = 1000.0;  // simulated seconds per real second
+    // Called with the new machine before the program starts (a restart of the machine, say).
+    std::function<void(platform::sim::SimPlatform&)> before_start;
 
     // The whole program: start-up, events, loop, FormDestroy; returns the exit code.
     int Run() {
@@ -60,6 +64,26 @@ public:
         Prepare();
         main_ = std::make_unique<app::TOrvaneMain>(*ctx_);
         return *main_;
+    }
+
+    // The run's result documents and history, copied where the test run validates them against
+    // their schemas (ORVANE_PRODUCED_DIR) before the folder goes.
+    void KeepDocuments() const {
+        const char* to = std::getenv("ORVANE_PRODUCED_DIR");
+        if (!to || !*to) return;
+        static int kept = 0;
+        const std::string stem = std::to_string(::getpid()) + "-" + std::to_string(kept++);
+        std::error_code ec;
+        const std::filesystem::path out(to);
+        std::filesystem::create_directories(out, ec);
+        for (const auto& e : std::filesystem::directory_iterator(dir_, ec))
+            if (e.path().extension() == ".json" && e.is_regular_file())
+                std::filesystem::copy_file(e.path(), out / (stem + "-" + e.path().filename().string()), ec);
+        const std::filesystem::path data = machine_.system.program_data_dir.empty()
+                                               ? dir_ / "orvane-sim" / "programdata"
+                                               : std::filesystem::path(machine_.system.program_data_dir);
+        const std::filesystem::path history = data / "Orvane" / "history.json";
+        if (std::filesystem::exists(history, ec)) std::filesystem::copy_file(history, out / ("history-" + stem + ".json"), ec);
     }
 
     ui::ConsoleView& view() { return *view_; }
@@ -102,6 +126,7 @@ private:
             ctx_->make_device = [](platform::Platform&, const std::string&) {
                 return std::unique_ptr<device::TAtaDevice>();
             };
+        if (before_start) before_start(*sim_);
     }
 
     struct FileCloser {

@@ -239,6 +239,8 @@ public:
     }
     std::string ComputerName() override { return computer_name; }
     int UtcOffsetMinutes() override { return utc_offset_minutes; }
+    std::optional<double> SecondsSinceSystemStart() override { return uptime; }
+    std::optional<double> uptime = 3600.0;
     std::string program_data = "C:\\ProgramData";
     std::vector<std::string> protected_dirs;
     bool protect_ok = true;

@@ -78,8 +78,9 @@ void CheckDocument(const std::vector<std::string>& lines) {
     same(parsed["drives"][0]["serial"], d.serial);
     same(parsed["drives"][0]["revision_before"], d.revision_before);
     same(parsed["drives"][0]["transport"], *d.transport);
-    same(parsed["drives"][0]["outcome"], d.outcome);
-    same(parsed["drives"][1]["reason"], r.drives[1].reason);
+    same(parsed["drives"][0]["outcome"], "failed");
+    same(parsed["drives"][0]["detail"], d.outcome.substr(std::string("failed: ").size()));
+    same(parsed["drives"][1]["detail"], r.drives[1].reason);
     if (d.revision_after) same(parsed["drives"][0]["revision_after"], *d.revision_after);
     if (parsed["exit_code"] != r.exit_code) std::abort();
 }

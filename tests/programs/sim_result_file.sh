@@ -14,9 +14,11 @@ rpath() { if [ -n "$WINE" ]; then orv_winpath "$1"; else echo "$1"; fi; }
 # common_fields FILE CODE MEANING: what every document holds.
 common_fields() {
     orv_result_expect "$1" '$j->{program_version}' "$VERSION"
+    orv_result_expect "$1" '$j->{schema}' 2
+    orv_result_expect "$1" 'length($j->{host_name}) > 0 ? 1 : 0' 1
     orv_result_expect "$1" '$j->{exit_code}' "$2"
     orv_result_expect "$1" '$j->{exit_meaning}' "$3"
-    orv_result_expect "$1" '$j->{start_time} =~ /^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d$/ ? 1 : 0' 1
+    orv_result_expect "$1" '$j->{start_time} =~ /^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d$/ ? 1 : 0' 1
     orv_result_expect "$1" '$j->{end_time} ge $j->{start_time} ? 1 : 0' 1
     [ ! -e "$1.tmp" ] || fail "the temporary file $1.tmp is left"
 }
@@ -45,8 +47,8 @@ orv_result_expect "$R" '(grep { $_->{serial} eq "MS512A0123456789" } @{$j->{driv
 orv_result_expect "$R" '(grep { $_->{serial} eq "MS512A0123456789" } @{$j->{drives}})[0]{transport}' "ATA PASSTHROUGH"
 orv_result_expect "$R" '(grep { $_->{serial} eq "MS512A0123456789" } @{$j->{drives}})[0]{duration_seconds} > 5 ? 1 : 0' 1
 orv_result_expect "$R" 'scalar(@{$j->{drives}}) > 1 ? 1 : 0' 1
-orv_result_expect "$R" 'scalar(grep { $_->{serial} ne "MS512A0123456789" && !($_->{outcome} eq "not updated" &&
-                                $_->{reason} eq "not eligible") } @{$j->{drives}})' 0
+orv_result_expect "$R" 'scalar(grep { $_->{serial} ne "MS512A0123456789" && !($_->{outcome} eq "not_updated" &&
+                                $_->{detail} eq "not eligible") } @{$j->{drives}})' 0
 
 # --- The start-up's early exits: each still writes its document.
 orv_manifest_no_slots "$WORK/nofw.json"

@@ -74,6 +74,7 @@ public:
     bool MakeProtectedDirectory(const std::string& path) override { return inner_.MakeProtectedDirectory(path); }
     std::string ComputerName() override { return inner_.ComputerName(); }
     int UtcOffsetMinutes() override { return inner_.UtcOffsetMinutes(); }
+    std::optional<double> SecondsSinceSystemStart() override { return inner_.SecondsSinceSystemStart(); }
 
     // The requests in order, as SimSystemApi keeps them; exit_direct is true for the 9x route.
     std::vector<ExitKind> ExitRequests() const;

@@ -5,6 +5,8 @@
 #include "text/text.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cctype>
 #include <cmath>
 #include <initializer_list>
@@ -64,6 +66,8 @@ const char kDefaultMachine[] = R"machine({
     "program_data_dir": "",
     "computer_name": "SIM-PC",
     "utc_offset_minutes": 60,
+    "local_time": "2026-01-05T09:30:00",
+    "uptime_seconds": 3600,
     "module_file": ""
   },
   "controllers": [
@@ -312,7 +316,8 @@ void ReadSystem(const json& j, SimSystem& sys) {
              {"version", "extended_query_fails", "basic_query_fails", "architecture", "server_r2", "wow64", "admin",
               "wmi", "performance_counter", "forced_exit", "registry_write_fails", "registry", "services",
               "instances_running", "system_drive", "system_dir", "windows_dir", "temp_dir", "module_file",
-              "unwritable_files", "start_fails", "program_data_dir", "computer_name", "utc_offset_minutes"});
+              "unwritable_files", "start_fails", "program_data_dir", "computer_name", "utc_offset_minutes", "local_time",
+              "uptime_seconds"});
     auto flag = [&](const char* k, bool& f) {
         if (j.contains(k)) f = Bool(j[k], p + "." + k);
     };
@@ -369,6 +374,16 @@ void ReadSystem(const json& j, SimSystem& sys) {
             Fail(p + ".utc_offset_minutes", "expected whole minutes from -720 to 840");
         sys.utc_offset_minutes = v.get<int>();
     }
+    if (j.contains("local_time")) {
+        sys.local_time = Text(j["local_time"], p + ".local_time");
+        if (!ParseLocalTime(sys.local_time))
+            Fail(p + ".local_time", "expected YYYY-MM-DDThh:mm:ss (a valid date and time)");
+    }
+    if (j.contains("uptime_seconds")) {
+        const json& v = j["uptime_seconds"];
+        if (!v.is_number() || !(v.get<double>() >= 0)) Fail(p + ".uptime_seconds", "expected seconds, 0 or more");
+        sys.uptime_seconds = v.get<double>();
+    }
     text("module_file", sys.module_file);
     if (j.contains("unwritable_files")) {
         const json& a = j["unwritable_files"];
@@ -416,6 +431,29 @@ bool LoadMachine(const std::string& json_text, SimMachine& out, std::string& err
     out = std::move(m);
     error.clear();
     return true;
+}
+
+std::optional<int64_t> ParseLocalTime(const std::string& text) {
+    using namespace std::chrono;
+    unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0;
+    char tail = 0;
+    if (text.size() != 19 || std::sscanf(text.c_str(), "%4u-%2u-%2uT%2u:%2u:%2u%c", &y, &mo, &d, &h, &mi, &se, &tail) != 6)
+        return std::nullopt;
+    const year_month_day ymd{year{static_cast<int>(y)}, month{mo}, day{d}};
+    if (!ymd.ok() || h > 23 || mi > 59 || se > 59) return std::nullopt;
+    return static_cast<int64_t>(sys_days{ymd}.time_since_epoch().count()) * 86400 + h * 3600 + mi * 60 + se;
+}
+
+std::string FormatLocalTime(int64_t seconds) {
+    using namespace std::chrono;
+    const int64_t days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
+    const int64_t rest = seconds - days * 86400;
+    const year_month_day ymd{sys_days{std::chrono::days{days}}};
+    char out[32];
+    std::snprintf(out, sizeof out, "%04d-%02u-%02uT%02d:%02d:%02d", static_cast<int>(ymd.year()), unsigned(ymd.month()),
+                  unsigned(ymd.day()), static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60),
+                  static_cast<int>(rest % 60));
+    return out;
 }
 
 }  // namespace orvane::platform::sim

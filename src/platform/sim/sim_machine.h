@@ -57,6 +57,8 @@ struct SimSystem {
     std::string program_data_dir;  // the host folder for C:\ProgramData; empty: <temp>orvane-sim/programdata
     std::string computer_name = "SIM-PC";
     int utc_offset_minutes = 60;   // local time minus UTC
+    std::string local_time = "2026-01-05T09:30:00";  // the clock when the program starts
+    double uptime_seconds = 3600;  // how long Windows has run when the program starts
     std::string module_file;  // empty: the running executable
     // File names (any folder, any case) that cannot be created, and whether programs can be started.
     std::vector<std::string> unwritable_files;
@@ -83,6 +85,11 @@ bool LoadMachine(const std::string& json_text, SimMachine& out, std::string& err
 // entry, a phy with nothing attached and a SAS drive.
 // An NVMe disk on the inbox driver answers the miniport firmware requests (two slots).
 const char* DefaultMachineJson();
+
+// "YYYY-MM-DDThh:mm:ss" as seconds from 1970-01-01 00:00 of the same clock; none when it is not
+// a valid date and time.
+std::optional<int64_t> ParseLocalTime(const std::string& text);
+std::string FormatLocalTime(int64_t seconds);
 
 // Registry paths compare without case and without leading or trailing backslashes.
 std::string RegKeyId(const std::string& path);

@@ -3,6 +3,7 @@
 #include "text/text.h"
 
 #include <cctype>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -443,9 +444,9 @@ std::string SimSystemApi::ModuleFileName() {
 
 LocalTime SimSystemApi::LocalTimeNow() {
     using namespace std::chrono;
-    // A fixed start keeps every run's log the same.
-    const auto start = sys_days{year{2026} / January / 5} + hours{9} + minutes{30};
-    const auto now = start + duration_cast<milliseconds>(duration<double>(clock_.Now()));
+    // The machine's clock when the program started (a fixed one keeps every run's log the same).
+    const auto start = sys_seconds{seconds{ParseLocalTime(system_.local_time).value_or(0)}};
+    const auto now = start + duration_cast<milliseconds>(duration<double>(clock_.Now() + start_shift_));
     const auto day = floor<days>(now);
     const year_month_day ymd{day};
     const hh_mm_ss<milliseconds> t{duration_cast<milliseconds>(now - day)};
@@ -453,6 +454,22 @@ LocalTime SimSystemApi::LocalTimeNow() {
                      static_cast<uint16_t>(unsigned(ymd.day())), static_cast<uint16_t>(t.hours().count()),
                      static_cast<uint16_t>(t.minutes().count()), static_cast<uint16_t>(t.seconds().count()),
                      static_cast<uint16_t>(t.subseconds().count())};
+}
+
+std::optional<double> SimSystemApi::SecondsSinceSystemStart() { return system_.uptime_seconds + uptime_shift_ + clock_.Now(); }
+
+void SimSystemApi::Restart(double down_seconds, double boot_seconds) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    start_shift_ += down_seconds + boot_seconds;
+    uptime_shift_ = boot_seconds - system_.uptime_seconds - clock_.Now();
+}
+
+nlohmann::json SimSystemApi::ClockJson() {
+    using namespace std::chrono;
+    const double now = clock_.Now();
+    const int64_t at = ParseLocalTime(system_.local_time).value_or(0) + static_cast<int64_t>(std::floor(now + start_shift_));
+    return nlohmann::json{{"local_time", FormatLocalTime(at)},
+                          {"uptime_seconds", std::floor(system_.uptime_seconds + uptime_shift_ + now)}};
 }
 
 std::string SimSystemApi::ProgramDataDirectory() { return std::string(1, system_.system_drive) + ":\\ProgramData"; }

@@ -70,7 +70,12 @@ public:
     bool MakeProtectedDirectory(const std::string& path) override;
     std::string ComputerName() override;
     int UtcOffsetMinutes() override;
+    std::optional<double> SecondsSinceSystemStart() override;
     std::set<std::string> protected_dirs;
+    // The machine restarts: it is down this long, then Windows runs this long before the program.
+    void Restart(double down_seconds = 60, double boot_seconds = 30);
+    // "local_time" and "uptime_seconds" as they stand, for a saved machine.
+    nlohmann::json ClockJson();
     // Each KeepAwake call in turn, and whether the machine is kept awake now.
     std::vector<bool> keep_awake_calls;
     bool kept_awake() const { return !keep_awake_calls.empty() && keep_awake_calls.back(); }
@@ -112,6 +117,8 @@ private:
     mutable std::mutex mutex_;  // the worker thread and the window thread both call in
     std::map<std::string, SimRegKey> registry_;
     std::map<std::string, ServiceRun> services_;
+    double start_shift_ = 0;   // seconds the clock moved on at restarts
+    double uptime_shift_ = 0;
     std::set<std::string> mutexes_;
     int open_services_ = 0;
 };

@@ -391,4 +391,8 @@ int Win32SystemApi::UtcOffsetMinutes() {
     return static_cast<int>((diff + half) / kTicksPerMinute);
 }
 
+std::optional<double> Win32SystemApi::SecondsSinceSystemStart() {
+    return static_cast<double>(GetTickCount64()) / 1000.0;
+}
+
 }  // namespace orvane::platform::win32

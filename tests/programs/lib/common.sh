@@ -28,6 +28,9 @@ orv_init() {
         export WINEPREFIX=${ORVANE_WINEPREFIX:-}
         export WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
         [ -d "$WINEPREFIX/drive_c" ] || fail "no Wine prefix at '$WINEPREFIX' (scripts/test.sh makes it)"
+        # The update history of the prefix's machine: each check starts without the runs of the
+        # checks before it (they run one at a time).
+        rm -rf "$WINEPREFIX/drive_c/ProgramData/Orvane"
     else
         EXE=
         export TMPDIR=$WORK/tmp

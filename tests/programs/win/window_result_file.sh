@@ -22,7 +22,7 @@ orv_result_expect "$R" '$j->{exit_code}' 4
 orv_result_expect "$R" '$j->{exit_meaning}' "no firmware in the executable, or a malformed package (the message names the field)"
 orv_result_expect "$R" '$j->{program_version}' "$VERSION"
 orv_result_expect "$R" 'scalar(@{$j->{drives}})' 0
-orv_result_expect "$R" '$j->{start_time} =~ /^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d$/ ? 1 : 0' 1
+orv_result_expect "$R" '$j->{start_time} =~ /^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d$/ ? 1 : 0' 1
 [ "$(tail -c 2 "$R" | od -An -c | tr -d ' ')" = '}\n' ] || fail "the document does not end where it should"
 [ ! -e "$R.tmp" ] || fail "the temporary file is left"
 
