@@ -312,7 +312,8 @@ void ReadSystem(const json& j, SimSystem& sys) {
              {"version", "extended_query_fails", "basic_query_fails", "architecture", "server_r2", "wow64", "admin",
               "wmi", "performance_counter", "forced_exit", "registry_write_fails", "registry", "services",
               "instances_running", "system_drive", "system_dir", "windows_dir", "temp_dir", "module_file",
-              "unwritable_files", "start_fails", "program_data_dir", "computer_name", "utc_offset_minutes"});
+              "unwritable_files", "start_fails", "program_data_dir", "computer_name", "utc_offset_minutes",
+              "boot_flasher_fails"});
     auto flag = [&](const char* k, bool& f) {
         if (j.contains(k)) f = Bool(j[k], p + "." + k);
     };
@@ -378,6 +379,7 @@ void ReadSystem(const json& j, SimSystem& sys) {
             sys.unwritable_files.push_back(Text(a[i], p + ".unwritable_files[" + std::to_string(i) + "]"));
     }
     flag("start_fails", sys.start_fails);
+    flag("boot_flasher_fails", sys.boot_flasher_fails);
 }
 
 void Apply(const json& j, SimMachine& m) {

@@ -20,6 +20,8 @@ struct SimNvmeSlot {
     uint8_t number = 0;
     bool read_only = false;
     std::string revision;  // up to 8 characters, NUL-padded in the answer
+    // An image that replaced the running slot's and waits for the reset: the revision it brings.
+    std::optional<std::string> staged_revision;
 };
 
 struct SimNvmeDesc {
@@ -90,8 +92,6 @@ private:
     SimWriteLog writes_;
     std::function<double()> now_;
     double back_at_ = 0;
-    // A replaced image of the running slot waits for the reset: the running firmware stays.
-    std::map<uint8_t, std::string> staged_;
     std::optional<std::string> changed_;
     int committed_ = 0;
     int refused_downloads_ = 0;

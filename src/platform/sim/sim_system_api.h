@@ -96,6 +96,8 @@ public:
     // host folders; a WOW64 process's system directory is the Windows directory's SysWOW64.
     std::string HostPath(const std::string& windows_path) const;
     bool Unwritable(const std::string& path) const;
+    // The machine's facts with the host folders in effect (the defaults filled in).
+    const SimSystem& facts() const { return system_; }
 
 private:
     friend class SimServiceHandle;
