@@ -98,26 +98,10 @@ void WriteRunFiles(const SimProgram& program, const SimOptions& o, const std::st
         if (!out) std::fprintf(stderr, "%s: cannot write %s\n", program.name, o.drive_state_file.c_str());
     }
     if (!o.save_machine_file.empty()) {
-        nlohmann::json described = nlohmann::json::parse(machine_text, nullptr, false);
-        // A machine file without its own disks or controllers runs on the built-in machine's: saved
-        // with them, the drives behind a controller's phys keep their state too.
-        const nlohmann::json built_in = nlohmann::json::parse(platform::sim::DefaultMachineJson());
-        for (const char* part : {"disks", "controllers"})
-            if (described.is_object() && !described.contains(part)) described[part] = built_in[part];
-        // The registry and the folders too: a boot-time update leaves its registration there and
-        // its flasher and image in the system folder.
-        if (described.is_object()) {
-            described["system"]["registry"] = sim.system().RegistryJson();
-            if (!o.real_system) {
-                const platform::sim::SimSystem& facts = sim.system().facts();
-                described["system"]["system_dir"] = facts.system_dir;
-                described["system"]["windows_dir"] = facts.windows_dir;
-                described["system"]["program_data_dir"] = facts.program_data_dir;
-            }
-        }
+        const nlohmann::json saved = platform::sim::MachineToSave(machine_text, sim, !o.real_system);
         std::ofstream out(o.save_machine_file, std::ios::binary);
-        out << platform::sim::MachineAsItStands(described, sim.hardware()).dump(2) << "\n";
-        if (!out || described.is_discarded())
+        out << saved.dump(2) << "\n";
+        if (!out || saved.is_null())
             std::fprintf(stderr, "%s: cannot write %s\n", program.name, o.save_machine_file.c_str());
     }
 }

@@ -23,18 +23,6 @@ constexpr const char* kBootExecute = "BootExecute";
 constexpr std::string_view kSerialKey = "SN1=";
 constexpr size_t kSerialWidth = 20;
 
-std::vector<std::string> Entries(const std::vector<uint8_t>& bytes) {
-    std::vector<std::string> out;
-    size_t i = 0;
-    while (i < bytes.size() && bytes[i] != 0) {
-        size_t j = i;
-        while (j < bytes.size() && bytes[j] != 0) ++j;
-        out.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(i), bytes.begin() + static_cast<std::ptrdiff_t>(j));
-        i = j + 1;
-    }
-    return out;
-}
-
 std::vector<uint8_t> MultiSz(const std::vector<std::string>& entries) {
     std::vector<uint8_t> out;
     for (const std::string& e : entries) {
@@ -107,7 +95,7 @@ public:
         const RegRead read = system_.RegQueryMultiSz(kSessionManager, kBootExecute, bytes);
         if (read == RegRead::WrongType) say("BootExecute is not a list of texts: no boot-time program runs");
         if (read != RegRead::Ok) return std::move(lines_);
-        const std::vector<std::string> before = Entries(bytes);
+        const std::vector<std::string> before = MultiSzStrings(bytes);
         std::vector<std::string> after;
         for (const std::string& entry : before)
             if (!RunEntry(entry)) after.push_back(entry);

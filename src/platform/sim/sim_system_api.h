@@ -13,6 +13,9 @@
 
 namespace orvane::platform::sim {
 
+// The strings of a REG_MULTI_SZ value, up to the empty one that ends the list.
+std::vector<std::string> MultiSzStrings(const std::vector<uint8_t>& bytes);
+
 // SystemApi answered from the machine description. Files are real files in host folders
 // (backslashes in paths become '/'); registry, services and mutexes live in memory;
 // restart and shutdown are only recorded.
