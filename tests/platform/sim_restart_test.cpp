@@ -116,7 +116,9 @@ struct Rig {
         const uint8_t chunk[7] = {mode, 3, 0, 0, 0, 0, 0x92};
         ASSERT_EQ(Ata(serial).Execute(chunk, nullptr, 4, image.data(), 1536).status, 0x50);
         const uint8_t commit[7] = {final, 0, 0, cl, 0, 0, 0x92};
-        if (final) ASSERT_EQ(Ata(serial).Execute(commit, nullptr, 0, nullptr, 0).status, 0x50);
+        if (final) {
+            ASSERT_EQ(Ata(serial).Execute(commit, nullptr, 0, nullptr, 0).status, 0x50);
+        }
     }
 };
 
@@ -273,7 +275,7 @@ TEST(SimRestart, MachineFileRefusesBadPendingImages) {
          "disks[0].drive.firmware.pending.revision: longer than 8 characters"},
         {R"("drive": {"firmware": {"pending": {"revision": "A", "when": 1}}})",
          "disks[0].drive.firmware.pending.when: unknown field"},
-        {R"("nvme": {"slots": [{"staged_revision": 7}]})", "disks[0].nvme.slots[0].staged_revision: expected a text"},
+        {R"("nvme": {"slots": [{"staged_revision": 7}]})", "disks[0].nvme.slots[0].staged_revision: expected a string"},
     };
     for (const auto& c : cases) {
         SimMachine m;

@@ -26,10 +26,11 @@ drive_field() {
 orv_tagged_image "$WORK/nvme.bin" 16384 N0812D0 "" 20260105
 NVME_MANIFEST='{
   "iFlashMode": 1,
-  "options": { "bListMatchedOnly": true, "bAutoFlashAll": true, "ReBoot": true, "bWinFlash": true },
+  "options": { "bListMatchedOnly": true, "bAutoFlashAll": true, "ReBoot": true, "bWinFlash": true,
+               "bNFlashAuto": true },
   "slots": [
     { "image": "nvme.bin", "new_fw": "N0812D0", "fw_ext": "", "encipher": false,
-      "records": [ { "fws": "N0812A0", "fwe": "N0812D0", "model": "MERETH SSD 1TB" } ] }
+      "records": [ { "fws": "N0812A0", "fwe": "N0812D0", "model": "NVMe MERETH SSD 1TB" } ] }
   ]
 }'
 # The built-in machine's NVMe disk alone, its controller answering the activation with 20h.

@@ -60,7 +60,7 @@ void SaveNvmeDrive(json& d, const SimNvmeDesc& now) {
     json slots = json::array();
     for (const SimNvmeSlot& s : now.slots) {
         json slot{{"number", s.number}, {"read_only", s.read_only}, {"revision", s.revision}};
-        if (s.staged_revision) slot["staged_revision"] = *s.staged_revision;
+        if (auto it = now.staged.find(s.number); it != now.staged.end()) slot["staged_revision"] = it->second;
         slots.push_back(slot);
     }
     d["slots"] = slots;

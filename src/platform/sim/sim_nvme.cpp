@@ -57,7 +57,7 @@ void Read(const json& j, const std::string& p, SimNvmeDesc& d) {
             if (a[i].contains("read_only")) s.read_only = Bool(a[i]["read_only"], sp + ".read_only");
             if (a[i].contains("revision")) s.revision = Text(a[i]["revision"], sp + ".revision", 8);
             if (a[i].contains("staged_revision") && !a[i]["staged_revision"].is_null())
-                s.staged_revision = Text(a[i]["staged_revision"], sp + ".staged_revision", 8);
+                d.staged[s.number] = Text(a[i]["staged_revision"], sp + ".staged_revision", 8);
             if (!numbers.insert(s.number).second) Fail(sp + ".number", "the same slot number twice");
             d.slots.push_back(s);
         }
@@ -252,12 +252,12 @@ uint32_t SimNvmeDrive::Activate(const uint8_t* data, uint32_t length, SimNvmeReq
     const bool now_active = a.Version == 3 && status == r::FIRMWARE_STATUS_SUCCESS;
     if (replaces) {
         if (slot->number == state_.active_slot && !now_active)
-            slot->staged_revision = revision;
+            state_.staged[slot->number] = revision;
         else
             slot->revision = revision;
     }
     if (now_active) {
-        slot->staged_revision.reset();
+        state_.staged.erase(slot->number);
         state_.active_slot = slot->number;
         state_.pending_slot = 0xFF;
         ++committed_;
@@ -277,11 +277,10 @@ std::string SimNvmeDrive::ActiveRevision() const {
 
 std::optional<std::string> SimNvmeDrive::PendingRevision() const {
     const uint8_t next = state_.pending_slot != 0xFF ? state_.pending_slot : state_.active_slot;
+    if (auto it = state_.staged.find(next); it != state_.staged.end()) return it->second;
+    if (state_.pending_slot == 0xFF) return std::nullopt;
     for (const SimNvmeSlot& s : state_.slots)
-        if (s.number == next) {
-            if (s.staged_revision) return s.staged_revision;
-            if (state_.pending_slot != 0xFF) return s.revision;
-        }
+        if (s.number == next) return s.revision;
     return std::nullopt;
 }
 
@@ -293,13 +292,10 @@ std::optional<std::string> SimNvmeDrive::TakeRevisionChange() {
 
 void SimNvmeDrive::MachineRestart() {
     const std::string before = ActiveRevision();
-    const SimNvmeSlot* running = Slot(state_.active_slot);
-    const bool activates = state_.pending_slot != 0xFF || (running && running->staged_revision);
-    for (SimNvmeSlot& s : state_.slots)
-        if (s.staged_revision) {
-            s.revision = *s.staged_revision;
-            s.staged_revision.reset();
-        }
+    const bool activates = state_.pending_slot != 0xFF || state_.staged.count(state_.active_slot);
+    for (const auto& [number, revision] : state_.staged)
+        if (SimNvmeSlot* s = Slot(number)) s->revision = revision;
+    state_.staged.clear();
     if (state_.pending_slot != 0xFF) state_.active_slot = state_.pending_slot;
     state_.pending_slot = 0xFF;
     back_at_ = 0;

@@ -20,8 +20,6 @@ struct SimNvmeSlot {
     uint8_t number = 0;
     bool read_only = false;
     std::string revision;  // up to 8 characters, NUL-padded in the answer
-    // An image that replaced the running slot's and waits for the reset: the revision it brings.
-    std::optional<std::string> staged_revision;
 };
 
 struct SimNvmeDesc {
@@ -38,6 +36,9 @@ struct SimNvmeDesc {
     std::optional<std::string> next_revision;
     // An activation that makes a slot active now restarts the controller for this long; none: no restart.
     std::optional<double> restart_seconds;
+    // By slot number: the revision of an image that replaced the slot's and waits for the reset
+    // (the running firmware stays until then).
+    std::map<uint8_t, std::string> staged;
 };
 
 // Reads a "nvme" object; path names it in error messages ("disks[5].nvme").
