@@ -11,6 +11,7 @@
 #include "package/package_json.h"
 #include "platform/sim/exit_guard_system_api.h"
 #include "platform/sim/sim_drive_state.h"
+#include "platform/sim/sim_restart.h"
 
 namespace orvane::ui {
 
@@ -21,7 +22,7 @@ std::string Usage(const SimProgram& p) {
     std::string s = std::string("usage: ") + p.name + " [--machine FILE]" +
                     (console ? " [--answers yes,no,...] [--actions LIST]" : "") +
                     " [--speed N] [--package] [--drive-state FILE] [--save-machine FILE]"
-                    " [--real-system] [-- program arguments]\n"
+                    " [--restart] [--real-system] [-- program arguments]\n"
                     "  --machine FILE  simulated machine description (JSON); default: the built-in machine\n";
     if (console)
         s += "  --answers LIST  answers for the message boxes in turn, then Yes/OK\n"
@@ -31,6 +32,9 @@ std::string Usage(const SimProgram& p) {
          "  --drive-state FILE  when the program ends, write the drives' firmware state there (JSON)\n"
          "  --save-machine FILE  when the program ends, write the machine with its drives as they stand\n"
          "                  (for --machine of a later run)\n"
+         "  --restart       the machine restarts before the program starts: images waiting for the\n"
+         "                  restart take over, then each boot-time flasher in BootExecute runs once\n"
+         "                  (\"[restart] ...\" lines say what happened)\n"
          "  --real-system   (Windows builds) the disks stay simulated, the system is this one:\n"
          "                  its directories, registry, version and programs; a forced restart\n"
          "                  or shutdown is only recorded\n"
@@ -94,15 +98,10 @@ void WriteRunFiles(const SimProgram& program, const SimOptions& o, const std::st
         if (!out) std::fprintf(stderr, "%s: cannot write %s\n", program.name, o.drive_state_file.c_str());
     }
     if (!o.save_machine_file.empty()) {
-        nlohmann::json described = nlohmann::json::parse(machine_text, nullptr, false);
-        // A machine file without its own disks runs on the built-in machine's.
-        if (described.is_object() && !described.contains("disks"))
-            described["disks"] = nlohmann::json::parse(platform::sim::DefaultMachineJson())["disks"];
-        // The registry too: a boot-time update leaves its registration there.
-        if (described.is_object()) described["system"]["registry"] = sim.system().RegistryJson();
+        const nlohmann::json saved = platform::sim::MachineToSave(machine_text, sim, !o.real_system);
         std::ofstream out(o.save_machine_file, std::ios::binary);
-        out << platform::sim::MachineAsItStands(described, sim.hardware()).dump(2) << "\n";
-        if (!out || described.is_discarded())
+        out << saved.dump(2) << "\n";
+        if (!out || saved.is_null())
             std::fprintf(stderr, "%s: cannot write %s\n", program.name, o.save_machine_file.c_str());
     }
 }
@@ -155,6 +154,8 @@ std::optional<int> ParseSimOptions(const SimProgram& program, const std::vector<
             out.save_machine_file = args[++i];
         } else if (a == "--drive-state") {
             out.drive_state_file = args[++i];
+        } else if (a == "--restart") {
+            out.restart = true;
         } else if (a == "--package") {
             out.show_package = true;
         } else if (a == "--real-system") {
@@ -171,6 +172,11 @@ std::optional<int> ParseSimOptions(const SimProgram& program, const std::vector<
             said = name + ": unknown option " + a + "\n" + Usage(program);
             return kSimUsageError;
         }
+    }
+    // The boot-time flashers live in the simulated system's registry and folder, not in this one's.
+    if (out.restart && out.real_system) {
+        said = name + ": --restart needs the simulated system, not --real-system\n";
+        return kSimUsageError;
     }
     return std::nullopt;
 }
@@ -196,6 +202,9 @@ int LaunchSim(const SimProgram& program, int argc, char** argv, const SimView& v
         guarded = std::make_unique<platform::sim::ExitGuardSystemApi>(*real);
     }
     platform::sim::SimPlatform sim(machine, o.speed, guarded.get());
+    if (o.restart)
+        for (const std::string& line : platform::sim::RestartMachine(sim.hardware(), sim.system()))
+            std::printf("%s\n", line.c_str());
     const int code = view(sim, o);
     WriteRunFiles(program, o, text, sim);
     if (guarded)

@@ -29,6 +29,7 @@ struct SimOptions {
     double speed = 1.0;
     bool show_package = false;
     bool real_system = false;
+    bool restart = false;       // the machine restarts before the program starts
     std::string drive_state_file, save_machine_file;
     std::vector<std::string> program_args;
 };

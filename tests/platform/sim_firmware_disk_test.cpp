@@ -11,6 +11,7 @@
 #include "platform/sim/sim_drive.h"
 #include "platform/sim/sim_drive_state.h"
 #include "platform/sim/sim_platform.h"
+#include "platform/sim/sim_restart.h"
 
 namespace orvane::platform::sim {
 namespace {
@@ -194,7 +195,7 @@ TEST(SimFirmwareDisk, NvmeActivationAsAControllerAnswers) {
         EXPECT_EQ(n.drive().ActiveRevision(), c.active);
         EXPECT_EQ(n.drive().PendingRevision().value_or(""), c.pending);
         EXPECT_EQ(n.m.sim->hardware().storage.disks[0].revision, c.active);
-        RestartMachine(n.m.sim->hardware());
+        RestartDrives(n.m.sim->hardware());
         EXPECT_EQ(n.drive().ActiveRevision(), c.after_restart);
         EXPECT_EQ(n.drive().state().active_slot, 2);
         EXPECT_EQ(n.drive().state().pending_slot, 0xFF);

@@ -48,7 +48,7 @@ struct SimFirmwareState {
 
 class SimAtaDrive {
 public:
-    explicit SimAtaDrive(SimDriveDesc desc) : desc_(std::move(desc)), first_serial_(desc_.serial) {}
+    explicit SimAtaDrive(SimDriveDesc desc);
     // regs: FR, SC, SN, CL, CH, DH, Cmd; high: FR, SC, LBA low, mid, high (may be null).
     SimAtaResult Execute(const uint8_t* regs, const uint8_t* high, uint8_t direction, uint8_t* data, uint32_t length);
     // The drive's identity as it runs now (revision, DEF and serial follow its firmware).
@@ -76,6 +76,10 @@ public:
     std::optional<IdentityChange> TakeIdentityChange();
     // Power cycle: a pending image takes over, a restart in progress ends (unless "never").
     void MachineRestart();
+    // A whole image written by the boot-time flasher while the machine starts: it commits as a
+    // completed download does and the drive is back (as "comes_back" says) before the desktop.
+    // Recorded as one download and one commit. False, with why, when the drive takes no such image.
+    bool FlashAtBoot(const std::vector<uint8_t>& image, std::string& why);
 
 private:
     const SimDriveFault* FaultFor(uint8_t cmd, uint8_t fr);

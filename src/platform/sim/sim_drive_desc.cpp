@@ -93,6 +93,19 @@ SimFirmwareDesc FirmwareDesc(const json& j, const std::string& path) {
             f.other_serial = Text(v, p, 20);
         } else if (it.key() == "pata") {
             f.pata = Flag(v, p);
+        } else if (it.key() == "pending") {
+            if (v.is_null()) continue;
+            if (!v.is_object()) Fail(p, "expected an object or null");
+            SimPendingFirmware pending;
+            for (auto pi = v.begin(); pi != v.end(); ++pi) {
+                const std::string pp = p + "." + pi.key();
+                if (pi.key() == "revision") pending.revision = Text(pi.value(), pp, 8);
+                else if (pi.key() == "def")
+                    pending.def = pi.value().is_null() ? std::nullopt : std::optional<std::string>(Text(pi.value(), pp, 8));
+                else Fail(pp, "unknown field");
+            }
+            if (pending.revision.empty()) Fail(p + ".revision", "needed");
+            f.pending = pending;
         } else {
             Fail(p, "unknown field");
         }

@@ -30,6 +30,12 @@ struct SimDriveFault {
     int skip = 0;           // matching commands that pass before it hits ("an error at chunk k")
 };
 
+// An image the drive took that runs from the next machine restart.
+struct SimPendingFirmware {
+    std::string revision;
+    std::optional<std::string> def;
+};
+
 // How the drive takes firmware ("drive.firmware"); a drive without it aborts DOWNLOAD MICROCODE.
 struct SimFirmwareDesc {
     std::vector<uint8_t> modes{3, 7, 14, 15};  // DOWNLOAD MICROCODE subcommands it accepts
@@ -38,6 +44,8 @@ struct SimFirmwareDesc {
     enum ComesBack { New, Old, OtherSerial, Never } comes_back = New;
     std::string other_serial;
     bool pata = false;  // answers the PATA handshake as a parallel-ATA drive
+    // Taken by an earlier run (a saved machine); the drive holds it, not its description.
+    std::optional<SimPendingFirmware> pending;
 };
 
 struct SimDriveDesc {

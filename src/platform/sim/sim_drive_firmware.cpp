@@ -34,6 +34,13 @@ bool HandshakeKey(const uint8_t* p) { return p[28] == 0x12 && p[29] == 0x34 && p
 
 }  // namespace
 
+SimAtaDrive::SimAtaDrive(SimDriveDesc desc) : desc_(std::move(desc)), first_serial_(desc_.serial) {
+    if (desc_.firmware && desc_.firmware->pending) {
+        fw_.pending.emplace(desc_.firmware->pending->revision, desc_.firmware->pending->def);
+        desc_.firmware->pending.reset();
+    }
+}
+
 bool SimAtaDrive::Firmware(const uint8_t* regs, uint8_t direction, uint8_t* data, uint32_t length, SimAtaResult& r) {
     const uint8_t fr = regs[0], cmd = regs[6];
     const bool out512 = direction == 4 && data && length >= 512;
@@ -240,6 +247,40 @@ void SimAtaDrive::MachineRestart() {
     fw_.image.clear();
     fw_.image_mode = 0;
     fw_.boot_announced = fw_.preformat_armed = fw_.pata_armed = false;
+}
+
+bool SimAtaDrive::FlashAtBoot(const std::vector<uint8_t>& image, std::string& why) {
+    if (!desc_.firmware) {
+        why = "the drive takes no firmware";
+        return false;
+    }
+    const auto& modes = desc_.firmware->modes;
+    if (std::find(modes.begin(), modes.end(), kModeOffsets) == modes.end() &&
+        std::find(modes.begin(), modes.end(), kModeDeferred) == modes.end()) {
+        why = "the drive takes no download by offsets";
+        return false;
+    }
+    if (image.empty()) {
+        why = "the image is empty";
+        return false;
+    }
+    if (const auto tag = FindImageTag(image.data(), image.size()); tag && tag->length > image.size()) {
+        why = "the image is shorter than its tag says";
+        return false;
+    }
+    if (Restarting()) {
+        why = "the drive does not answer";
+        return false;
+    }
+    writes.Add(write_kind::kDownload);
+    writes.Add(write_kind::kCommit);
+    fw_.pending.reset();
+    fw_.image = image;
+    fw_.image_mode = kModeOffsets;
+    Commit(Now());
+    if (fw_.back_at != std::numeric_limits<double>::infinity()) fw_.back_at = Now();
+    Restarting();
+    return true;
 }
 
 }  // namespace orvane::platform::sim

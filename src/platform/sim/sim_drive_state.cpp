@@ -41,6 +41,33 @@ json AtaDriveState(const SimAtaDrive& drive) {
                 {"writes", drive.writes.Json()}};
 }
 
+// The drive's identity, and an image waiting for the machine's restart, into its "drive" object.
+void SaveAtaDrive(json& d, SimAtaDrive& drive) {
+    drive.Restarting();
+    const SimDriveDesc& now = drive.desc();
+    d["revision"] = now.revision;
+    d["serial"] = now.serial;
+    d["def"] = TextOrNull(now.def);
+    if (d.contains("firmware") && d["firmware"].is_object()) {
+        const auto& pending = drive.firmware().pending;
+        d["firmware"]["pending"] =
+            pending ? json{{"revision", pending->first}, {"def", TextOrNull(pending->second)}} : json(nullptr);
+    }
+}
+
+// The slots as they stand, with an image waiting for the reset and the slot it activates.
+void SaveNvmeDrive(json& d, const SimNvmeDesc& now) {
+    json slots = json::array();
+    for (const SimNvmeSlot& s : now.slots) {
+        json slot{{"number", s.number}, {"read_only", s.read_only}, {"revision", s.revision}};
+        if (auto it = now.staged.find(s.number); it != now.staged.end()) slot["staged_revision"] = it->second;
+        slots.push_back(slot);
+    }
+    d["slots"] = slots;
+    d["active_slot"] = now.active_slot;
+    d["pending_slot"] = now.pending_slot == 0xFF ? json(nullptr) : json(now.pending_slot);
+}
+
 }  // namespace
 
 bool DiskRestarting(SimDisk& disk, bool settle) {
@@ -54,19 +81,6 @@ bool DiskRestarting(SimDisk& disk, bool settle) {
     if (!away) FollowDrive(disk);
     return away;
 }
-
-void RestartMachine(SimHardware& hw) {
-    std::lock_guard<std::recursive_mutex> lock(hw.mutex);
-    for (SimDisk& disk : hw.storage.disks) {
-        if (disk.drive_stack) disk.drive_stack->drive().MachineRestart();
-        if (disk.nvme_drive) disk.nvme_drive->MachineRestart();
-        DiskRestarting(disk, false);
-    }
-    for (SimController& c : hw.storage.controllers)
-        for (size_t i = 0; c.csmi_port && i < c.csmi->phys.size(); ++i)
-            if (SimAtaDrive* drive = c.csmi_port->drive(i)) drive->MachineRestart();
-}
-
 
 json DriveStateJson(SimHardware& hw) {
     std::lock_guard<std::recursive_mutex> lock(hw.mutex);
@@ -112,27 +126,36 @@ json DriveStateJson(SimHardware& hw) {
 
 json MachineAsItStands(json described, SimHardware& hw) {
     std::lock_guard<std::recursive_mutex> lock(hw.mutex);
-    if (!described.is_object() || !described.contains("disks") || !described["disks"].is_array()) return described;
-    json& disks = described["disks"];
-    for (size_t i = 0; i < hw.storage.disks.size() && i < disks.size(); ++i) {
-        SimDisk& disk = hw.storage.disks[i];
-        json& d = disks[i];
-        DiskRestarting(disk, true);
-        d["revision"] = disk.revision;
-        d["serial"] = disk.serial;
-        if (disk.drive_stack && d.contains("drive")) {
-            const SimDriveDesc& now = disk.drive_stack->drive().desc();
-            d["drive"]["revision"] = now.revision;
-            d["drive"]["serial"] = now.serial;
-            d["drive"]["def"] = TextOrNull(now.def);
+    if (!described.is_object()) return described;
+    if (described.contains("disks") && described["disks"].is_array()) {
+        json& disks = described["disks"];
+        for (size_t i = 0; i < hw.storage.disks.size() && i < disks.size(); ++i) {
+            SimDisk& disk = hw.storage.disks[i];
+            json& d = disks[i];
+            DiskRestarting(disk, true);
+            d["revision"] = disk.revision;
+            d["serial"] = disk.serial;
+            if (disk.drive_stack && d.contains("drive")) SaveAtaDrive(d["drive"], disk.drive_stack->drive());
+            if (disk.nvme_drive && d.contains("nvme")) SaveNvmeDrive(d["nvme"], disk.nvme_drive->state());
         }
-        if (disk.nvme_drive && d.contains("nvme")) {
-            const SimNvmeDesc& now = disk.nvme_drive->state();
-            json slots = json::array();
-            for (const SimNvmeSlot& s : now.slots)
-                slots.push_back({{"number", s.number}, {"read_only", s.read_only}, {"revision", s.revision}});
-            d["nvme"]["slots"] = slots;
-            d["nvme"]["active_slot"] = now.active_slot;
+    }
+    // The drives behind a RAID controller's phys, by table entry.
+    if (described.contains("controllers") && described["controllers"].is_array()) {
+        json& controllers = described["controllers"];
+        for (size_t k = 0; k < hw.storage.controllers.size() && k < controllers.size(); ++k) {
+            SimController& c = hw.storage.controllers[k];
+            const json& given = controllers[k];
+            if (!c.csmi_port || !given.is_object() || !given.contains("csmi") || !given["csmi"].contains("phys"))
+                continue;
+            json& phys = controllers[k]["csmi"]["phys"];
+            for (size_t i = 0; phys.is_array() && i < phys.size(); ++i) {
+                SimAtaDrive* drive = c.csmi_port->drive(i);
+                const json& phy = phys[i];
+                if (!drive || !phy.is_object() || !phy.contains("attached") || !phy["attached"].contains("drive"))
+                    continue;
+                drive->Settle();
+                SaveAtaDrive(phys[i]["attached"]["drive"], *drive);
+            }
         }
     }
     return described;

@@ -1,6 +1,6 @@
 #pragma once
 // The disks' drives as their firmware leaves them: whether a disk is away while its drive
-// restarts, the machine's restart, and the state a run leaves (orvane-sim --drive-state).
+// restarts, and the state a run leaves (orvane-sim --drive-state).
 #include <nlohmann/json.hpp>
 
 #include "platform/sim/sim_storage.h"
@@ -13,17 +13,14 @@ namespace orvane::platform::sim {
 // Call with the hardware's mutex held.
 bool DiskRestarting(SimDisk& disk, bool settle);
 
-// Power cycle of the simulated machine: pending images take over, restarts end (CSMI drives too).
-void RestartMachine(SimHardware& hw);
-
 // One object per disk with a drive or NVMe model, then one per drive behind a CSMI phy
 // (device_number null, "csmi": scsi_port and phy): serial, first_serial (when the machine
 // started), revision, def, pending, committed, preformats, chunks_refused, writes, present.
 nlohmann::json DriveStateJson(SimHardware& hw);
 
-// The machine description `described` (whose "disks" are this hardware's, in order) with each
-// drive's identity and firmware slots as they stand now, so that a later run finds the drives
-// as this one left them. A description without "disks" comes back unchanged.
+// The machine description `described` (whose "disks" and "controllers" are this hardware's, in
+// order) with each drive's identity and firmware slots as they stand now, images waiting for the
+// machine's restart included, so that a later run finds the drives as this one left them.
 nlohmann::json MachineAsItStands(nlohmann::json described, SimHardware& hw);
 
 }  // namespace orvane::platform::sim

@@ -317,7 +317,7 @@ void ReadSystem(const json& j, SimSystem& sys) {
               "wmi", "performance_counter", "forced_exit", "registry_write_fails", "registry", "services",
               "instances_running", "system_drive", "system_dir", "windows_dir", "temp_dir", "module_file",
               "unwritable_files", "start_fails", "program_data_dir", "computer_name", "utc_offset_minutes", "local_time",
-              "uptime_seconds"});
+              "uptime_seconds", "boot_flasher_fails"});
     auto flag = [&](const char* k, bool& f) {
         if (j.contains(k)) f = Bool(j[k], p + "." + k);
     };
@@ -393,6 +393,7 @@ void ReadSystem(const json& j, SimSystem& sys) {
             sys.unwritable_files.push_back(Text(a[i], p + ".unwritable_files[" + std::to_string(i) + "]"));
     }
     flag("start_fails", sys.start_fails);
+    flag("boot_flasher_fails", sys.boot_flasher_fails);
 }
 
 void Apply(const json& j, SimMachine& m) {

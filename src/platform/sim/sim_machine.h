@@ -63,6 +63,8 @@ struct SimSystem {
     // File names (any folder, any case) that cannot be created, and whether programs can be started.
     std::vector<std::string> unwritable_files;
     bool start_fails = false;
+    // At the next restart a registered boot-time flasher runs, reports a failure and changes no drive.
+    bool boot_flasher_fails = false;
 };
 
 struct SimMachine {

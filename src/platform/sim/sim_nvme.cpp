@@ -49,13 +49,15 @@ void Read(const json& j, const std::string& p, SimNvmeDesc& d) {
         for (size_t i = 0; i < a.size(); ++i) {
             const std::string sp = p + ".slots[" + std::to_string(i) + "]";
             Object(a[i], sp);
-            OnlyKeys(a[i], sp, {"number", "read_only", "revision"});
+            OnlyKeys(a[i], sp, {"number", "read_only", "revision", "staged_revision"});
             SimNvmeSlot s;
             s.number = static_cast<uint8_t>(i + 1);
             if (a[i].contains("number"))
                 s.number = static_cast<uint8_t>(Unsigned(a[i]["number"], sp + ".number", 255));
             if (a[i].contains("read_only")) s.read_only = Bool(a[i]["read_only"], sp + ".read_only");
             if (a[i].contains("revision")) s.revision = Text(a[i]["revision"], sp + ".revision", 8);
+            if (a[i].contains("staged_revision") && !a[i]["staged_revision"].is_null())
+                d.staged[s.number] = Text(a[i]["staged_revision"], sp + ".staged_revision", 8);
             if (!numbers.insert(s.number).second) Fail(sp + ".number", "the same slot number twice");
             d.slots.push_back(s);
         }
@@ -250,12 +252,12 @@ uint32_t SimNvmeDrive::Activate(const uint8_t* data, uint32_t length, SimNvmeReq
     const bool now_active = a.Version == 3 && status == r::FIRMWARE_STATUS_SUCCESS;
     if (replaces) {
         if (slot->number == state_.active_slot && !now_active)
-            staged_[slot->number] = revision;
+            state_.staged[slot->number] = revision;
         else
             slot->revision = revision;
     }
     if (now_active) {
-        staged_.erase(slot->number);
+        state_.staged.erase(slot->number);
         state_.active_slot = slot->number;
         state_.pending_slot = 0xFF;
         ++committed_;
@@ -275,7 +277,7 @@ std::string SimNvmeDrive::ActiveRevision() const {
 
 std::optional<std::string> SimNvmeDrive::PendingRevision() const {
     const uint8_t next = state_.pending_slot != 0xFF ? state_.pending_slot : state_.active_slot;
-    if (auto it = staged_.find(next); it != staged_.end()) return it->second;
+    if (auto it = state_.staged.find(next); it != state_.staged.end()) return it->second;
     if (state_.pending_slot == 0xFF) return std::nullopt;
     for (const SimNvmeSlot& s : state_.slots)
         if (s.number == next) return s.revision;
@@ -290,10 +292,10 @@ std::optional<std::string> SimNvmeDrive::TakeRevisionChange() {
 
 void SimNvmeDrive::MachineRestart() {
     const std::string before = ActiveRevision();
-    const bool activates = state_.pending_slot != 0xFF || staged_.count(state_.active_slot);
-    for (const auto& [number, revision] : staged_)
+    const bool activates = state_.pending_slot != 0xFF || state_.staged.count(state_.active_slot);
+    for (const auto& [number, revision] : state_.staged)
         if (SimNvmeSlot* s = Slot(number)) s->revision = revision;
-    staged_.clear();
+    state_.staged.clear();
     if (state_.pending_slot != 0xFF) state_.active_slot = state_.pending_slot;
     state_.pending_slot = 0xFF;
     back_at_ = 0;

@@ -36,6 +36,9 @@ struct SimNvmeDesc {
     std::optional<std::string> next_revision;
     // An activation that makes a slot active now restarts the controller for this long; none: no restart.
     std::optional<double> restart_seconds;
+    // By slot number: the revision of an image that replaced the slot's and waits for the reset
+    // (the running firmware stays until then).
+    std::map<uint8_t, std::string> staged;
 };
 
 // Reads a "nvme" object; path names it in error messages ("disks[5].nvme").
@@ -90,8 +93,6 @@ private:
     SimWriteLog writes_;
     std::function<double()> now_;
     double back_at_ = 0;
-    // A replaced image of the running slot waits for the reset: the running firmware stays.
-    std::map<uint8_t, std::string> staged_;
     std::optional<std::string> changed_;
     int committed_ = 0;
     int refused_downloads_ = 0;

@@ -43,4 +43,10 @@ private:
     Platform platform_;
 };
 
+// The machine to save when a run ends: the description it ran from (`described_text`, JSON; the
+// built-in machine's disks and controllers where it has none) with the drives as they stand, the
+// registry and, for the simulated system, its host folders, so that a later run (restarted or
+// not) finds what this one left. Null when the description is not JSON.
+nlohmann::json MachineToSave(const std::string& described_text, SimPlatform& sim, bool simulated_system);
+
 }  // namespace orvane::platform::sim

@@ -331,6 +331,18 @@ RegWrite SimSystemApi::RegDeleteValue(const std::string& path, const std::string
     return RegWrite::Ok;
 }
 
+std::vector<std::string> MultiSzStrings(const std::vector<uint8_t>& bytes) {
+    std::vector<std::string> out;
+    size_t i = 0;
+    while (i < bytes.size() && bytes[i] != 0) {
+        size_t j = i;
+        while (j < bytes.size() && bytes[j] != 0) ++j;
+        out.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(i), bytes.begin() + static_cast<std::ptrdiff_t>(j));
+        i = j + 1;
+    }
+    return out;
+}
+
 std::map<std::string, SimRegKey> SimSystemApi::Registry() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return registry_;
@@ -342,16 +354,7 @@ nlohmann::json SimSystemApi::RegistryJson() const {
         nlohmann::json values = nlohmann::json::object();
         for (const auto& [name, v] : key.values) {
             if (v.type == SimRegValue::kMultiSz) {
-                nlohmann::json strings = nlohmann::json::array();
-                size_t i = 0;
-                while (i < v.bytes.size() && v.bytes[i] != 0) {
-                    size_t j = i;
-                    while (j < v.bytes.size() && v.bytes[j] != 0) ++j;
-                    strings.push_back(std::string(v.bytes.begin() + static_cast<std::ptrdiff_t>(i),
-                                                  v.bytes.begin() + static_cast<std::ptrdiff_t>(j)));
-                    i = j + 1;
-                }
-                values[name] = strings;
+                values[name] = MultiSzStrings(v.bytes);
             } else {
                 std::string s(v.bytes.begin(), v.bytes.end());
                 values[name] = s.substr(0, s.find('\0'));

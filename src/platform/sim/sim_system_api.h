@@ -13,6 +13,9 @@
 
 namespace orvane::platform::sim {
 
+// The strings of a REG_MULTI_SZ value, up to the empty one that ends the list.
+std::vector<std::string> MultiSzStrings(const std::vector<uint8_t>& bytes);
+
 // SystemApi answered from the machine description. Files are real files in host folders
 // (backslashes in paths become '/'); registry, services and mutexes live in memory;
 // restart and shutdown are only recorded.
@@ -101,6 +104,8 @@ public:
     // host folders; a WOW64 process's system directory is the Windows directory's SysWOW64.
     std::string HostPath(const std::string& windows_path) const;
     bool Unwritable(const std::string& path) const;
+    // The machine's facts with the host folders in effect (the defaults filled in).
+    const SimSystem& facts() const { return system_; }
 
 private:
     friend class SimServiceHandle;
