@@ -107,11 +107,17 @@ void AddEntry(History& h, HistoryEntry e, const std::optional<std::string>& def_
 std::vector<HistoryChange> VerifyPending(History& h, const std::vector<SeenDrive>& seen, bool counts_start,
                                          const std::string& now, std::optional<int64_t> system_start) {
     // Each serial's newest pending entry: an older one was overtaken by a later update.
+    // Entries without a serial are not one drive's: each is counted on its own.
     std::map<std::string, size_t> newest;
-    for (size_t i = 0; i < h.entries.size(); ++i)
-        if (h.entries[i].state == history_state::kPending) newest[Bare(h.entries[i].serial)] = i;
-
     std::vector<size_t> order;
+    for (size_t i = 0; i < h.entries.size(); ++i) {
+        if (h.entries[i].state != history_state::kPending) continue;
+        const std::string serial = Bare(h.entries[i].serial);
+        if (serial.empty())
+            order.push_back(i);
+        else
+            newest[serial] = i;
+    }
     for (const auto& [serial, i] : newest) order.push_back(i);
     std::sort(order.begin(), order.end());
 

@@ -41,10 +41,13 @@ History HistoryFile::Load() {
     const platform::LocalTime t = api_.LocalTimeNow();
     const std::string stamp = text::Format(".damaged-%04u%02u%02u-%02u%02u%02u", t.year, t.month, t.day, t.hour,
                                            t.minute, t.second);
-    std::string aside = path_ + stamp;
-    for (int k = 2; k <= kAsideTries && api_.ReadFile(aside); ++k) aside = path_ + stamp + "-" + std::to_string(k);
-    const std::string name = aside.substr(folder_.size() + 1);
-    if (api_.ReplaceFile(path_, aside)) {
+    std::string aside;
+    for (int k = 1; k <= kAsideTries && aside.empty(); ++k) {
+        const std::string candidate = path_ + stamp + (k > 1 ? "-" + std::to_string(k) : "");
+        if (!api_.ReadFile(candidate)) aside = candidate;
+    }
+    const std::string name = (aside.empty() ? path_ + stamp : aside).substr(folder_.size() + 1);
+    if (!aside.empty() && api_.ReplaceFile(path_, aside)) {
         log_("HISTORY: " + path_ + " is damaged (" + why + "); set aside as " + name + "\n");
         return {};
     }

@@ -1,5 +1,7 @@
 // The history document: written byte for byte as the drives gave their texts, read strictly.
 #include <climits>
+#include <initializer_list>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -145,25 +147,27 @@ std::string Number(const std::optional<int>& n) { return n ? std::to_string(*n) 
 
 std::string EntryJson(const HistoryEntry& e) {
     std::string s = "    {\n";
-    auto text = [&s](const char* name, std::string_view v) { s += text::Format("      \"%s\": ", name) + JsonString(v) + ",\n"; };
-    text("time", e.time);
-    text("program_version", e.program_version);
-    text("package_version", e.package_version);
-    text("model", e.model);
-    text("serial", e.serial);
-    text("transport", e.transport);
-    text("device", e.device);
-    text("revision_before", e.revision_before);
-    text("target_revision", e.target_revision);
-    text("target_def", e.target_def);
-    text("method", e.method);
-    text("download_flow", e.download_flow);
+    auto field = [&s](const char* name, std::string_view v) {
+        s += text::Format("      \"%s\": ", name) + JsonString(v) + ",\n";
+    };
+    field("time", e.time);
+    field("program_version", e.program_version);
+    field("package_version", e.package_version);
+    field("model", e.model);
+    field("serial", e.serial);
+    field("transport", e.transport);
+    field("device", e.device);
+    field("revision_before", e.revision_before);
+    field("target_revision", e.target_revision);
+    field("target_def", e.target_def);
+    field("method", e.method);
+    field("download_flow", e.download_flow);
     s += "      \"nvme_slot\": " + Number(e.nvme_slot) + ",\n";
     s += "      \"nvme_commit_action\": " + Number(e.nvme_commit_action) + ",\n";
-    text("state", e.state);
-    text("detail", e.detail);
+    field("state", e.state);
+    field("detail", e.detail);
     s += text::Format("      \"starts_without_drive\": %d,\n", e.starts_without_drive);
-    text("decided_time", e.decided_time);
+    field("decided_time", e.decided_time);
     s += "      \"revision_found\": " + (e.revision_found ? JsonString(*e.revision_found) : "null") + "\n";
     return s + "    }";
 }

@@ -82,8 +82,8 @@ TEST(UpdateHistory, VerifyPendingDecidesEachSerialsNewestPendingEntry) {
           Pending("S4", "2.0")},
          {{"S1", "9.9", ""}, {"S2", "2.0", ""}}, true,
          {Untouched("verified"), Untouched("failed"), Untouched("refused"), Waiting(1)}, {3}},
-        {"a drive without a serial is no drive of ours", {Pending("", "2.0")}, {{"", "2.0", ""}}, true, {Waiting(1)},
-         {0}},
+        {"drives without a serial are never matched, each is counted", {Pending("", "2.0"), Pending(" ", "2.0")},
+         {{"", "2.0", ""}}, true, {Waiting(1), Waiting(1)}, {0, 1}},
     };
     for (Row& r : rows) {
         History h;
@@ -299,6 +299,9 @@ TEST(UpdateHistory, HistoryFileNeverLosesWhatIsThere) {
     auto put = [](Api& api, const char* path, std::string_view bytes) {
         api.files[path] = std::vector<uint8_t>(bytes.begin(), bytes.end());
     };
+    // Nine damaged files set aside in the same second.
+    std::map<std::string, std::string> nine = {{kAside, "1"}};
+    for (int k = 2; k <= 9; ++k) nine[kAside + "-"s + std::to_string(k)] = std::to_string(k);
     struct Row {
         const char* name;
         std::function<void(Api&)> setup;
@@ -343,6 +346,16 @@ TEST(UpdateHistory, HistoryFileNeverLosesWhatIsThere) {
           "history.json.damaged-20260304-102030, so it stays as it is and is not written over\n",
           kNotWritten},
          {}, "{"},
+        {"no free name to set it aside under: not written over",
+         [&](Api& api) {
+             put(api, kPath, "{");
+             for (const auto& [path, bytes] : nine) put(api, path.c_str(), bytes);
+         },
+         0, false,
+         {"HISTORY: C:\\ProgramData\\Orvane\\history.json is damaged (not valid JSON); cannot set it aside as "
+          "history.json.damaged-20260304-102030, so it stays as it is and is not written over\n",
+          kNotWritten},
+         nine, "{"},
         {"newer: left alone", [&](Api& api) { put(api, kPath, R"({"schema": 2})"); }, 0, false,
          {"HISTORY: C:\\ProgramData\\Orvane\\history.json has schema 2, newer than this program's 1; left alone\n",
           kNotWritten},
