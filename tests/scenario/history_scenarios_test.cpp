@@ -7,7 +7,7 @@
 
 #include "app/update_history.h"
 #include "package/package_layout.h"
-#include "platform/sim/sim_drive_state.h"
+#include "platform/sim/sim_platform.h"
 #include "platform/sim/sim_restart.h"
 #include "scenario/result_check.h"
 #include "scenario/scenario_rig.h"
@@ -171,9 +171,10 @@ TEST_P(HistoryScenario, UpdateRestartStart) {
         ASSERT_TRUE(entry) << name << ": no history entry for " << row.serial << "\n" << ReadText(history);
         EXPECT_EQ(entry->state, row.state_after_first) << name << ": " << entry->detail;
         for (const json& d : doc["drives"])
-            if (d["serial"] == row.serial) EXPECT_EQ(d["history_state"], row.state_after_first) << name;
-        saved = platform::sim::MachineAsItStands(row.machine, first.sim().hardware());
-        saved["system"]["registry"] = first.sim().system().RegistryJson();
+            if (d["serial"] == row.serial) {
+                EXPECT_EQ(d["history_state"], row.state_after_first) << name;
+            }
+        saved = platform::sim::MachineToSave(row.machine.dump(), first.sim(), true);
     }
     if (row.before_restart) row.before_restart(saved);
 
@@ -215,8 +216,9 @@ TEST_P(HistoryScenario, UpdateRestartStart) {
         EXPECT_TRUE(o.boxes.empty()) << name << ": /VERIFY shows no box";
         EXPECT_FALSE(o.ever_shown) << name << ": /VERIFY shows no window";
         for (const json& d : doc["drives"])
-            if (d["serial"] == row.serial && decided)
+            if (d["serial"] == row.serial && decided) {
                 EXPECT_EQ(d["outcome"], row.state_after_second) << name;
+            }
     }
     fs::remove_all(base);
 }
@@ -302,7 +304,9 @@ TEST(HistoryFaults, TheUpdateStandsAndNoHistoryIsLost) {
         }
         if (c.file_unchanged) {
             EXPECT_EQ(fs::exists(file), c.before.has_value()) << c.name;
-            if (c.before) EXPECT_EQ(ReadText(file), *c.before) << c.name;
+            if (c.before) {
+                EXPECT_EQ(ReadText(file), *c.before) << c.name;
+            }
         } else {
             const app::HistoryParse h = app::ParseHistory(ReadText(file));
             ASSERT_EQ(h.status, app::HistoryStatus::Ok) << c.name << ": " << h.why;
