@@ -128,6 +128,7 @@ void TOrvaneMain::FinishWalk() {
         bool ok = false;
         if (!found) {
             d.outcome = outcome::kNotFoundAgain;
+            d.pending_why = update_text::kPendingNotFound;
         } else {
             const std::string fw = text::Trim(text::FieldText(found->szFW));
             d.revision_after = fw;

@@ -505,7 +505,7 @@ TEST(BootRoute, AWalkPreparesOneDriveAndEnds) {
                   {"MS512B0000000002", "not updated", kOldFw}},
                  "walk");
     ASSERT_TRUE(doc.is_object());
-    EXPECT_EQ(doc["drives"][1].value("reason", ""),
+    EXPECT_EQ(doc["drives"][1].value("detail", ""),
               "a boot-time update prepares one drive; run the program again after the restart");
 }
 
