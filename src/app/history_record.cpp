@@ -7,11 +7,6 @@ namespace orvane::app {
 
 namespace {
 
-template <size_t N>
-std::string Text(const char (&field)[N]) {
-    return text::Trim(text::FieldView(field));
-}
-
 bool StartsWith(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
 // The history's state for what the update did; none where it acted on no firmware.
@@ -45,19 +40,21 @@ int TOrvaneMain::VerifyHistory(bool full_scan, bool box) {
     std::vector<SeenDrive> seen;
     for (int i = 0; i < drives_.DriveCount && i < kMaxDrives; ++i) {
         const DEV_INFO& e = drives_.m_DevInfo[i];
-        if (e.bExisted) seen.push_back(SeenDrive{Text(e.szSN), Text(e.szFW), Text(e.szDEF)});
+        if (e.bExisted)
+            seen.push_back(SeenDrive{text::TrimmedField(e.szSN), text::TrimmedField(e.szFW), text::TrimmedField(e.szDEF)});
     }
     const std::vector<HistoryChange> changes = VerifyPending(history_, seen, full_scan, NowIso(), SystemStartUtc());
     int failed = 0;
     std::string failures;
     for (const HistoryChange& c : changes) {
         const HistoryEntry& h = history_.entries[c.entry];
+        // A verified entry keeps why it had waited; what this start says of it is that it took.
+        const std::string why = h.state == history_state::kVerified ? std::string() : h.detail;
         LogLine(Format("HISTORY: %s %s (%s, %s of %s): %s -> %s%s%s\n", h.model.c_str(), h.serial.c_str(),
                        h.target_revision.c_str(), h.method.c_str(), h.time.c_str(), c.state_before.c_str(),
-                       h.state.c_str(), h.detail.empty() ? "" : ": ", h.detail.c_str()));
+                       h.state.c_str(), why.empty() ? "" : ": ", why.c_str()));
         m_Result.verification.push_back(VerificationResult{h.time, h.model, h.serial, h.target_revision,
-                                                           h.revision_found, h.state, h.detail,
-                                                           h.starts_without_drive});
+                                                           h.revision_found, h.state, why, h.starts_without_drive});
         if (h.state == history_state::kFailed) {
             ++failed;
             failures += Format("%s  %s  (%s)\n", h.model.c_str(), h.serial.c_str(), h.detail.c_str());
@@ -100,8 +97,9 @@ void TOrvaneMain::RecordHistory(const UpdateRun& run, DriveResult& d) {
     h.state = *state;
     const OutcomeWords w = WordsOf(d);
     h.detail = w.detail;
-    AddEntry(history_, h, opt().bUseFWExt ? std::optional<std::string>(Text(t.drive.szDEF)) : std::nullopt,
-             SystemStartUtc());
+    const std::optional<std::string> def_before =
+        opt().bUseFWExt ? std::optional<std::string>(text::TrimmedField(t.drive.szDEF)) : std::nullopt;
+    AddEntry(history_, h, def_before, SystemStartUtc());
     // The result names the history's state only when the history holds it.
     if (history_file_->Store(history_)) d.history_state = h.state;
 }

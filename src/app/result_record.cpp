@@ -13,11 +13,6 @@ double Seconds(system::HiTimer& t) {
     return t.TotalSeconds();
 }
 
-template <size_t N>
-std::string Text(const char (&field)[N]) {
-    return text::Trim(text::FieldView(field));
-}
-
 }  // namespace
 
 void TOrvaneMain::TakeResultPath(const ResultArgument& arg) {
@@ -41,15 +36,16 @@ void TOrvaneMain::ListDrivesInResult() {
 
 int TOrvaneMain::ResultEntry(int drive) {
     const DEV_INFO& e = drives_.m_DevInfo[drive];
-    const std::string serial = Text(e.szSN);
+    const std::string serial = text::TrimmedField(e.szSN);
     // Under "/T:" every table entry is the named drive: one physical drive, one record.
-    const std::string device = !e.bIsNvme && !address_.m_DevPath.empty() ? address_.m_DevPath : Text(e.szDevicePath);
+    const std::string device =
+        !e.bIsNvme && !address_.m_DevPath.empty() ? address_.m_DevPath : text::TrimmedField(e.szDevicePath);
     for (size_t k = 0; k < m_Result.drives.size(); ++k)
         if (m_Result.drives[k].serial == serial && m_Result.drives[k].device == device) return static_cast<int>(k);
     DriveResult d;
-    d.model = Text(e.szModel);
+    d.model = text::TrimmedField(e.szModel);
     d.serial = serial;
-    d.revision_before = Text(e.szFW);
+    d.revision_before = text::TrimmedField(e.szFW);
     d.revision_after = d.revision_before;
     d.reason = e.bEnabled ? not_updated::kNotSelected
                : e.bMatchedLocked ? not_updated::kLocked

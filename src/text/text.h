@@ -59,5 +59,10 @@ template <size_t N>
 std::string FieldText(const char (&field)[N]) {
     return FieldText(field, N);
 }
+// A drive's fixed-width text without its padding blanks.
+template <size_t N>
+std::string TrimmedField(const char (&field)[N]) {
+    return Trim(FieldView(field, N));
+}
 
 }  // namespace orvane::text

@@ -25,7 +25,8 @@ std::string Usage(const SimProgram& p) {
                     " [--restart] [--real-system] [-- program arguments]\n"
                     "  --machine FILE  simulated machine description (JSON); default: the built-in machine\n";
     if (console)
-        s += "  --answers LIST  answers for the message boxes in turn, then Yes/OK\n"
+        s += "  --answers LIST  answers for the message boxes in turn, then Yes/OK; ANSWER@SECONDS: answered\n"
+             "                  after that much simulated time\n"
              "  --actions LIST  act as the user (and the system) on the window, e.g. select:2,press:Update\n";
     s += "  --speed N       simulated time runs N times faster\n"
          "  --package       print the package this program carries, as JSON, and exit\n"

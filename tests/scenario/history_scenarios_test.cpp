@@ -326,3 +326,33 @@ TEST(HistoryFaults, TheUpdateStandsAndNoHistoryIsLost) {
 
 }  // namespace
 }  // namespace orvane::testing::scenario
+
+namespace orvane::testing::scenario {
+namespace {
+
+// The user reads the "Flash finished !" box for five simulated minutes: the log's total time
+// counts them, the document's duration, the program's work, does not.
+TEST(ResultDuration, TheTimeABoxWaitsIsNotTheUpdates) {
+    AppRun run([](platform::sim::SimMachine& m) { LoadScenarioMachine(m, Machine({SataDisk(0, kSerial)})); });
+    Package p;
+    WritePackage(p, run.package);
+    Apply(run, Start{{}, "press:Update", {"ok@300"}});
+    std::string result_path;
+    run.args.push_back(ResultArgumentFor(run, result_path));
+    const Outcome o = Capture(run, run.Run());
+    const json doc = ReadResultFile(result_path);
+    ASSERT_EQ(o.exit_code, 0);
+    ASSERT_TRUE(HasBox(o, "Flash finished !")) << o.log;
+    double total = -1;
+    for (const std::string& l : o.log_lines)
+        if (l.rfind("Flash Total Time : ", 0) == 0) total = std::stod(l.substr(19));
+    EXPECT_GE(total, 300.0) << "the log's total includes the box";
+    ASSERT_EQ(doc["drives"].size(), 1u);
+    ASSERT_TRUE(doc["drives"][0]["duration_seconds"].is_number()) << doc.dump(2);
+    const double work = doc["drives"][0]["duration_seconds"].get<double>();
+    EXPECT_GT(work, 1.0) << "the download and the restart take simulated seconds";
+    EXPECT_LT(work, total - 299.0) << "the box's five minutes are not the update's";
+}
+
+}  // namespace
+}  // namespace orvane::testing::scenario

@@ -16,6 +16,7 @@ namespace orvane::platform::sim {
 class SimMessagePump : public MessagePump {
 public:
     explicit SimMessagePump(SimClock& clock) : clock_(clock) {}
+    SimClock& clock() { return clock_; }
 
     void Dispatch() override;
     void Wait(double max_seconds) override;

@@ -2,6 +2,7 @@
 #include "text/format.h"
 #include "text/text.h"
 
+#include <cstdlib>
 #include <algorithm>
 #include <cctype>
 
@@ -142,10 +143,17 @@ void ConsoleView::SetEnabled(app::Control c, bool enabled) {
 app::BoxAnswer ConsoleView::MessageBox(const app::BoxRequest& box) {
     boxes_.push_back(box);
     app::BoxAnswer answer = box.buttons == app::BoxButtons::YesNo ? app::BoxAnswer::Yes : app::BoxAnswer::Ok;
+    double think = 0;
     if (next_answer_ < answers_.size()) {
         std::string a = text::ToLower(answers_[next_answer_++]);
+        // "no@30": the user reads the box for 30 simulated seconds before answering.
+        if (const size_t at = a.find('@'); at != std::string::npos) {
+            think = std::strtod(a.c_str() + at + 1, nullptr);
+            a.resize(at);
+        }
         if (box.buttons == app::BoxButtons::YesNo && a == "no") answer = app::BoxAnswer::No;
     }
+    if (think > 0) pump_.clock().Advance(think);
     const char* buttons = box.buttons == app::BoxButtons::YesNo ? "YESNO" : "OK";
     const char* said = answer == app::BoxAnswer::Yes ? "YES" : answer == app::BoxAnswer::No ? "NO" : "OK";
     Print("[box] caption=\"" + box.caption + "\" text=\"" + Escaped(box.text) + "\" buttons=" + buttons +
