@@ -3,7 +3,8 @@
 # - an NVMe drive whose activation answers 20h: the first run leaves the image pending, the saved
 #   machine keeps it, and the restarted run finds the drive on the new revision;
 # - the boot-time route: the first run writes the flasher and FW.bin and registers the flasher;
-#   after the restart the flasher has updated the drive it names and its BootExecute entry is gone.
+#   after the restart the flasher has updated the drive it names and its BootExecute entry is gone;
+# - "/VERIFY" on the NVMe route: exit 10 before the restart, the drive verified (exit 0) after it.
 . "$(dirname "$0")/lib/common.sh"
 orv_init "$@"
 
@@ -57,6 +58,20 @@ orv_run nvme-again - --machine "$(orv_machine "$WORK/nvme-saved.json")" --drive-
 [ "$(drive_field "$WORK/nvme-state2.json" MN1T0H0000000007 pending)" = N0812D0 ] ||
     fail "the saved machine lost the image pending activation: $(cat "$WORK/nvme-state2.json")"
 grep -q '^\[restart\]' "$OUT" && fail "a run without --restart restarted the machine: $(grep '^\[restart\]' "$OUT")"
+
+# "/VERIFY" before the restart: the update waits for it and is neither decided nor counted (exit 10).
+orv_run nvme-verify-early - --machine "$(orv_machine "$WORK/nvme-saved.json")" -- /VERIFY "/RESULT:$WORK/verify-early.json"
+orv_check_exit "$OUT" 10
+orv_check_log_has "VERIFY: 0 decided, 0 failed, 1 still pending"
+[ "$(json_get "$WORK/verify-early.json" 'scalar @{$j->{verification}}')" = 0 ] || fail "an update decided before its restart"
+
+# "/VERIFY" as the first start after the restart: the drive runs the new firmware, exit 0.
+orv_run nvme-verify - --machine "$(orv_machine "$WORK/nvme-saved.json")" --restart -- /VERIFY "/RESULT:$WORK/verify.json"
+orv_check_exit "$OUT" 0
+orv_check_log_has "VERIFY: 1 decided, 0 failed, 0 still pending"
+[ "$(json_get "$WORK/verify.json" '$j->{verification}[0]{state} . " " . $j->{verification}[0]{revision_found}')" = \
+    "verified N0812D0" ] || fail "the restarted drive was not verified: $(cat "$WORK/verify.json")"
+grep -q '^\[box\]' "$OUT" && fail "/VERIFY showed a box: $(grep '^\[box\]' "$OUT")"
 
 orv_run nvme-restarted - --machine "$(orv_machine "$WORK/nvme-saved.json")" --restart \
     --drive-state "$WORK/nvme-state3.json"
