@@ -28,9 +28,13 @@ orv_init() {
         export WINEPREFIX=${ORVANE_WINEPREFIX:-}
         export WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
         [ -d "$WINEPREFIX/drive_c" ] || fail "no Wine prefix at '$WINEPREFIX' (scripts/test.sh makes it)"
-        # The update history of the prefix's machine: each check starts without the runs of the
-        # checks before it (they run one at a time).
+        # The update histories of the prefix's machine and of the simulated machines (kept in
+        # %TEMP%): each check starts without the runs of the checks before it (they run one at a
+        # time), as a native check does with its own TMPDIR.
         rm -rf "$WINEPREFIX/drive_c/ProgramData/Orvane"
+        ORV_WINE_TEMP=
+        orv_wine_temp >/dev/null || exit 1
+        rm -rf "$ORV_WINE_TEMP/orvane-sim/programdata/Orvane"
     else
         EXE=
         export TMPDIR=$WORK/tmp
@@ -150,12 +154,22 @@ orv_log_path() {
         echo "$TMPDIR/ORVANE_DEBUG.txt"
         return
     fi
-    local win unix
-    win=$(orv_exec 60 cmd.exe /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')
-    [ -n "$win" ] || fail "cannot read %TEMP% from Wine"
-    unix=$(orv_exec 60 winepath.exe -u "$win" 2>/dev/null | tr -d '\r')
-    [ -n "$unix" ] || fail "cannot map $win to a host path"
-    echo "${unix%/}/ORVANE_DEBUG.txt"
+    orv_wine_temp >/dev/null || exit 1
+    echo "$ORV_WINE_TEMP/ORVANE_DEBUG.txt"
+}
+
+# orv_wine_temp: sets ORV_WINE_TEMP to the host path of Wine's %TEMP% (asked once per check).
+# Call it outside $(...) first, or the answer is lost with the subshell.
+orv_wine_temp() {
+    if [ -z "${ORV_WINE_TEMP:-}" ]; then
+        local win unix
+        win=$(orv_exec 60 cmd.exe /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')
+        [ -n "$win" ] || fail "cannot read %TEMP% from Wine"
+        unix=$(orv_exec 60 winepath.exe -u "$win" 2>/dev/null | tr -d '\r')
+        [ -n "$unix" ] || fail "cannot map $win to a host path"
+        ORV_WINE_TEMP=${unix%/}
+    fi
+    echo "$ORV_WINE_TEMP"
 }
 
 # orv_fresh_log: sets LOG and removes what an earlier run left there.
