@@ -129,9 +129,12 @@ void TOrvaneMain::VerifyOnly() {
     m_bShowWindow = false;
     m_Result.run = "verify";
     LogLine("VERIFY: the pending updates of earlier runs\n");
-    const int found = ScanSSDDrive(kScanAta);
-    drives_.DriveCount = found > 0 ? found : ScanSSDDrive(kScanCsmi);
-    if (found == 0) address_.gScanType = kScanCsmi;
+    // As the start-up scans: the RAID controllers' ports when no disk answers on its own.
+    drives_.DriveCount = ScanSSDDrive(kScanAta);
+    if (drives_.DriveCount == 0) {
+        address_.gScanType = kScanCsmi;
+        drives_.DriveCount = ScanSSDDrive(kScanCsmi);
+    }
     LogLine(Format("gScanType: %d, CNT: %d\n", address_.gScanType, drives_.DriveCount));
     if (drives_.DriveCount < 0) {
         iErrorLevel = 3;
@@ -152,8 +155,9 @@ void TOrvaneMain::VerifyOnly() {
         }
     }
     iErrorLevel = failed > 0 ? 1 : pending > 0 ? kExitStillPending : 0;
-    LogLine(Format("VERIFY: %d decided, %d failed, %d still pending\n", static_cast<int>(m_Result.verification.size()),
-                   failed, pending));
+    int decided = 0;
+    for (const VerificationResult& v : m_Result.verification) decided += v.state != history_state::kPending;
+    LogLine(Format("VERIFY: %d decided, %d failed, %d still pending\n", decided, failed, pending));
     EndProgram();
 }
 

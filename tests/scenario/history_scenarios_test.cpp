@@ -102,6 +102,10 @@ const Row kRows[] = {
     {.name = "a walk's NVMe drive waits for the restart: verified at the next start", .machine = NvmeThenSata(),
      .package = Walk, .first = {{}, "", {}}, .second = kWindowStart, .serial = kNvmeSerial,
      .state_after_first = "pending", .state_after_second = "verified"},
+    {.name = "the drive is gone after the restart: still pending, one start counted, /VERIFY ends with 10",
+     .machine = NvmeWaiting(), .package = NvmePackage, .first = kNvmeUpdate,
+     .before_restart = [](json& m) { m["disks"] = json::array(); }, .second = kVerify, .serial = kNvmeSerial,
+     .state_after_first = "pending", .state_after_second = "pending", .second_exit = 10},
     {.name = "a verified update stays verified; /VERIFY has nothing to decide", .machine = Machine({SataDisk(0, kSerial)}),
      .package = nullptr, .first = kWindowUpdate, .second = kVerify, .state_after_first = "verified",
      .state_after_second = "verified"},
@@ -202,6 +206,9 @@ TEST_P(HistoryScenario, UpdateRestartStart) {
     EXPECT_EQ(entry->state, row.state_after_second) << name << ": " << entry->detail << "\n" << said;
     if (!row.detail.empty()) {
         EXPECT_EQ(entry->detail, row.detail) << name;
+    }
+    if (row.state_after_second == "pending") {
+        EXPECT_EQ(entry->starts_without_drive, 1) << name << ": the start after the restart counts";
     }
     EXPECT_EQ(HasBoxStarting(o, kFailedBox), row.failed_box) << name;
     const bool decided = row.state_after_first == "pending";
