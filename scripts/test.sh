@@ -309,7 +309,7 @@ run_build() {
             continue
         fi
         case $t in
-        prog_* | fuzz_*)
+        prog_* | fuzz_* | documents_*)
             if [ -n "${failed[$t]:-}" ]; then record "$name" "$t" 0 1; else record "$name" "$t" 1 0; fi
             ;;
         *)
