@@ -2,6 +2,7 @@
 
 #include "platform/json_text.h"
 #include "platform/sim/sim_json_fields.h"
+#include "platform/sim/sim_system_api.h"
 #include "text/text.h"
 
 #include <algorithm>
@@ -265,12 +266,10 @@ std::map<std::string, SimRegKey> ReadRegistry(const json& j, const std::string& 
                 value.bytes = SzBytes(v.value().get<std::string>());
             } else if (v.value().is_array()) {
                 value.type = SimRegValue::kMultiSz;
-                for (size_t i = 0; i < v.value().size(); ++i) {
-                    std::string s = Text(v.value()[i], vpath + "[" + std::to_string(i) + "]");
-                    value.bytes.insert(value.bytes.end(), s.begin(), s.end());
-                    value.bytes.push_back(0);
-                }
-                value.bytes.push_back(0);
+                std::vector<std::string> strings;
+                for (size_t i = 0; i < v.value().size(); ++i)
+                    strings.push_back(Text(v.value()[i], vpath + "[" + std::to_string(i) + "]"));
+                value.bytes = MultiSzBytes(strings);
             } else {
                 Fail(vpath, "expected a string (REG_SZ) or an array of strings (REG_MULTI_SZ)");
             }

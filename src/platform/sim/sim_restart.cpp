@@ -23,16 +23,6 @@ constexpr const char* kBootExecute = "BootExecute";
 constexpr std::string_view kSerialKey = "SN1=";
 constexpr size_t kSerialWidth = 20;
 
-std::vector<uint8_t> MultiSz(const std::vector<std::string>& entries) {
-    std::vector<uint8_t> out;
-    for (const std::string& e : entries) {
-        out.insert(out.end(), e.begin(), e.end());
-        out.push_back(0);
-    }
-    out.push_back(0);
-    return out;
-}
-
 // A file of `dir` by name, in any case, as Windows finds it.
 std::optional<fs::path> FindFile(const fs::path& dir, const std::string& name) {
     std::error_code ec;
@@ -99,7 +89,7 @@ public:
         std::vector<std::string> after;
         for (const std::string& entry : before)
             if (!RunEntry(entry)) after.push_back(entry);
-        if (after != before && system_.RegSetMultiSz(kSessionManager, kBootExecute, MultiSz(after)) != RegWrite::Ok)
+        if (after != before && system_.RegSetMultiSz(kSessionManager, kBootExecute, MultiSzBytes(after)) != RegWrite::Ok)
             say("the flashers' BootExecute entries could not be removed: they run again at the next start");
         return std::move(lines_);
     }

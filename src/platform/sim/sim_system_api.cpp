@@ -331,6 +331,16 @@ RegWrite SimSystemApi::RegDeleteValue(const std::string& path, const std::string
     return RegWrite::Ok;
 }
 
+std::vector<uint8_t> MultiSzBytes(const std::vector<std::string>& strings) {
+    std::vector<uint8_t> out;
+    for (const std::string& e : strings) {
+        out.insert(out.end(), e.begin(), e.end());
+        out.push_back(0);
+    }
+    out.push_back(0);
+    return out;
+}
+
 std::vector<std::string> MultiSzStrings(const std::vector<uint8_t>& bytes) {
     std::vector<std::string> out;
     size_t i = 0;

@@ -15,6 +15,8 @@ namespace orvane::platform::sim {
 
 // The strings of a REG_MULTI_SZ value, up to the empty one that ends the list.
 std::vector<std::string> MultiSzStrings(const std::vector<uint8_t>& bytes);
+// The bytes a REG_MULTI_SZ value stores for these strings: each with its NUL, then a NUL.
+std::vector<uint8_t> MultiSzBytes(const std::vector<std::string>& strings);
 
 // SystemApi answered from the machine description. Files are real files in host folders
 // (backslashes in paths become '/'); registry, services and mutexes live in memory;
