@@ -39,6 +39,7 @@ inline constexpr const char* kImagePlaceholder =
     "the firmware image of slot %d holds no firmware (all of its %d bytes are 0x%02X): nothing was sent";
 inline constexpr const char* kOpenFailed =
     "the drive could not be opened for the update; check its connection and run the program again";
+inline constexpr const char* kEraseDeclined = "the erase was not confirmed: nothing was erased";
 inline constexpr const char* kRefusedWhileUpdating = "%s: refused, an update is running\n";
 // The boot-time route.
 inline constexpr const char* kFwFileFailed = "Fail to write FW files into system !\n";

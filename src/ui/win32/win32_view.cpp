@@ -243,6 +243,7 @@ app::BoxAnswer Win32View::MessageBox(const app::BoxRequest& box) {
         case app::BoxIcon::None: break;
     }
     if (box.topmost) flags |= MB_TOPMOST | MB_SETFOREGROUND;
+    if (box.default_no && box.buttons == app::BoxButtons::YesNo) flags |= MB_DEFBUTTON2;
     HWND owner = main_ && IsWindowVisible(main_) ? main_ : nullptr;
     int answer = ::MessageBoxW(owner, Widen(box.text).c_str(), Widen(box.caption).c_str(), flags);
     if (answer == IDYES) return app::BoxAnswer::Yes;
