@@ -34,8 +34,9 @@ std::string TOrvaneMain::DiskFacts(const DEV_INFO& e) {
 
 bool TOrvaneMain::ConfirmErase(const UpdateRun& run) {
     const TextSet& t = texts();
-    BoxRequest box{t.EraseCaption, Format(t.EraseQuestion, DiskFacts(run.target.drive).c_str()), BoxButtons::YesNo,
-                   BoxIcon::Warning};
+    const std::string facts = DiskFacts(run.target.drive);
+    LogLine("ERASE: asking to erase " + facts + "\n");
+    BoxRequest box{t.EraseCaption, Format(t.EraseQuestion, facts.c_str()), BoxButtons::YesNo, BoxIcon::Warning};
     box.default_no = true;
     const bool yes = Box(box) == BoxAnswer::Yes;
     LogLine(yes ? "ERASE: confirmed\n" : "ERASE: not confirmed\n");
