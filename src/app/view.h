@@ -45,6 +45,7 @@ struct BoxRequest {
     BoxButtons buttons = BoxButtons::Ok;
     BoxIcon icon = BoxIcon::None;
     bool topmost = false;
+    bool default_no = false;  // Yes/No: No is the button that Enter presses
 };
 
 // The window's open-file dialog; the filter is written as the framework takes it ("Text|pattern").
