@@ -2,8 +2,11 @@
 // lists carry their texts), the NVMe selectors' room for their texts, and the program's icon.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -162,6 +165,48 @@ TEST_F(WindowKeys, TheOwnerDrawnListsCarryTheirTexts) {
         ASSERT_EQ(SendMessageW(list, CB_GETLBTEXTLEN, row.item, 0), static_cast<LRESULT>(row.text.size()));
         SendMessageW(list, CB_GETLBTEXT, row.item, reinterpret_cast<LPARAM>(text));
         EXPECT_EQ(std::wstring(text), row.text);
+    }
+}
+
+// A Yes/No box asked with No as its default: Enter answers No. Enter is pressed in the box from
+// another thread, as the user would, once the box is up.
+BOOL CALLBACK FindBox(HWND h, LPARAM out) {
+    char cls[16] = {};
+    GetClassNameA(h, cls, sizeof cls);
+    if (std::string(cls) != "#32770" || !IsWindowVisible(h)) return TRUE;
+    *reinterpret_cast<HWND*>(out) = h;
+    return FALSE;
+}
+
+TEST(WindowBoxes, EnterAnswersWithTheDefaultTheQuestionAsksFor) {
+    Win32View view(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(view.Created());
+    struct Row {
+        bool default_no;
+        int default_id;
+        app::BoxAnswer answer;
+    } rows[] = {{false, IDYES, app::BoxAnswer::Yes}, {true, IDNO, app::BoxAnswer::No}};
+    const DWORD thread = GetCurrentThreadId();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.default_no ? "No by default" : "Yes by default");
+        std::atomic<int> seen_default{0};
+        std::thread user([&] {
+            HWND box = nullptr;
+            for (int i = 0; i < 500 && !box; ++i) {
+                EnumThreadWindows(thread, FindBox, reinterpret_cast<LPARAM>(&box));
+                if (!box) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            if (!box) return;
+            for (int id : {IDYES, IDNO})
+                if ((GetWindowLongW(GetDlgItem(box, id), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON) seen_default = id;
+            PostMessageW(box, WM_KEYDOWN, VK_RETURN, 1);
+        });
+        app::BoxRequest question{"Question", "Restart now?", app::BoxButtons::YesNo, app::BoxIcon::Question};
+        question.default_no = row.default_no;
+        const app::BoxAnswer answer = view.MessageBox(question);
+        user.join();
+        EXPECT_EQ(seen_default, row.default_id);
+        EXPECT_EQ(answer, row.answer);
     }
 }
 
