@@ -15,8 +15,6 @@ constexpr UINT kActivateRequest = WM_APP + 1;
 constexpr const wchar_t* kMainClass = L"TOrvaneMain";
 constexpr const wchar_t* kAppClass = L"TApplication";
 
-int ControlId(app::Control c) { return 100 + static_cast<int>(c); }
-
 UINT_PTR TimerId(app::Timer t) { return 1 + static_cast<UINT_PTR>(t); }
 
 const app::Timer kTimers[] = {app::Timer::Timer1, app::Timer::Timer2, app::Timer::tmrAutoFlash};

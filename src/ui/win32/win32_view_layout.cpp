@@ -42,7 +42,7 @@ HWND Win32View::Make(const ControlSpec& spec) {
     HWND parent = spec.on_panel ? Get(Control::Panel1) : main_;
     HWND hwnd = CreateWindowExW(0, spec.window_class, L"", WS_CHILD | spec.style, r.left, r.top, r.right - r.left,
                                 r.bottom - r.top, parent,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(100 + static_cast<int>(spec.control))),
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(spec.control))),
                                 instance_, nullptr);
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(spec.control)), FALSE);
     if (hwnd && IsCombo(spec)) {

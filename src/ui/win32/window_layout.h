@@ -16,6 +16,9 @@ inline constexpr int kClientH = 190;
 inline constexpr int kCompactClientH = 160;
 inline constexpr int kBannerH = 65;
 
+// A control's child-window identifier.
+inline int ControlId(app::Control c) { return 100 + static_cast<int>(c); }
+
 struct ControlSpec {
     app::Control control;
     const wchar_t* window_class;
