@@ -17,15 +17,17 @@ pixels() {
 }
 
 # Places in the window's client area (the layout's): the drive list at (8, 92), 433 wide; the
-# firmware line at y 141; the NVMe selectors at y 165.
+# firmware line at y 141; the NVMe selectors, captioned, in two rows: the slot's list at y 165
+# and the activation's at y 192, both lists right of the captions (x 85 and on in English, 75 in
+# Chinese); the regions are inside them.
 LIST_X=8
 LIST_Y=92
 PLAIN_X=$((LIST_X + 380))        # a column of the item clear of its icon and text
 BADGE_X=$((LIST_X + 10 + 21))    # the icon at (left + 10, top); its badge at (21, 16)
 BADGE_DY=16
 LINE=(8 136 290 162)             # the firmware line
-FW_SLOT=(75 165 135 185)
-COMMIT=(228 165 288 185)
+FW_SLOT=(100 167 140 183)
+COMMIT=(100 194 200 210)
 
 NAVY=0,0,128
 ORANGE=255,128,0
