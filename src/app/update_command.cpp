@@ -57,6 +57,7 @@ void TOrvaneMain::StartUpdate() {
     else
         UpdateNormal(run);
     work_timer_ = nullptr;
+    ReleaseVolumes(run);
     FinishResult(run);
 }
 
@@ -143,6 +144,7 @@ void TOrvaneMain::UpdateNormal(UpdateRun& run) {
     if (run.placeholder) return Failure(run, outcome::Refused(run.error));
     if (!o.bWinFlash) return BootTimeRoute(run);
     if (auto v = CheckBeforeWrite(run)) return Failure(run, v->outcome);
+    if (auto v = LockVolumes(run)) return Ending(run, *v);
     RunNormalFlash(run);
 }
 
