@@ -23,7 +23,7 @@ public:
         const uint8_t flags = in_.Byte();
         uint32_t returned = in_.U32() % (out_len + 9);
         const std::vector<uint8_t> bytes = in_.Bytes(out_len);
-        std::memcpy(buffer, bytes.data(), bytes.size());
+        if (!bytes.empty()) std::memcpy(buffer, bytes.data(), bytes.size());
         if (flags & 1) return {true, returned, 0};
         return {false, returned, (flags & 2) ? platform::kErrorMoreData : platform::kErrorInvalidFunction};
     }
