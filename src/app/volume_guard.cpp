@@ -58,6 +58,10 @@ std::string TOrvaneMain::LockDriveVolumes(const DEV_INFO& e, const TargetAddress
             LogLine(Format("VOLUME_LOCK: %s not dismounted (error %u)\n", label, r.error));
             break;
     }
+    // All or none: those locked before the refused one were given up again.
+    unsigned given_up = 0;
+    for (const device::VolumeReport& v : out.volumes()) given_up += v.locked ? 1 : 0;
+    if (given_up) LogLine(Format("VOLUME_LOCK: %u let go again\n", given_up));
     if (!r.in_use()) return Format(ut::kVolumeNotLocked, label, r.error);
     const bool known = !out.volumes().empty() && out.volumes().back().place == device::VolumePlace::OnDisk;
     return Format(known ? ut::kVolumeInUse : ut::kVolumeMaybeInUse, label);
@@ -67,6 +71,7 @@ std::optional<Verdict> TOrvaneMain::LockVolumes(UpdateRun& run) {
     if (!bEraseAll && !opt().bBPreformat && !opt().Preformat) return std::nullopt;
     const std::string refusal = LockDriveVolumes(run.target.drive, run.target.address, run.volumes);
     if (refusal.empty()) return std::nullopt;
+    LogLine(refusal + "\n");
     ShowStatus(refusal);
     if (MayShowBox()) Box(kErrorCaption, refusal, BoxButtons::Ok, BoxIcon::Error);
     return Verdict{1, outcome::Refused(refusal)};

@@ -27,7 +27,7 @@ enum class VolumePlace {
 struct VolumeReport {
     std::string label;   // its drive letter ("E:"), else its mount folder, else its name
     VolumePlace place = VolumePlace::Unknown;
-    bool locked = false; // locked and dismounted, held
+    bool locked = false; // locked and dismounted (given up again when a later one refuses)
 };
 
 struct VolumeRefusal {
