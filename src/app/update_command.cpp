@@ -240,6 +240,8 @@ void TOrvaneMain::Success(UpdateRun& run) {
     if (!next) {
         run.delay.DelayMs(1000);
         m_Device.reset();
+        // Nothing more is written; the refresh below may remove the disk, which open volumes would stop.
+        ReleaseVolumes(run);
         progress_.iPhase = 4;
         if (!run.target.boot && !(o.bAskReboot || run.verified || o.bAskShutdown || o.bUnattended)) {
             ShowStatus("Updating device information ...");

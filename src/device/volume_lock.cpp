@@ -99,9 +99,11 @@ VolumeLock VolumeLock::Acquire(platform::StorageIo& io, int disk_number) {
             out.volumes_.push_back(report);
             continue;
         }
+        // By the name the volume manager gave, not by the letter: the same volume on Windows, but
+        // under Wine a letter that maps to a Unix folder cannot be opened for writing.
         // "\\?\Volume{GUID}\" opens the volume itself only without its last backslash.
-        std::string path = letter ? "\\\\.\\" + report.label : name;
-        if (!letter && !path.empty() && path.back() == '\\') path.pop_back();
+        std::string path = name;
+        if (!path.empty() && path.back() == '\\') path.pop_back();
         std::unique_ptr<StorageHandle> volume =
             io.Open(path, platform::kGenericRead | platform::kGenericWrite,
                     platform::kFileShareRead | platform::kFileShareWrite, err);

@@ -113,8 +113,7 @@ std::unique_ptr<platform::StorageHandle> FakeVolumes::Open(const std::string& pa
                                  ? ""
                                  : " (other access)"));
     for (const FakeVolume& v : volumes_) {
-        const bool by_letter = !v.mounts.empty() && v.mounts[0].size() == 3 && path == "\\\\.\\" + v.mounts[0].substr(0, 2);
-        if (!by_letter && path + "\\" != v.name) continue;
+        if (path + "\\" != v.name) continue;
         last_error = v.open_error;
         if (v.open_error) return nullptr;
         return std::make_unique<FakeVolumeHandle>(*this, v, v.mounts.empty() ? v.name : v.mounts[0]);
@@ -127,6 +126,9 @@ const std::string kGuidE = "\\\\?\\Volume{0000000E-0000-0000-0000-000000000000}\
 const std::string kGuidD = "\\\\?\\Volume{0000000D-0000-0000-0000-000000000000}\\";
 const std::string kGuidF = "\\\\?\\Volume{0000000F-0000-0000-0000-000000000000}\\";
 const std::string kGuidX = "\\\\?\\Volume{00000000-0000-0000-0000-00000000000A}\\";
+
+// A volume name as it is opened: without its last backslash.
+std::string Path(const std::string& name) { return name.substr(0, name.size() - 1); }
 
 FakeVolume Vol(const std::string& name, Strings mounts, std::optional<std::vector<uint32_t>> extents) {
     FakeVolume v;
@@ -176,7 +178,7 @@ TEST(VolumeLock, TakesTheDisksVolumesAllOrNone) {
          R{R::List, "", 21}, {}, {}},
         {"one on the disk, one on another", {Vol(kGuidD, {"D:\\"}, std::vector<uint32_t>{0}),
                                              Vol(kGuidE, {"E:\\"}, std::vector<uint32_t>{1})},
-         1, 0, 1, std::nullopt, {"close D:\\", "lock E:\\", "dismount E:\\"}, {"\\\\.\\D:", "\\\\.\\E:"}},
+         1, 0, 1, std::nullopt, {"close D:\\", "lock E:\\", "dismount E:\\"}, {Path(kGuidD), Path(kGuidE)}},
         {"a volume over two disks, one of them this one",
          {Vol(kGuidE, {"E:\\"}, std::vector<uint32_t>{0, 1})}, 1, 0, 1, std::nullopt, {"lock E:\\", "dismount E:\\"}},
         {"twenty extents: the buffer grows to the count the first answer gives", {spanned}, 1, 0, 1, std::nullopt,
@@ -201,13 +203,13 @@ TEST(VolumeLock, TakesTheDisksVolumesAllOrNone) {
          {"lock F:\\", "dismount F:\\", "close F:\\"}},
         {"a volume that cannot be opened refuses", {Vol(kGuidE, {"E:\\"}, std::vector<uint32_t>{1}), gone}, 1, 0, 0,
          R{R::Open, "F:", 2}, {"lock E:\\", "dismount E:\\", "close E:\\"}},
-        {"a volume in a folder and one mounted nowhere: opened by name, without the last backslash",
+        {"a volume in a folder and one mounted nowhere",
          {Vol(kGuidE, {"C:\\Data\\"}, std::vector<uint32_t>{1}), Vol(kGuidX, {}, std::vector<uint32_t>{1})}, 1, 0, 2,
          std::nullopt, {"lock C:\\Data\\", "dismount C:\\Data\\", "lock " + kGuidX, "dismount " + kGuidX},
-         {kGuidE.substr(0, kGuidE.size() - 1), kGuidX.substr(0, kGuidX.size() - 1)}},
-        {"a drive letter comes before the folders it is also mounted in",
+         {Path(kGuidE), Path(kGuidX)}},
+        {"a drive letter names it before the folders it is also mounted in; opened by its name",
          {Vol(kGuidE, {"E:\\", "C:\\Data\\"}, std::vector<uint32_t>{1})}, 1, 0, 1, std::nullopt,
-         {"lock E:\\", "dismount E:\\"}, {"\\\\.\\E:"}},
+         {"lock E:\\", "dismount E:\\"}, {Path(kGuidE)}},
     };
     for (const Case& c : cases) {
         FakeVolumes io(c.volumes);
