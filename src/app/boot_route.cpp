@@ -54,7 +54,7 @@ std::optional<Verdict> TOrvaneMain::CheckBootRoute(UpdateRun& run) {
         LogLine("DOWNLOAD_REFUSED: " + why + "\n");
         refused = why.c_str();
     }
-    if (!refused) return std::nullopt;
+    if (!refused) return CheckPower();
     const std::string text = refused;
     LogLine(text + "\n");
     Box(kErrorCaption, text, BoxButtons::Ok, BoxIcon::Error);

@@ -60,12 +60,23 @@ void TOrvaneMain::RefreshComboBox() {
     }
 }
 
-void TOrvaneMain::FillNvmeSelectors(const records::STORAGE_FIRMWARE_INFO& info) {
+void TOrvaneMain::FillNvmeSelectors(const records::STORAGE_FIRMWARE_INFO& info, uint8_t read_only_slots) {
+    const TextSet& t = texts();
+    view_.SetText(Control::lblFwSlot, t.FwSlotCaption);
+    view_.SetText(Control::lblCommitAction, t.ActivationCaption);
+    // Item k is slot k+1, as the update reads the choice. A read-only slot would refuse the
+    // download: it is marked, and the first slot that takes firmware is chosen instead.
     std::vector<std::string> slots;
-    for (int s = 1; s <= (info.SlotCount ? info.SlotCount : 1); ++s) slots.push_back(std::to_string(s));
+    int first_writable = -1;
+    for (int s = 1; s <= (info.SlotCount ? info.SlotCount : 1); ++s) {
+        const bool read_only = s <= 8 && (read_only_slots >> (s - 1) & 1u);
+        slots.push_back(read_only ? Format(t.ReadOnlySlot, s) : std::to_string(s));
+        if (!read_only && first_writable < 0) first_writable = s - 1;
+    }
     view_.SetItems(Control::cboFwSlot, slots);
-    view_.SetItems(Control::cboCommitAction, {"0", "1", "2", "3"});
-    view_.SelectItem(Control::cboFwSlot, 0);
+    view_.SetItems(Control::cboCommitAction, {t.CommitActions[0], t.CommitActions[1], t.CommitActions[2], t.CommitActions[3]});
+    // With no slot that takes firmware nothing is chosen; the update then finds none.
+    view_.SelectItem(Control::cboFwSlot, first_writable);
     view_.SelectItem(Control::cboCommitAction, 3);
 }
 
@@ -105,7 +116,7 @@ void TOrvaneMain::SelectDrive() {
     for (Control c : {Control::lblFwSlot, Control::cboFwSlot, Control::lblCommitAction, Control::cboCommitAction})
         view_.SetVisible(c, e.bIsNvme);
     // The selectors offer this drive's own slots, not those of the last drive the scan read.
-    if (e.bIsNvme) FillNvmeSelectors(e.FwSlotInfo);
+    if (e.bIsNvme) FillNvmeSelectors(e.FwSlotInfo, e.FwSlotReadOnly);
     LogLine("cboDrivesChange: 5");
 
     const TextSet& t = texts();
@@ -123,6 +134,12 @@ void TOrvaneMain::SelectDrive() {
         view_.SetText(Control::lblNewFW, selection_.m_lblNewFW);
         view_.SetText(Control::lblFWExt, selection_.m_lblFWExt);
         view_.SetText(Control::lblOldFW, text::FieldText(e.szFW));
+        // An erase installs nothing: the line says what happens to the drive's data instead.
+        if (bEraseAll) {
+            for (Control c : {Control::lblOldFW, Control::lblTo, Control::lblNewFW}) view_.SetVisible(c, false);
+            view_.SetText(Control::lblUpdateMsg, t.EraseLine);
+            view_.SetTextColour(Control::lblUpdateMsg, kDarkRed);
+        }
         if (m_Package.opt.bUnattended) {
             FormShowAs(false);
             view_.SetText(Control::Label5, text::FieldText(e.szModel));

@@ -116,11 +116,13 @@ int TOrvaneMain::ScanAta(int n) {
             for (int attempt = 0; attempt < kAtaAttempts && !counted; ++attempt) {
                 if (attempt > 0) m_Stopwatch.DelayMs(500);
                 char revision[8] = {};
-                const auto info = GetNvmeSlotInfo(revision);
+                uint8_t read_only = 0;
+                const auto info = GetNvmeSlotInfo(revision, read_only);
                 if (!info) continue;
                 std::memcpy(e.szFW, revision, sizeof e.szFW);
                 std::memcpy(e.szDEF, revision, sizeof e.szDEF);
                 e.FwSlotInfo = *info;
+                e.FwSlotReadOnly = read_only;
                 LogLine(Format("Refresh by slot info : [%d] %.40s %.8s \n", i, text::FieldText(e.szModel).c_str(),
                                F(e.szFW).c_str()));
                 counted = true;
@@ -273,8 +275,10 @@ IdentifyRead TOrvaneMain::IdentifyDrive() {
     return read;
 }
 
-std::optional<records::STORAGE_FIRMWARE_INFO> TOrvaneMain::GetNvmeSlotInfo(char (&revision)[8]) {
+std::optional<records::STORAGE_FIRMWARE_INFO> TOrvaneMain::GetNvmeSlotInfo(char (&revision)[8],
+                                                                           uint8_t& read_only_slots) {
     std::memset(revision, 0, sizeof revision);
+    read_only_slots = 0;
     std::vector<uint8_t> buffer(device::kNvmeRequestSize, 0);
     LogLine("Get firmware slot information data ... ");
     if (!m_Device->DeviceGetFirmwareInfo(buffer.data(), device::kNvmeRequestSize, true)) return std::nullopt;
@@ -286,6 +290,8 @@ std::optional<records::STORAGE_FIRMWARE_INFO> TOrvaneMain::GetNvmeSlotInfo(char 
     const device::NvmeFirmwareInfo info =
         device::ParseFirmwareInfo(buffer.data() + data_offset, buffer.size() - data_offset);
     if (const auto active = device::ActiveSlotRevision(info)) std::memcpy(revision, active->data(), sizeof revision);
+    for (const records::STORAGE_FIRMWARE_SLOT_INFO& s : info.slots)
+        if (s.ReadOnly && s.SlotNumber >= 1 && s.SlotNumber <= 8) read_only_slots |= static_cast<uint8_t>(1u << (s.SlotNumber - 1));
     records::STORAGE_FIRMWARE_INFO slots{};
     std::memcpy(&slots, buffer.data() + data_offset, sizeof slots);
     LogLine(Format("Current firmware : %s", F(revision).c_str()));

@@ -38,6 +38,8 @@ struct DEV_INFO {
     bool bMatchedLocked;
     // The NVMe drive's own slot information, so that selecting it offers its own slots.
     records::STORAGE_FIRMWARE_INFO FwSlotInfo;
+    // Bit n-1 set: slot n is read-only and takes no firmware.
+    uint8_t FwSlotReadOnly;
 };
 
 // What IdentifyDrive and GetNvmeSlotInfo read; DEF's 8th character is the DEF index character.

@@ -40,6 +40,13 @@ void TOrvaneMain::UpdateEngineering(UpdateRun& run) {
         run.work.Stop();
         return;
     }
+    if (auto v = CheckPower()) {
+        run.outcome = v->outcome;
+        iErrorLevel = v->exit_code;
+        run.total.Stop();
+        run.work.Stop();
+        return;
+    }
     LockTarget(true);
     // The chosen file goes as it is, over the ATA flow, with no restart and no boot code.
     MF_THREAD_PARAMETER job = DownloadJob(run, bytes->data(), static_cast<uint32_t>(bytes->size()));

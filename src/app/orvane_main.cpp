@@ -44,10 +44,15 @@ std::unique_ptr<device::TAtaDevice> TOrvaneMain::CreateDevice() {
 
 BoxAnswer TOrvaneMain::Box(const std::string& caption, const std::string& text, BoxButtons buttons,
                            BoxIcon icon, bool topmost) {
+    return Box(BoxRequest{caption, text, buttons, icon, topmost});
+}
+
+BoxAnswer TOrvaneMain::Box(const BoxRequest& box) {
+    ++boxes_shown_;
     // The time a question waits for its answer is the user's, not the update's.
     const bool pause = work_timer_ && work_timer_->Running();
     if (pause) work_timer_->Stop();
-    const BoxAnswer answer = view_.MessageBox(BoxRequest{caption, text, buttons, icon, topmost});
+    const BoxAnswer answer = view_.MessageBox(box);
     if (pause) work_timer_->Start(false);
     return answer;
 }
@@ -91,6 +96,7 @@ std::string TOrvaneMain::ApplyCommandLine() {
     CommandLine cl = ParseCommandLine(ctx_.args, m_Package.opt.bUnattended);
     bSilent = cl.bSilent;
     bEraseAll = cl.bEraseAll;
+    if (bEraseAll) view_.SetText(Control::cmdUpdate, texts().EraseButton);
     m_bVerify = cl.bVerify;
     for (const std::string& line : cl.log) LogLine(line);
     if (!cl.devPath.empty()) address_.m_DevPath = cl.devPath;

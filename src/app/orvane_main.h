@@ -78,7 +78,7 @@ public:
     int ScanSSDDrive(int kind);
     IdentifyRead IdentifyDrive();
     // The NVMe drive's slot information and its running revision; nothing when it cannot be read.
-    std::optional<records::STORAGE_FIRMWARE_INFO> GetNvmeSlotInfo(char (&revision)[8]);
+    std::optional<records::STORAGE_FIRMWARE_INFO> GetNvmeSlotInfo(char (&revision)[8], uint8_t& read_only_slots);
     // The device number of the disk that holds the system directory, -1 when unknown.
     int SystemDiskNumber();
     // Both paths open and name the same disk.
@@ -128,6 +128,7 @@ private:
     bool UpdateOffered() const;
     std::optional<Verdict> CheckNvmeSupport(UpdateRun& run);
     std::optional<Verdict> CheckBeforeWrite(UpdateRun& run);
+    std::optional<Verdict> CheckPower();
     std::optional<Verdict> PrepareImage(UpdateRun& run);
     std::optional<Verdict> CheckLatest(UpdateRun& run);
     Verdict Erase(UpdateRun& run);
@@ -195,7 +196,7 @@ private:
     int ScanCsmiTarget(uint64_t saved_sas);
     // A table entry's texts from what IdentifyDrive read.
     static void TakeIdentify(DEV_INFO& e, const IdentifyRead& read);
-    void FillNvmeSelectors(const records::STORAGE_FIRMWARE_INFO& info);
+    void FillNvmeSelectors(const records::STORAGE_FIRMWARE_INFO& info, uint8_t read_only_slots);
     void ApplyCsmiTarget();
     std::string NowText() const;
     std::string NoticeText() const;
@@ -210,6 +211,15 @@ private:
     bool MayShowBox() const { return !bSilent || m_Package.opt.bAutoStart; }
     BoxAnswer Box(const std::string& caption, const std::string& text, BoxButtons buttons, BoxIcon icon,
                   bool topmost = false);
+    BoxAnswer Box(const BoxRequest& box);
+    // A run the user watches: the window, not "/S", not an unattended package.
+    bool UserWatches() const { return !bSilent && !m_Package.opt.bUnattended; }
+    // "MODEL, serial SN, 512.1 GB, drive letters E: F:" for a question about the disk.
+    std::string DiskFacts(const DEV_INFO& e);
+    bool ConfirmErase(const UpdateRun& run);
+    // A run that ended without success and showed no box of its own says why, before the window goes.
+    void ShowEndBox(const UpdateRun& run);
+    int boxes_shown_ = 0;
     void EndProgram();
     bool EngineeringChordHeld() const;
     std::unique_ptr<device::TAtaDevice> CreateDevice();

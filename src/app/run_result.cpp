@@ -27,6 +27,7 @@ const char* ExitMeaning(int code) {
         case 8: return "a /C: argument that does not convert";
         case 9: return "another copy of the program is running; this one touched no drive";
         case 10: return "/VERIFY: an update is still pending (its drive awaits a restart or was not found yet)";
+        case 11: return "refused on a low or critical battery with the charger unplugged: nothing was sent";
         default: return "unknown exit code";
     }
 }

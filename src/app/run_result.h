@@ -71,6 +71,8 @@ struct VerificationResult {
 inline constexpr int kResultSchema = 2;
 // "/VERIFY" leaves an update pending: its drive awaits a restart or was not found yet.
 inline constexpr int kExitStillPending = 10;
+// The battery could not carry the update to its end: nothing was sent.
+inline constexpr int kExitPower = 11;
 
 struct RunResult {
     std::string program_version, package_version, host_name;

@@ -34,6 +34,21 @@ constexpr TextSet kEnglish = {
     "An earlier firmware update did not take effect after the restart:\n\n",
     "\nThe drive still runs its earlier firmware. Run the update again; if it fails again, contact the "
     "drive's vendor. The log of this program has the details.",
+    "Firmware slot",
+    "Activation",
+    "%d (read-only)",
+    {"0 - store, do not activate", "1 - store, activate at next restart", "2 - activate stored image at next restart",
+     "3 - store and activate now"},
+    "All data on this drive will be erased",
+    "Erase",
+    "Erase drive",
+    "All data on this disk will be destroyed and cannot be recovered:\n\n%s\n\nErase it now?",
+    "Firmware update failed",
+    "The drive's state is unknown. Do not turn the computer off or disconnect the drive. Run the update again; if "
+    "it fails again, contact the drive's vendor.",
+    "Firmware not updated",
+    "Nothing was sent to the drive: it is unchanged.",
+    "The log: %s",
 };
 
 constexpr TextSet kChinese = {
@@ -66,6 +81,19 @@ constexpr TextSet kChinese = {
     "韌體更新未完成",
     "先前的韌體更新在重新開機後並未生效 :\n\n",
     "\n此磁碟仍在執行先前的韌體。請再次執行更新；若仍失敗，請聯絡磁碟廠商。詳細資訊請參閱本程式的記錄檔。",
+    "韌體槽位",
+    "啟用方式",
+    "%d (唯讀)",
+    {"0 - 僅寫入，不啟用", "1 - 寫入，下次重新開機時啟用", "2 - 下次重新開機時啟用已寫入的韌體", "3 - 寫入並立即啟用"},
+    "此磁碟上的所有資料將被清除",
+    "清除",
+    "清除磁碟",
+    "此磁碟上的所有資料將被永久清除，無法復原 :\n\n%s\n\n確定要立即清除嗎 ?",
+    "韌體更新失敗",
+    "磁碟目前的狀態不明。請勿關閉電腦或移除磁碟。請再次執行更新；若仍失敗，請聯絡磁碟廠商。",
+    "韌體未更新",
+    "未傳送任何資料至磁碟，磁碟未被變更。",
+    "記錄檔 : %s",
 };
 
 }  // namespace

@@ -35,6 +35,24 @@ struct TextSet {
     const char* HistoryFailedCaption;
     const char* HistoryFailedHead;
     const char* HistoryFailedAdvice;
+    // The NVMe selectors: their captions, the mark of a slot that takes no firmware, and each
+    // activation choice by its number (the number first: the list's index is the action).
+    const char* FwSlotCaption;
+    const char* ActivationCaption;
+    const char* ReadOnlySlot;  // "%d (read-only)"
+    const char* CommitActions[4];
+    // "/ERASE": the firmware line, the button and the question that names the disk ("%s").
+    const char* EraseLine;
+    const char* EraseButton;
+    const char* EraseCaption;
+    const char* EraseQuestion;
+    // An update that ended without success, shown before the program ends: the caption and
+    // what to do when something reached the drive, or when nothing did; then the log's path ("%s").
+    const char* FailedCaption;
+    const char* FailedAdvice;
+    const char* RefusedCaption;
+    const char* RefusedAdvice;
+    const char* LogAt;
 };
 
 const TextSet& Texts(int iLanguage);

@@ -7,6 +7,7 @@
 #include "app/update_rules.h"
 #include "app/update_texts.h"
 #include "package/aes_cipher.h"
+#include "system/power_guard.h"
 
 namespace orvane::app {
 
@@ -90,6 +91,17 @@ std::optional<Verdict> TOrvaneMain::CheckBeforeWrite(UpdateRun& run) {
         return std::nullopt;
     }
     return Verdict{1, outcome::Refused(run.error)};
+}
+
+std::optional<Verdict> TOrvaneMain::CheckPower() {
+    const system::PowerVerdict power = system::JudgePower(ctx_.platform.system.GetPowerStatus());
+    if (!power.refused) {
+        LogLine("POWER: " + power.log + "\n");
+        return std::nullopt;
+    }
+    LogLine("POWER_REFUSED: " + power.log + "\n");
+    if (MayShowBox()) Box(kErrorCaption, power.reason, BoxButtons::Ok, BoxIcon::Warning);
+    return Verdict{kExitPower, outcome::Refused(power.reason)};
 }
 
 std::optional<Verdict> TOrvaneMain::PreformatStep(UpdateRun& run, const char* status, const char* error_status,

@@ -52,6 +52,7 @@ void TOrvaneMain::StartUpdate() {
         if (!walk_.bNextPending) EndProgram();
         return;
     }
+    run.boxes_at_start = boxes_shown_;
     if (EngineeringChordHeld())
         UpdateEngineering(run);
     else
@@ -128,6 +129,9 @@ void TOrvaneMain::UpdateNormal(UpdateRun& run) {
     }
     if (bEraseAll && !run.target.boot) {
         if (!run.target.opened) return Failure(run, outcome::Refused(ut::kOpenFailed), ut::kOpenFailed);
+        // The user who watches is asked, naming the disk; "/S /ERASE" asks nobody.
+        if (UserWatches() && !ConfirmErase(run)) return Ending(run, Verdict{1, outcome::Refused(ut::kEraseDeclined)});
+        if (auto v = CheckPower()) return Ending(run, *v);
         return Ending(run, Erase(run));
     }
     if (!bEraseAll) {
@@ -144,6 +148,7 @@ void TOrvaneMain::UpdateNormal(UpdateRun& run) {
     if (run.placeholder) return Failure(run, outcome::Refused(run.error));
     if (!o.bWinFlash) return BootTimeRoute(run);
     if (auto v = CheckBeforeWrite(run)) return Failure(run, v->outcome);
+    if (auto v = CheckPower()) return Ending(run, *v);
     if (auto v = LockVolumes(run)) return Ending(run, *v);
     RunNormalFlash(run);
 }
@@ -266,6 +271,12 @@ void TOrvaneMain::Success(UpdateRun& run) {
     else
         Box(ut::kInformationCaption, ut::kFlashFinished, BoxButtons::Ok, BoxIcon::Information);
     if (!o.bUnattended) run.delay.DelayMs(2000);
+    // The compact panel's bar shows the update done before the last question, not where its
+    // timer had got to.
+    if (!next && progress_.running) {
+        progress_.position = 100;
+        view_.SetProgress(100);
+    }
     if (!next) {
         if (o.bAskReboot || run.restart_needed || walk_.restart_needed)
             AskRestart(platform::ExitKind::Reboot, ut::kRebootQuestion);
@@ -319,6 +330,7 @@ void TOrvaneMain::Ending(UpdateRun& run, const Verdict& v) {
     run.total.Stop();
     run.work.Stop();
     LogLine(Format("Flash Total Time : %.2f\n", run.total.TotalSeconds()));
+    ShowEndBox(run);
     if (opt().bUnattended) {
         if (iErrorLevel != 0) {
             m_bClosing = true;

@@ -45,6 +45,7 @@ struct TOrvaneMain::UpdateRun {
     std::string error;            // the failure's text when it is not the result code's
     std::string still_reports;    // the revision a drive found again reports when it is not the new one
     bool restart_asked = false;
+    int boxes_at_start = 0;       // the boxes shown before this update started
     std::string outcome;          // how it ended, for the result record
     int result = -1;              // the drive's entry in the result record
     std::optional<std::string> revision_after;

@@ -39,6 +39,7 @@ inline constexpr const char* kImagePlaceholder =
     "the firmware image of slot %d holds no firmware (all of its %d bytes are 0x%02X): nothing was sent";
 inline constexpr const char* kOpenFailed =
     "the drive could not be opened for the update; check its connection and run the program again";
+inline constexpr const char* kEraseDeclined = "the erase was not confirmed: nothing was erased";
 inline constexpr const char* kRefusedWhileUpdating = "%s: refused, an update is running\n";
 // Before a drive's data is destroyed its volumes are taken from their file systems.
 inline constexpr const char* kVolumeInUse = "Volume %s is in use: close the programs that use it and try again.";

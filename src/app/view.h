@@ -45,6 +45,8 @@ struct BoxRequest {
     BoxButtons buttons = BoxButtons::Ok;
     BoxIcon icon = BoxIcon::None;
     bool topmost = false;
+    // Yes/No boxes: No is the default button, so that Enter does not confirm.
+    bool default_no = false;
 };
 
 // The window's open-file dialog; the filter is written as the framework takes it ("Text|pattern").

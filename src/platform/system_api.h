@@ -39,6 +39,15 @@ constexpr uint32_t kServiceStartPending = 2;
 constexpr uint32_t kServiceStopPending = 3;
 constexpr uint32_t kServiceRunning = 4;
 
+// SYSTEM_POWER_STATUS as the system reports it: ACLineStatus 0 offline, 1 online, 255 unknown;
+// BatteryFlag bits 1 high, 2 low, 4 critical, 8 charging, 128 no system battery, 255 unknown;
+// BatteryLifePercent 0 to 100, 255 unknown.
+struct PowerStatus {
+    uint8_t ac_line = 255;
+    uint8_t battery_flag = 255;
+    uint8_t battery_percent = 255;
+};
+
 struct LocalTime {
     uint16_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, milliseconds = 0;
 };
@@ -160,6 +169,8 @@ public:
     // Seconds since Windows started (GetTickCount64; GetTickCount before Vista, which wraps after
     // 49.7 days); none when unknown. Tells whether the machine restarted since an update.
     virtual std::optional<double> SecondsSinceSystemStart() = 0;
+    // GetSystemPowerStatus's record; none when the call fails.
+    virtual std::optional<PowerStatus> GetPowerStatus() = 0;
 };
 
 }  // namespace orvane::platform

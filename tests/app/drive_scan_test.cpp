@@ -418,8 +418,12 @@ TEST(DriveList, NvmeSelectorsFollowTheSelectedDrive) {
         EXPECT_TRUE(view.visible(Control::cboFwSlot));
         EXPECT_TRUE(view.visible(Control::cboCommitAction));
         EXPECT_EQ(view.items(Control::cboFwSlot).size(), static_cast<size_t>(slots)) << item;
-        EXPECT_EQ(view.SelectedItem(Control::cboFwSlot), 0);
-        EXPECT_EQ(view.items(Control::cboCommitAction), (Strings{"0", "1", "2", "3"}));
+        // Slot 1 is read-only on these drives: marked, and slot 2 chosen.
+        EXPECT_EQ(view.items(Control::cboFwSlot)[0], "1 (read-only)") << item;
+        EXPECT_EQ(view.SelectedItem(Control::cboFwSlot), 1);
+        EXPECT_EQ(view.items(Control::cboCommitAction),
+                  (Strings{"0 - store, do not activate", "1 - store, activate at next restart",
+                           "2 - activate stored image at next restart", "3 - store and activate now"}));
         EXPECT_EQ(view.SelectedItem(Control::cboCommitAction), 3);
     }
     // An ATA drive hides them again.

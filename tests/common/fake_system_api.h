@@ -241,6 +241,8 @@ public:
     int UtcOffsetMinutes() override { return utc_offset_minutes; }
     std::optional<double> SecondsSinceSystemStart() override { return uptime; }
     std::optional<double> uptime = 3600.0;
+    std::optional<platform::PowerStatus> GetPowerStatus() override { return power; }
+    std::optional<platform::PowerStatus> power = platform::PowerStatus{1, 128, 255};
     std::string program_data = "C:\\ProgramData";
     std::vector<std::string> protected_dirs;
     bool protect_ok = true;

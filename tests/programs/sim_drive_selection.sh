@@ -92,14 +92,17 @@ orv_check_line "$OUT" '[item] eligible     "(S)  4-0-0-0 NVMe MERETH SSD 1TB N08
 orv_check_line "$OUT" "[firmware line] It will be updated from N0812C1 To N0813A0"
 check_after "[pick] cboDrives item 0: (M)  0-0-0-0 MERETH SSD 512GB S0614B0 " "$HIDE_SELECTORS
 $(accepted "S0614B0 " N0813A0 GN813000)"
-got=$(after "[pick] cboDrives item 5: (S)  4-0-0-0 NVMe MERETH SSD 1TB N0812C1" | head -n 8)
+# Captioned, the read-only slot 1 marked and slot 2 chosen, each activation saying what it does.
+got=$(after "[pick] cboDrives item 5: (S)  4-0-0-0 NVMe MERETH SSD 1TB N0812C1" | head -n 10)
 [ "$got" = '[show] lblFwSlot
 [show] cboFwSlot
 [show] lblCommitAction
 [show] cboCommitAction
-[items] cboFwSlot: "1" "2"
-[items] cboCommitAction: "0" "1" "2" "3"
-[select] cboFwSlot: 0
+[label] lblFwSlot: Firmware slot
+[label] lblCommitAction: Activation
+[items] cboFwSlot: "1 (read-only)" "2"
+[items] cboCommitAction: "0 - store, do not activate" "1 - store, activate at next restart" "2 - activate stored image at next restart" "3 - store and activate now"
+[select] cboFwSlot: 1
 [select] cboCommitAction: 3' ] || fail "nvme: the selectors after selecting the NVMe drive: $got"
 [ "$(tr -d '\r' <"$LOG" | grep -cxF 'cboDrivesChange: 3-1, m_DevInfo[idx].order=5')" = 2 ] ||
     fail "nvme: the NVMe drive was not opened as device 5 at start-up and on its selection"

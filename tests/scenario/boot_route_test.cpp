@@ -358,6 +358,18 @@ TEST(BootRoute, AnNvmeDriveIsRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(r.boot_execute, MultiSz({"autocheck autochk *"}));
 }
 
+TEST(BootRoute, ALowBatteryIsRefusedBeforeAnythingIsWritten) {
+    const Result r = RunBoot([](platform::sim::SimMachine& m) { m.system.power = {0, 2, 12}; }, nullptr);
+    Truthful(r, "a low battery");
+    EXPECT_EQ(r.o.exit_code, 11);
+    EXPECT_TRUE(HasLine(r.o, "POWER_REFUSED: AC=0 FLAG=2 PERCENT=12"));
+    EXPECT_TRUE(HasBoxStarting(r.o, "The battery is at 12 % and the charger is unplugged."));
+    EXPECT_FALSE(r.fw);
+    EXPECT_FALSE(r.flasher);
+    EXPECT_EQ(r.boot_execute, MultiSz({"autocheck autochk *"}));
+    EXPECT_TRUE(r.o.restarts.empty());
+}
+
 TEST(BootRoute, ARaidPortTargetIsRefusedBeforeAnythingIsWritten) {
     // The unattended "/C:" target: the first drive behind the RAID controller's port 0.
     const Result r = RunBoot(nullptr,

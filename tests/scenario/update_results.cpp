@@ -16,6 +16,17 @@ constexpr const char* kNvmeFailed = "failed: ERROR: ATACMD_FAIL, ERROR_CODE: 0x0
 constexpr const char* kNoDownload =
     "refused: this connection cannot carry a firmware download; connect the drive to a SATA port";
 
+constexpr const char* kLowBattery24 =
+    "The battery is at 24 % and the charger is unplugged. A firmware update that is cut off by a flat battery can "
+    "leave the drive unusable. Plug the charger in and start the update again. Nothing was sent to the drive.";
+constexpr const char* kLowBattery10 =
+    "The battery is at 10 % and the charger is unplugged. A firmware update that is cut off by a flat battery can "
+    "leave the drive unusable. Plug the charger in and start the update again. Nothing was sent to the drive.";
+constexpr const char* kCriticalBattery =
+    "The battery is reported critical and the charger is not plugged in. A firmware update that is cut off by a "
+    "flat battery can leave the drive unusable. Plug the charger in and start the update again. Nothing was sent "
+    "to the drive.";
+
 std::vector<D> Target(const std::string& outcome, std::optional<std::string> after, std::string transport = "") {
     return {D{kSerial, outcome, after, transport}};
 }
@@ -88,6 +99,25 @@ const std::map<std::string, std::vector<D>>& Table() {
         {"PATA drive: its own preformat", Updated()},
         {"erase", Target("erased", kOldFw)},
         {"erase fails", Target("failed: ERASE ERROR:0x0", kOldFw)},
+        // --- what the user who watches is asked and told
+        {"erase in the window: the disk is named, No is the default",
+         Target("refused: the erase was not confirmed: nothing was erased", kOldFw)},
+        {"erase in the window, confirmed", Target("erased", kOldFw)},
+        {"a failed download in the window says so before the window goes", Target(kAtaErrFailed, kOldFw)},
+        {"a refusal in the window says the drive is unchanged",
+         Target("refused: the firmware image of slot 0 holds no firmware (all of its 40960 bytes are 0x00): nothing "
+                "was sent", kOldFw)},
+        {"a failure with /S shows no box", Target(kAtaErrFailed, kOldFw)},
+        {"NVMe: the read-only slot is marked and the first writable one chosen", Nvme("updated", kNvmeNewFw)},
+        {"unattended: the bar is full before the restart question", Updated()},
+        // --- the battery
+        {"on battery at 24 %: refused, nothing sent", Target(std::string("refused: ") + kLowBattery24, kOldFw)},
+        {"on battery at 25 %: updated", Updated()},
+        {"charger plugged in at 5 %: updated", Updated()},
+        {"critical battery, charger state unknown: refused", Target(std::string("refused: ") + kCriticalBattery, kOldFw)},
+        {"unknown charge on battery: updated", Updated()},
+        {"low battery: no preformat either", Target(std::string("refused: ") + kLowBattery10, kOldFw)},
+        {"low battery: no erase, and no box with /S", Target(std::string("refused: ") + kLowBattery10, kOldFw)},
         // --- the window and the system around the update
         {"a power query during the download is refused", Updated()},
         {"closing the window during the download is refused", Updated()},

@@ -2,6 +2,7 @@
 // what the drive holds afterwards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -142,6 +143,25 @@ void ExpectBarStoppedInTheDownload(const Outcome& o, const std::string& n) {
     }
     ASSERT_GE(last_position, 0) << n << ": the bar never moved";
     EXPECT_EQ(o.progress.back(), last_position) << n << ": the bar moved after its stop";
+}
+
+// The machine's power as GetSystemPowerStatus reports it.
+std::function<void(platform::sim::SimMachine&)> Power(uint8_t ac_line, uint8_t battery_flag, uint8_t percent) {
+    return [=](platform::sim::SimMachine& m) { m.system.power = {ac_line, battery_flag, percent}; };
+}
+constexpr const char* kLowBattery24 =
+    "The battery is at 24 % and the charger is unplugged. A firmware update that is cut off by a flat battery can "
+    "leave the drive unusable. Plug the charger in and start the update again. Nothing was sent to the drive.";
+constexpr const char* kCriticalBattery =
+    "The battery is reported critical and the charger is not plugged in. A firmware update that is cut off by a "
+    "flat battery can leave the drive unusable. Plug the charger in and start the update again. Nothing was sent "
+    "to the drive.";
+
+// The simulated target disk as a question names it after its model and serial.
+constexpr const char* kEraseDiskFacts = ", 512.1 GB, drive letters E: G:";
+
+bool HasViewLine(const Outcome& o, const std::string& line) {
+    return std::find(o.view_lines.begin(), o.view_lines.end(), line) != o.view_lines.end();
 }
 
 struct Row {
@@ -410,6 +430,106 @@ const Row kRows[] = {
      .more = [](const Outcome& o, const std::string& n) {
          ASSERT_FALSE(o.statuses.empty()) << n;
          EXPECT_EQ(o.statuses.back().rfind("ERASE ERROR:0x", 0), 0u) << n;
+     }},
+
+    // --- the battery: a laptop that may die halfway is refused before anything reaches the drive
+    {.name = "on battery at 24 %: refused, nothing sent", .edit = Power(0, 0, 24), .exit_code = 11,
+     .box = kLowBattery24, .has = {"POWER_REFUSED: AC=0 FLAG=0 PERCENT=24"}, .lacks = {"Windows Flash START"},
+     .revision = kOldFw, .committed = 0, .more = NothingSent},
+    {.name = "on battery at 25 %: updated", .edit = Power(0, 0, 25), .box = kFinished,
+     .has = {"POWER: AC=0 FLAG=0 PERCENT=25"}, .revision = kNewFw, .committed = 1},
+    {.name = "charger plugged in at 5 %: updated", .edit = Power(1, 2 | 8, 5), .box = kFinished,
+     .revision = kNewFw, .committed = 1},
+    {.name = "critical battery, charger state unknown: refused", .edit = Power(255, 4, 255), .exit_code = 11,
+     .box = kCriticalBattery, .has = {"POWER_REFUSED: AC=255 FLAG=4 PERCENT=255"}, .revision = kOldFw,
+     .committed = 0, .more = NothingSent},
+    {.name = "unknown charge on battery: updated", .edit = Power(0, 255, 255), .box = kFinished,
+     .revision = kNewFw, .committed = 1},
+    {.name = "low battery: no preformat either", .edit = Power(0, 1, 10), .package = Opt({{digit::bBPreformat, '1'}}),
+     .exit_code = 11, .lacks = {"B_Preformat START"}, .revision = kOldFw, .committed = 0,
+     .more = [](const Outcome& o, const std::string& n) {
+         auto d = FindDrive(o.drives, kSerial);
+         ASSERT_TRUE(d) << n;
+         EXPECT_EQ(d->preformats, 0) << n;
+     }},
+    {.name = "low battery: no erase, and no box with /S", .edit = Power(0, 1, 10), .args = {"/S", "/ERASE"},
+     .exit_code = 11, .has = {"POWER_REFUSED: AC=0 FLAG=1 PERCENT=10"}, .lacks = {"EraseAll START"},
+     .revision = kOldFw, .committed = 0,
+     .more = [](const Outcome& o, const std::string& n) {
+         auto d = FindDrive(o.drives, kSerial);
+         ASSERT_TRUE(d) << n;
+         EXPECT_EQ(d->preformats, 0) << n;
+         EXPECT_TRUE(o.boxes.empty()) << n;
+     }},
+
+    // --- what the user who watches is asked and told
+    {.name = "erase in the window: the disk is named, No is the default", .machine = [] {
+         json d = SataDisk(0, kSerial);
+         d["partitions"] = json::parse(R"([{"type": 7, "letter": "E", "size": 256000000000},
+                                           {"type": 7, "letter": "G", "size": 256000000000}])");
+         return Machine({d});
+     }(), .args = {"/ERASE"}, .exit_code = 1,
+     .has = {"ERASE: not confirmed"}, .lacks = {"EraseAll START"}, .revision = kOldFw, .committed = 0,
+     .more = [](const Outcome& o, const std::string& n) {
+         ASSERT_EQ(o.boxes.size(), 1u) << n << ": the question only, no box after it";
+         EXPECT_EQ(o.boxes[0].caption, "Erase drive") << n;
+         EXPECT_TRUE(o.boxes[0].default_no) << n;
+         EXPECT_EQ(o.boxes[0].text, std::string("All data on this disk will be destroyed and cannot be recovered:\n\n") +
+                                        kModel + ", serial " + kSerial + kEraseDiskFacts + "\n\nErase it now?") << n;
+         EXPECT_EQ(FindDrive(o.drives, kSerial)->preformats, 0) << n;
+         EXPECT_TRUE(HasViewLine(o, "[label] cmdUpdate: Erase")) << n;
+         EXPECT_TRUE(HasViewLine(o, "[label] lblUpdateMsg: All data on this drive will be erased")) << n;
+         EXPECT_TRUE(HasViewLine(o, "[hide] lblNewFW")) << n;
+     }},
+    {.name = "erase in the window, confirmed", .args = {"/ERASE"}, .answers = {"yes"}, .status = "Erasing ...",
+     .has = {"ERASE: confirmed", "EraseAll START"}, .revision = kOldFw, .committed = 0,
+     .more = [](const Outcome& o, const std::string& n) { EXPECT_EQ(FindDrive(o.drives, kSerial)->preformats, 1) << n; }},
+    {.name = "a failed download in the window says so before the window goes",
+     .machine = Target(R"({"faults": [{"command": 146, "effect": "error"}]})"), .exit_code = 1,
+     .has = {Ret("0x1")}, .revision = kOldFw, .committed = 0,
+     .more = [](const Outcome& o, const std::string& n) {
+         ASSERT_FALSE(o.boxes.empty()) << n;
+         const app::BoxRequest& b = o.boxes.back();
+         EXPECT_EQ(b.caption, "Firmware update failed") << n;
+         EXPECT_EQ(b.text.rfind(std::string(kModel) + " (" + kSerial + "):\n" + kAtaErr +
+                                    "\n\nThe drive's state is unknown. Do not turn the computer off or disconnect "
+                                    "the drive. Run the update again; if it fails again, contact the drive's vendor."
+                                    "\n\nThe log: ", 0), 0u) << n << ": " << b.text;
+         EXPECT_NE(b.text.find("ORVANE_DEBUG.txt"), std::string::npos) << n << ": the log's path";
+     }},
+    {.name = "a refusal in the window says the drive is unchanged",
+     .package = [](Package& p) { p.image.assign(40960, 0); }, .exit_code = 1, .revision = kOldFw, .committed = 0,
+     .more = [](const Outcome& o, const std::string& n) {
+         ASSERT_EQ(o.boxes.size(), 1u) << n;
+         EXPECT_EQ(o.boxes[0].caption, "Firmware not updated") << n;
+         EXPECT_NE(o.boxes[0].text.find("holds no firmware (all of its 40960 bytes are 0x00): nothing was sent\n\n"
+                                        "Nothing was sent to the drive: it is unchanged.\n\nThe log: "),
+                   std::string::npos) << n << ": " << o.boxes[0].text;
+     }},
+    {.name = "a failure with /S shows no box",
+     .machine = Target(R"({"faults": [{"command": 146, "effect": "error"}]})"), .args = {"/S"}, .actions = "",
+     .exit_code = 1, .revision = kOldFw, .committed = 0,
+     .more = [](const Outcome& o, const std::string& n) { EXPECT_TRUE(o.boxes.empty()) << n; }},
+    {.name = "NVMe: the read-only slot is marked and the first writable one chosen", .machine = Nvme(),
+     .package = NvmePackage, .box = kFinished,
+     .has = {Dated("Start UpdateFW , max_sector=1, bIsNvme=1, fwslot=2, commit action=3")},
+     .lacks = {Dated("Firmware slot 1 is read only, use slot 2 ")}, .serial = kNvmeSerial, .revision = kNvmeNewFw,
+     .more = [](const Outcome& o, const std::string& n) {
+         for (const char* line : {"[label] lblFwSlot: Firmware slot", "[label] lblCommitAction: Activation",
+                                  "[items] cboFwSlot: \"1 (read-only)\" \"2\"", "[select] cboFwSlot: 1",
+                                  "[select] cboCommitAction: 3"})
+             EXPECT_TRUE(HasViewLine(o, line)) << n << ": no " << line;
+     }},
+    {.name = "unattended: the bar is full before the restart question",
+     .package = Opt({{digit::bUnattended, '1'}, {digit::bAskReboot, '1'}}), .args = {"/T:\\\\.\\PhysicalDrive0"},
+     .actions = "", .answers = {"no"}, .revision = kNewFw, .committed = 1,
+     .more = [](const Outcome& o, const std::string& n) {
+         std::string last_progress;
+         for (const std::string& l : o.view_lines) {
+             if (l.rfind("[progress] ", 0) == 0) last_progress = l;
+             if (l.find("Reboot Confirmation") != std::string::npos) break;
+         }
+         EXPECT_EQ(last_progress, "[progress] 100") << n;
      }},
 
     // --- the window and the system around the update

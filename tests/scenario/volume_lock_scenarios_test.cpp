@@ -85,7 +85,7 @@ const Row kRows[] = {
     {"erase, E: in use, silent: no box", Machine2(Volumes(true)), {"/S", "/ERASE"}, {}, 1, kInUse,
      {"VOLUME_LOCK: E: refused (error 5)", "VOLUME_LOCK: 1 let go again", kInUse}, {"EraseAll START", "VOLUME_LOCK: 1 released"}, {}, 1},
     {"erase, E: in use, in the window", Machine2(Volumes(true)), {"/ERASE"}, {}, 1, kInUse,
-     {"VOLUME_LOCK: E: refused (error 5)"}, {"EraseAll START"}, {}, 1},
+     {"ERASE: confirmed", "VOLUME_LOCK: E: refused (error 5)"}, {"EraseAll START"}, {}, 1},
     {"preformat before, E: in use", Machine2(Volumes(true)), {}, {{digit::bBPreformat, '1'}}, 1, kInUse,
      {"VOLUME_LOCK: E: refused (error 5)"}, {"B_Preformat START", "Flash FW START"}, {}, 1},
     {"preformat after, E: in use", Machine2(Volumes(true)), {}, {{digit::Preformat, '1'}}, 1, kInUse,
@@ -115,6 +115,8 @@ TEST_P(VolumeLockScenario, Run) {
     std::string result_path;
     run.args.push_back(ResultArgumentFor(run, result_path));
     const bool silent = !row.args.empty() && row.args[0] == "/S";
+    // The erase question of a window run is answered Yes; the lock comes after it.
+    if (!silent && !row.args.empty() && row.args[0] == "/ERASE") run.answers = {"yes"};
     if (!silent) {
         std::string error;
         ASSERT_TRUE(ui::ParseActions("press:Update", run.actions, error)) << error;

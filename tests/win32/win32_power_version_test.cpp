@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/win32/win32_system_api.h"
+#include "system/power_guard.h"
 
 #include <windows.h>
 #undef GetVersionEx
@@ -98,6 +99,27 @@ TEST(Win32SystemApi, KeepAwakeHoldsTheSystemAwakeUntilReleased) {
         api.KeepAwake(s.on);
         EXECUTION_STATE now = SetThreadExecutionState(s.expect);
         EXPECT_EQ(now, s.expect);
+    }
+}
+
+// The power record is the system's own, field for field, and the guard reads it as the update
+// would: a machine without a system battery (Wine's on a host without one) is never refused.
+TEST(Win32SystemApi, PowerStatusIsTheSystems) {
+    static_assert(sizeof(SYSTEM_POWER_STATUS) == 12, "the record's published size");
+    Win32SystemApi api;
+    SYSTEM_POWER_STATUS direct{};
+    ASSERT_TRUE(::GetSystemPowerStatus(&direct));
+    const std::optional<PowerStatus> ours = api.GetPowerStatus();
+    ASSERT_TRUE(ours.has_value());
+    EXPECT_EQ(ours->ac_line, direct.ACLineStatus);
+    EXPECT_EQ(ours->battery_flag, direct.BatteryFlag);
+    EXPECT_EQ(ours->battery_percent, direct.BatteryLifePercent);
+    const bool known_ac = direct.ACLineStatus == 0 || direct.ACLineStatus == 1 || direct.ACLineStatus == 255;
+    EXPECT_TRUE(known_ac) << "ACLineStatus " << int(direct.ACLineStatus);
+    EXPECT_TRUE(direct.BatteryLifePercent <= 100 || direct.BatteryLifePercent == 255);
+    std::printf("power: AC=%u FLAG=%u PERCENT=%u\n", direct.ACLineStatus, direct.BatteryFlag, direct.BatteryLifePercent);
+    if (direct.BatteryFlag != 255 && (direct.BatteryFlag & 128)) {
+        EXPECT_FALSE(system::JudgePower(ours).refused);
     }
 }
 

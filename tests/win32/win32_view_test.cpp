@@ -184,7 +184,9 @@ TEST(Win32View, CompactPanelCoversTheWindowAndItsBarFillsWithProgress) {
     RECT wr, cr;
     GetWindowRect(w, &wr);
     GetClientRect(w, &cr);
-    EXPECT_EQ(wr.bottom - wr.top, 160) << "the window's height";
+    // 160 pixels of client area at 96 DPI, the caption and frame on top of it.
+    EXPECT_EQ(cr.bottom, Scale(160, view.dpi())) << "the client area's height";
+    EXPECT_GT(wr.bottom - wr.top, cr.bottom) << "no caption above the panel";
     HWND panel = view.control(Control::Panel1);
     ASSERT_TRUE(IsWindowVisible(panel));
     RECT pr = test::ChildRect(w, panel);

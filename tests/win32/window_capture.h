@@ -13,15 +13,22 @@ namespace orvane::ui::test {
 
 using app::Rgb;
 
-// What the window shows: its client area, children included, as 32-bit pixels.
+// What the window shows: its client area, children included, as 32-bit pixels; with `whole`,
+// the whole window, caption and frame included, from its top left corner.
 class Capture {
 public:
-    explicit Capture(HWND hwnd) {
+    explicit Capture(HWND hwnd, bool whole = false) {
         RECT r;
-        GetClientRect(hwnd, &r);
+        if (whole) {
+            GetWindowRect(hwnd, &r);
+            OffsetRect(&r, -r.left, -r.top);
+        } else {
+            GetClientRect(hwnd, &r);
+        }
         w_ = r.right;
         h_ = r.bottom;
-        HDC src = GetDCEx(hwnd, nullptr, DCX_CACHE);  // without clipping the children out
+        // Without clipping the children out.
+        HDC src = whole ? GetWindowDC(hwnd) : GetDCEx(hwnd, nullptr, DCX_CACHE);
         HDC mem = CreateCompatibleDC(src);
         BITMAPINFO bi{};
         bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w_, -h_, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
@@ -47,6 +54,16 @@ public:
         for (int y = r.top; y < r.bottom; ++y)
             for (int x = r.left; x < r.right; ++x) n += At(x, y) == c;
         return n;
+    }
+    // The box around every pixel of `colour`.
+    RECT BoxOf(const RECT& r, Rgb colour) const {
+        RECT box{r.right, r.bottom, r.left, r.top};
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                if (At(x, y) == colour)
+                    box = {std::min<LONG>(box.left, x), std::min<LONG>(box.top, y), std::max<LONG>(box.right, x + 1),
+                           std::max<LONG>(box.bottom, y + 1)};
+        return box;
     }
     // The box around every pixel darker than mid grey.
     RECT DarkBox(const RECT& r) const {

@@ -75,6 +75,7 @@ public:
     std::string ComputerName() override { return inner_.ComputerName(); }
     int UtcOffsetMinutes() override { return inner_.UtcOffsetMinutes(); }
     std::optional<double> SecondsSinceSystemStart() override { return inner_.SecondsSinceSystemStart(); }
+    std::optional<PowerStatus> GetPowerStatus() override { return inner_.GetPowerStatus(); }
 
     // The requests in order, as SimSystemApi keeps them; exit_direct is true for the 9x route.
     std::vector<ExitKind> ExitRequests() const;

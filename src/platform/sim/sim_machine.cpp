@@ -69,6 +69,7 @@ const char kDefaultMachine[] = R"machine({
     "utc_offset_minutes": 60,
     "local_time": "2026-01-05T09:30:00",
     "uptime_seconds": 3600,
+    "power": { "ac_line": 1, "battery_flag": 128, "battery_percent": 255 },
     "module_file": ""
   },
   "controllers": [
@@ -308,6 +309,24 @@ std::map<std::string, SimService> ReadServices(const json& j, const std::string&
     return out;
 }
 
+// The record's own fields and values, so that a machine file can state what a laptop reports.
+void ReadPower(const json& j, const std::string& p, PowerStatus& out) {
+    Object(j, p);
+    OnlyKeys(j, p, {"ac_line", "battery_flag", "battery_percent"});
+    if (j.contains("ac_line")) {
+        const uint64_t v = Unsigned(j["ac_line"], p + ".ac_line", 255);
+        if (v != 0 && v != 1 && v != 255) Fail(p + ".ac_line", "expected 0 (offline), 1 (online) or 255 (unknown)");
+        out.ac_line = static_cast<uint8_t>(v);
+    }
+    if (j.contains("battery_flag"))
+        out.battery_flag = static_cast<uint8_t>(Unsigned(j["battery_flag"], p + ".battery_flag", 255));
+    if (j.contains("battery_percent")) {
+        const uint64_t v = Unsigned(j["battery_percent"], p + ".battery_percent", 255);
+        if (v > 100 && v != 255) Fail(p + ".battery_percent", "expected 0 to 100, or 255 (unknown)");
+        out.battery_percent = static_cast<uint8_t>(v);
+    }
+}
+
 void ReadSystem(const json& j, SimSystem& sys) {
     const std::string p = "system";
     Object(j, p);
@@ -316,7 +335,7 @@ void ReadSystem(const json& j, SimSystem& sys) {
               "wmi", "performance_counter", "forced_exit", "registry_write_fails", "registry", "services",
               "instances_running", "system_drive", "system_dir", "windows_dir", "temp_dir", "module_file",
               "unwritable_files", "start_fails", "program_data_dir", "computer_name", "utc_offset_minutes", "local_time",
-              "uptime_seconds", "boot_flasher_fails"});
+              "uptime_seconds", "boot_flasher_fails", "power"});
     auto flag = [&](const char* k, bool& f) {
         if (j.contains(k)) f = Bool(j[k], p + "." + k);
     };
@@ -393,6 +412,7 @@ void ReadSystem(const json& j, SimSystem& sys) {
     }
     flag("start_fails", sys.start_fails);
     flag("boot_flasher_fails", sys.boot_flasher_fails);
+    if (j.contains("power")) ReadPower(j["power"], p + ".power", sys.power);
 }
 
 void Apply(const json& j, SimMachine& m) {

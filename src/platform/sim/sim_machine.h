@@ -65,6 +65,8 @@ struct SimSystem {
     bool start_fails = false;
     // At the next restart a registered boot-time flasher runs, reports a failure and changes no drive.
     bool boot_flasher_fails = false;
+    // The built-in machine is a desktop on mains power.
+    PowerStatus power{1, 128, 255};
 };
 
 struct SimMachine {

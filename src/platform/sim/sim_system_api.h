@@ -76,6 +76,7 @@ public:
     std::string ComputerName() override;
     int UtcOffsetMinutes() override;
     std::optional<double> SecondsSinceSystemStart() override;
+    std::optional<PowerStatus> GetPowerStatus() override { return system_.power; }
     std::set<std::string> protected_dirs;
     // The machine restarts: it is down this long, then Windows runs this long before the program.
     void Restart(double down_seconds = 60, double boot_seconds = 30);

@@ -395,4 +395,10 @@ std::optional<double> Win32SystemApi::SecondsSinceSystemStart() {
     return static_cast<double>(GetTickCount64()) / 1000.0;
 }
 
+std::optional<PowerStatus> Win32SystemApi::GetPowerStatus() {
+    SYSTEM_POWER_STATUS s{};
+    if (!::GetSystemPowerStatus(&s)) return std::nullopt;
+    return PowerStatus{s.ACLineStatus, s.BatteryFlag, s.BatteryLifePercent};
+}
+
 }  // namespace orvane::platform::win32

@@ -49,6 +49,7 @@ public:
     std::string ComputerName() override;
     int UtcOffsetMinutes() override;
     std::optional<double> SecondsSinceSystemStart() override;
+    std::optional<PowerStatus> GetPowerStatus() override;
     RegRead RegQueryMultiSz(const std::string& path, const std::string& name, std::vector<uint8_t>& out) override;
     RegWrite RegDeleteValue(const std::string& path, const std::string& name) override;
     bool RemoveFile(const std::string& path) override;

@@ -142,7 +142,9 @@ void ConsoleView::SetEnabled(app::Control c, bool enabled) {
 
 app::BoxAnswer ConsoleView::MessageBox(const app::BoxRequest& box) {
     boxes_.push_back(box);
-    app::BoxAnswer answer = box.buttons == app::BoxButtons::YesNo ? app::BoxAnswer::Yes : app::BoxAnswer::Ok;
+    const bool yes_no = box.buttons == app::BoxButtons::YesNo;
+    // A box nobody answers takes its default button.
+    app::BoxAnswer answer = !yes_no ? app::BoxAnswer::Ok : box.default_no ? app::BoxAnswer::No : app::BoxAnswer::Yes;
     double think = 0;
     if (next_answer_ < answers_.size()) {
         std::string a = text::ToLower(answers_[next_answer_++]);
@@ -151,10 +153,11 @@ app::BoxAnswer ConsoleView::MessageBox(const app::BoxRequest& box) {
             think = std::strtod(a.c_str() + at + 1, nullptr);
             a.resize(at);
         }
-        if (box.buttons == app::BoxButtons::YesNo && a == "no") answer = app::BoxAnswer::No;
+        if (yes_no && a == "no") answer = app::BoxAnswer::No;
+        if (yes_no && a == "yes") answer = app::BoxAnswer::Yes;
     }
     if (think > 0) pump_.clock().Advance(think);
-    const char* buttons = box.buttons == app::BoxButtons::YesNo ? "YESNO" : "OK";
+    const char* buttons = !yes_no ? "OK" : box.default_no ? "YESNO default=NO" : "YESNO";
     const char* said = answer == app::BoxAnswer::Yes ? "YES" : answer == app::BoxAnswer::No ? "NO" : "OK";
     Print("[box] caption=\"" + box.caption + "\" text=\"" + Escaped(box.text) + "\" buttons=" + buttons +
           " -> " + said);

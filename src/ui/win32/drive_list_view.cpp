@@ -87,12 +87,18 @@ void PaintGradient(HDC dc, const RECT& r, const Gradient& gradient) {
     }
 }
 
-DriveListPainter::DriveListPainter(HINSTANCE instance)
-    : icons_(ImageList_Create(kIconSize, kIconSize, ILC_COLOR32 | ILC_MASK, 2, 0)) {
+DriveListPainter::DriveListPainter(HINSTANCE instance, UINT dpi) : instance_(instance) { SetDpi(dpi); }
+
+void DriveListPainter::SetDpi(UINT dpi) {
+    dpi_ = dpi;
+    const int size = IconSize();
+    icons_ = UniqueImageList(ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 2, 0));
     if (!icons_) return;
+    // The icon files carry 30, 45 and 60 pixel images (100, 150 and 200 %); between them the
+    // loader scales the nearest.
     for (int id : {IDI_DRIVE_REFUSED, IDI_DRIVE_READY}) {
         UniqueIcon icon(static_cast<HICON>(
-            LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, kIconSize, kIconSize, LR_DEFAULTCOLOR)));
+            LoadImageW(instance_, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
         if (icon) ImageList_AddIcon(icons_.get(), icon.get());
     }
     // One icon alone would show under the wrong index: then show none.
@@ -109,9 +115,10 @@ void DriveListPainter::DrawDriveItem(const DRAWITEMSTRUCT& di, bool eligible) co
         std::wstring text = ItemText(di.hwndItem, di.itemID);
         if (enabled) {
             if (HasIcons())
-                ImageList_Draw(icons_.get(), eligible ? kImageReady : kImageRefused, dc, r.left + kIconLeft, r.top,
-                               ILD_TRANSPARENT);
-            TextOutW(dc, r.left + kTextLeft, r.top + kTextTop, text.c_str(), static_cast<int>(text.size()));
+                ImageList_Draw(icons_.get(), eligible ? kImageReady : kImageRefused, dc,
+                               r.left + Scale(kIconLeft, dpi_), r.top, ILD_TRANSPARENT);
+            TextOutW(dc, r.left + Scale(kTextLeft, dpi_), r.top + Scale(kTextTop, dpi_), text.c_str(),
+                     static_cast<int>(text.size()));
         } else {
             DrawCentred(dc, di.hwndItem, text);
         }

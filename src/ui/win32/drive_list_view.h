@@ -9,6 +9,7 @@
 
 #include "app/view.h"
 #include "platform/win32/win32_handles.h"
+#include "ui/win32/dpi.h"
 
 namespace orvane::ui {
 
@@ -22,6 +23,8 @@ inline constexpr Gradient kDisabledGradient{{255, 242, 224}, {255, 234, 91}, {25
 inline constexpr app::Rgb kOddItemBackground{238, 238, 238};
 inline constexpr app::Rgb kEvenItemBackground{255, 255, 255};
 
+// At 96 DPI; the list scales them to its window's DPI (the bands stay 3 pixels high: a taller
+// item has more of them).
 inline constexpr int kBandHeight = 3;
 inline constexpr int kIconLeft = 10;
 inline constexpr int kTextLeft = 45;
@@ -61,8 +64,13 @@ public:
     static constexpr int kImageRefused = 0;  // may not be updated
     static constexpr int kImageReady = 1;    // may be updated
 
-    // Loads the two icons from the module's resources; without them the items draw no icon.
-    explicit DriveListPainter(HINSTANCE instance);
+    // Loads the two icons from the module's resources at the size for `dpi`; without them the
+    // items draw no icon.
+    DriveListPainter(HINSTANCE instance, UINT dpi);
+
+    // The icons and places for another DPI.
+    void SetDpi(UINT dpi);
+    int IconSize() const { return Scale(kIconSize, dpi_); }
 
     bool HasIcons() const { return ImageList_GetImageCount(icons_.get()) == 2; }
     // cboDrivesDrawItem: `eligible` picks the icon of item di.itemID.
@@ -71,6 +79,8 @@ public:
     void DrawMessageItem(const DRAWITEMSTRUCT& di) const;
 
 private:
+    HINSTANCE instance_;
+    UINT dpi_ = kBaseDpi;
     UniqueImageList icons_;
 };
 

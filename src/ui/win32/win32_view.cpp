@@ -1,5 +1,7 @@
 #include "ui/win32/win32_view.h"
 
+#include "ui/win32/resource_ids.h"
+
 #include <commctrl.h>
 #include <commdlg.h>
 
@@ -9,13 +11,9 @@
 namespace orvane::ui {
 namespace {
 
-constexpr int kClientW = 449;
-constexpr int kClientH = 190;
 constexpr UINT kActivateRequest = WM_APP + 1;
 constexpr const wchar_t* kMainClass = L"TOrvaneMain";
 constexpr const wchar_t* kAppClass = L"TApplication";
-
-int ControlId(app::Control c) { return 100 + static_cast<int>(c); }
 
 UINT_PTR TimerId(app::Timer t) { return 1 + static_cast<UINT_PTR>(t); }
 
@@ -53,16 +51,6 @@ bool IsLabel(app::Control c) {
     }
 }
 
-// The drop-down lists' own window procedure, shared by every list of the class.
-WNDPROC list_proc = nullptr;
-
-// Wine's drop-down list takes Alt+F4 for its own F4 (open the list), so with the focus in a list
-// the window would not close; Windows closes it, as the system's default handling does.
-LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_SYSKEYDOWN && wp == VK_F4) return DefWindowProcW(hwnd, msg, wp, lp);
-    return CallWindowProcW(list_proc, hwnd, msg, wp, lp);
-}
-
 }  // namespace
 
 std::wstring Widen(const std::string& utf8) {
@@ -77,7 +65,8 @@ Win32View::Win32View(HINSTANCE instance, bool with_window) : instance_(instance)
     if (!with_window) return;
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
-    painter_ = std::make_unique<DriveListPainter>(instance_);
+    dpi_ = SystemDpi();
+    painter_ = std::make_unique<DriveListPainter>(instance_, dpi_);
 
     WNDCLASSEXW app{};
     app.cbSize = sizeof app;
@@ -86,94 +75,48 @@ Win32View::Win32View(HINSTANCE instance, bool with_window) : instance_(instance)
     app.lpszClassName = kAppClass;
     RegisterClassExW(&app);
 
+    // The class's icons at the system's sizes (shared: the system owns them); the window gets
+    // its own at its DPI's sizes.
+    auto class_icon = [this](int metric) {
+        auto icon = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                                  GetSystemMetrics(metric), GetSystemMetrics(metric), LR_SHARED));
+        return icon ? icon : LoadIcon(nullptr, IDI_APPLICATION);
+    };
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = MainProc;
     wc.hInstance = instance_;
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+    wc.hIcon = class_icon(SM_CXICON);
+    wc.hIconSm = class_icon(SM_CXSMICON);
     wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     wc.lpszClassName = kMainClass;
     RegisterClassExW(&wc);
-
-    font_ = FontHandle(CreateFontW(-13, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0,
-                                   L"Tahoma"));
-    bold_ = FontHandle(CreateFontW(-13, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, CLEARTYPE_QUALITY, 0,
-                                   L"Tahoma"));
-    banner_font_ = FontHandle(CreateFontW(-22, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
-                                          CLEARTYPE_QUALITY, 0, L"Tahoma"));
+    MakeFonts();
 
     app_ = CreateWindowExW(WS_EX_TOOLWINDOW, kAppClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance_,
                            this);
     SetWindowLongPtrW(app_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 
-    DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-    DWORD ex = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST;
-    RECT r{0, 0, kClientW, kClientH};
-    AdjustWindowRectEx(&r, style, FALSE, ex);
-    int w = r.right - r.left, h = r.bottom - r.top;
-    int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
-    main_ = CreateWindowExW(ex, kMainClass, L"", style, x, y, w, h, nullptr, nullptr, instance_, this);
-    if (main_) CreateControls();
+    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    const DWORD ex = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST;
+    const SIZE outer = OuterSize({Scale(kClientW, dpi_), Scale(kClientH, dpi_)}, style, ex, dpi_);
+    int x = (GetSystemMetrics(SM_CXSCREEN) - outer.cx) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - outer.cy) / 2;
+    main_ = CreateWindowExW(ex, kMainClass, L"", style, x, y, outer.cx, outer.cy, nullptr, nullptr, instance_, this);
+    if (!main_) return;
+    CreateControls();
+    // The screen the window landed on may have another DPI than the system's.
+    if (UINT actual = WindowDpi(main_); actual != dpi_) ApplyDpi(actual, nullptr);
+    SetIcons();
+    keys_ = std::make_unique<DialogKeys>(main_, [this] { return !compact_; });
 }
 
 Win32View::~Win32View() {
+    keys_.reset();
     for (app::Timer t : kTimers)
         if (main_) KillTimer(main_, TimerId(t));
     if (main_) DestroyWindow(main_);
     if (app_) DestroyWindow(app_);
-}
-
-HWND Win32View::Make(app::Control c, const wchar_t* cls, DWORD style, int x, int y, int w, int h, HWND parent) {
-    HWND hwnd = CreateWindowExW(0, cls, L"", WS_CHILD | style, x, y, w, h, parent ? parent : main_,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(c))), instance_, nullptr);
-    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    if (hwnd && std::wstring_view(cls) == L"COMBOBOX") {
-        auto previous = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListProc)));
-        if (!list_proc) list_proc = previous;
-    }
-    controls_[c] = hwnd;
-    return hwnd;
-}
-
-void Win32View::CreateControls() {
-    using app::Control;
-    const DWORD label = WS_VISIBLE | SS_LEFT | SS_NOPREFIX;
-    const DWORD list = WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS;
-    Make(Control::Label1, L"STATIC", label, 12, 72, 300, 16);
-    Make(Control::lblMsg, L"STATIC", SS_LEFT, 12, 72, 120, 16);
-    Make(Control::lblFWExt, L"STATIC", SS_LEFT, 300, 72, 120, 16);
-    Make(Control::cboDrives, L"COMBOBOX", WS_VISIBLE | WS_TABSTOP | list, 8, 92, 433, 200);
-    Make(Control::cbMsg, L"COMBOBOX", WS_DISABLED | list, 8, 92, 433, 200);
-    // Wine forgets an owner-drawn list's item height after WM_SETFONT.
-    SendMessageW(Get(Control::cboDrives), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), kDriveItemHeight);
-    SendMessageW(Get(Control::cbMsg), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), kDriveItemHeight);
-    Make(Control::lblUpdateMsg, L"STATIC", label, 12, 141, 150, 16);
-    Make(Control::lblOldFW, L"STATIC", label, 170, 141, 40, 16);
-    Make(Control::lblTo, L"STATIC", label, 220, 141, 20, 16);
-    Make(Control::lblNewFW, L"STATIC", label, 250, 141, 40, 16);
-    SendMessageW(Get(Control::lblOldFW), WM_SETFONT, reinterpret_cast<WPARAM>(bold_.get()), FALSE);
-    SendMessageW(Get(Control::lblNewFW), WM_SETFONT, reinterpret_cast<WPARAM>(bold_.get()), FALSE);
-    SetWindowTextW(Get(Control::lblOldFW), L"XXXX");
-    SetWindowTextW(Get(Control::lblNewFW), L"XXXX");
-    Make(Control::lblFwSlot, L"STATIC", SS_LEFT, 12, 168, 60, 16);
-    Make(Control::cboFwSlot, L"COMBOBOX", CBS_DROPDOWNLIST, 75, 165, 60, 120);
-    Make(Control::lblCommitAction, L"STATIC", SS_LEFT, 145, 168, 80, 16);
-    Make(Control::cboCommitAction, L"COMBOBOX", CBS_DROPDOWNLIST, 228, 165, 60, 120);
-    Make(Control::cmdClose, L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 291, 150, 73, 33);
-    Make(Control::cmdUpdate, L"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 368, 150, 73, 33);
-
-    HWND panel = Make(Control::Panel1, L"STATIC", SS_LEFT, 0, 0, kClientW, 152);
-    Make(Control::Label2, L"STATIC", label, 16, 24, 160, 16, panel);
-    Make(Control::Label3, L"STATIC", label, 16, 52, 160, 16, panel);
-    Make(Control::Label4, L"STATIC", label, 16, 80, 160, 16, panel);
-    Make(Control::Label5, L"STATIC", label, 190, 24, 240, 16, panel);
-    Make(Control::Label6, L"STATIC", label, 190, 52, 240, 16, panel);
-    Make(Control::Label7, L"STATIC", label, 190, 80, 240, 16, panel);
-    Make(Control::Label8, L"STATIC", SS_LEFT, 16, 104, 400, 16, panel);
-    HWND bar = Make(Control::ProgressBar1, PROGRESS_CLASSW, WS_VISIBLE, 16, 120, 417, 18, panel);
-    SendMessageW(bar, PBM_SETRANGE32, 0, 100);
 }
 
 HWND Win32View::Get(app::Control c) const {
@@ -217,7 +160,9 @@ void Win32View::SetText(app::Control c, const std::string& text) {
         GetWindowRect(hwnd, &r);
         MapWindowPoints(nullptr, GetParent(hwnd), reinterpret_cast<POINT*>(&r), 2);
         SetWindowPos(hwnd, nullptr, 0, 0, TextWidth(hwnd) + 2, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
+        text_sized_.insert(c);
     }
+    if (c == app::Control::lblFwSlot || c == app::Control::lblCommitAction) LayOutSelectors();
 }
 
 void Win32View::SetVisible(app::Control c, bool visible) {
@@ -227,6 +172,8 @@ void Win32View::SetVisible(app::Control c, bool visible) {
         return;
     }
     if (HWND hwnd = Get(c)) ShowWindow(hwnd, visible ? SW_SHOW : SW_HIDE);
+    // The selectors may need a row of their own, which the window grows by.
+    if (c == app::Control::cboFwSlot || c == app::Control::cboCommitAction) LayOutSelectors();
 }
 
 void Win32View::SetEnabled(app::Control c, bool enabled) {
@@ -235,6 +182,7 @@ void Win32View::SetEnabled(app::Control c, bool enabled) {
 
 app::BoxAnswer Win32View::MessageBox(const app::BoxRequest& box) {
     UINT flags = box.buttons == app::BoxButtons::YesNo ? MB_YESNO : MB_OK;
+    if (box.buttons == app::BoxButtons::YesNo && box.default_no) flags |= MB_DEFBUTTON2;
     switch (box.icon) {
         case app::BoxIcon::Error: flags |= MB_ICONERROR; break;
         case app::BoxIcon::Information: flags |= MB_ICONINFORMATION; break;
@@ -288,38 +236,31 @@ void Win32View::LayoutFirmwareLine() {
     };
     RECT m = rect(msg);
     int middle = m.top + (m.bottom - m.top) / 2;
-    int left = m.right + 10;
+    const int gap = Scale(10, dpi_);
+    int left = m.right + gap;
     for (HWND h : {old_fw, to, new_fw}) {
         RECT r = rect(h);
         int height = r.bottom - r.top;
         SetWindowPos(h, nullptr, left, middle - height / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-        left += (r.right - r.left) + 10;
+        left += (r.right - r.left) + gap;
     }
+    firmware_line_laid_ = true;
 }
 
 void Win32View::ShowCompactPanel() {
     using app::Control;
+    if (!main_) return;
     SetVisible(Control::Image1, false);
-    RECT w;
-    GetWindowRect(main_, &w);
-    SetWindowPos(main_, nullptr, 0, 0, w.right - w.left, 160, SWP_NOMOVE | SWP_NOZORDER);
-    RECT c;
-    GetClientRect(main_, &c);
+    // The panel's height is the client area's: the system's caption and frame come on top.
+    compact_ = true;
+    SizeWindow(nullptr);
     HWND panel = Get(Control::Panel1);
     // In front of the normal layout, which stays behind it (some of it still changes): the other
     // controls must not paint over the panel, as a form's controls never paint over a panel.
     for (HWND child = GetWindow(main_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
         if (child != panel)
             SetWindowLongPtrW(child, GWL_STYLE, GetWindowLongPtrW(child, GWL_STYLE) | WS_CLIPSIBLINGS);
-    SetWindowPos(panel, HWND_TOP, 0, 0, c.right, c.bottom, SWP_SHOWWINDOW);
-    int widest = TextWidth(Get(Control::Label3));
-    for (Control caption : {Control::Label2, Control::Label4}) {
-        HWND h = Get(caption);
-        RECT r;
-        GetWindowRect(h, &r);
-        MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&r), 2);
-        SetWindowPos(h, nullptr, widest - TextWidth(h) + 16, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    }
+    PlaceCompactPanel();
 }
 
 void Win32View::SetProgress(int position) {
@@ -342,6 +283,7 @@ void Win32View::SetItems(app::Control list, const std::vector<std::string>& item
     SendMessageW(hwnd, CB_RESETCONTENT, 0, 0);
     for (const std::string& item : items)
         SendMessageW(hwnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
+    if (list == app::Control::cboFwSlot || list == app::Control::cboCommitAction) LayOutSelectors();
 }
 
 void Win32View::SetDriveItems(const std::vector<app::DriveItem>& items) {
@@ -440,16 +382,17 @@ void Win32View::RunMessageLoop(platform::MessagePump& pump) {
 void Win32View::PaintBanner(HDC dc) {
     if (!banner_visible_) return;
     // Banner: a navy-to-blue band with the product name.
-    for (int x = 0; x < kClientW; ++x) {
-        int t = x * 255 / kClientW;
+    const int width = Scale(kClientW, dpi_), height = Scale(kBannerH, dpi_);
+    for (int x = 0; x < width; ++x) {
+        int t = x * 255 / width;
         UniqueBrush b(CreateSolidBrush(RGB(10, 30 + t / 4, 90 + t / 2)));
-        RECT col{x, 0, x + 1, 65};
+        RECT col{x, 0, x + 1, height};
         FillRect(dc, &col, b.get());
     }
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(255, 255, 255));
     HGDIOBJ old = SelectObject(dc, banner_font_.get());
-    RECT text{16, 0, kClientW - 16, 65};
+    RECT text{Scale(16, dpi_), 0, width - Scale(16, dpi_), height};
     DrawTextW(dc, L"Orvane  SSD Firmware Update", -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
     SelectObject(dc, old);
 }
@@ -491,8 +434,18 @@ LRESULT CALLBACK Win32View::MainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
 
 bool Win32View::Clickable(app::Control button) const {
     // Only what the user can see and use is clicked; BM_CLICK would reach a hidden button too.
+    // Under the unattended panel nothing of the normal layout can be pressed.
     HWND hwnd = Get(button);
-    return hwnd && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd);
+    return hwnd && !compact_ && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd);
+}
+
+LRESULT Win32View::DefaultButton() const {
+    // Enter presses a button only when that button has the focus: there is no default button,
+    // so Enter in the drive list cannot start an update.
+    HWND focus = GetFocus();
+    for (app::Control b : {app::Control::cmdUpdate, app::Control::cmdClose})
+        if (focus && focus == Get(b) && Clickable(b)) return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
+    return 0;
 }
 
 void Win32View::Command(int id, int code) {
@@ -530,7 +483,7 @@ LRESULT Win32View::Handle(UINT msg, WPARAM wp, LPARAM lp) {
         }
         case WM_MEASUREITEM: {
             auto* mi = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
-            mi->itemHeight = kDriveItemHeight;
+            mi->itemHeight = static_cast<UINT>(Scale(kDriveItemHeight, dpi_));
             return TRUE;
         }
         case WM_DRAWITEM:
@@ -549,6 +502,11 @@ LRESULT Win32View::Handle(UINT msg, WPARAM wp, LPARAM lp) {
                     return 0;
                 }
             break;
+        case DM_GETDEFID:
+            return DefaultButton();
+        case WM_DPICHANGED:
+            ApplyDpi(LOWORD(wp), reinterpret_cast<const RECT*>(lp));
+            return 0;
         case WM_POWERBROADCAST:
             // Answered here and never passed on.
             if (events_)

@@ -6,11 +6,15 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/view.h"
+#include "ui/win32/dialog_keys.h"
+#include "ui/win32/dpi.h"
 #include "ui/win32/drive_list_view.h"
+#include "ui/win32/window_layout.h"
 
 namespace orvane::ui {
 
@@ -33,7 +37,8 @@ private:
 
 std::wstring Widen(const std::string& utf8);
 
-// The main window: a fixed dialog-style window with the program's controls.
+// The main window: a fixed dialog-style window with the program's controls, laid out at 96 DPI
+// and scaled to the DPI of the screen it is on.
 class Win32View : public app::View {
 public:
     // with_window false: nothing is created, for a run that never shows the window (the disk
@@ -46,6 +51,7 @@ public:
     bool Created() const { return main_ != nullptr; }
     HWND window() const { return main_; }
     HWND control(app::Control c) const { return Get(c); }
+    UINT dpi() const { return dpi_; }
 
     void SetEvents(app::WindowEvents* events) override { events_ = events; }
     void SetCaption(const std::string& text) override;
@@ -83,12 +89,25 @@ private:
     LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
     void Command(int id, int code);
     bool Clickable(app::Control button) const;
-    void CreateControls();
-    HWND Make(app::Control c, const wchar_t* cls, DWORD style, int x, int y, int w, int h, HWND parent = nullptr);
+    LRESULT DefaultButton() const;
     HWND Get(app::Control c) const;
     int TextWidth(HWND label) const;
     void PaintBanner(HDC dc);
     bool DrawItem(const DRAWITEMSTRUCT& di) const;
+
+    // win32_view_layout.cpp: the layout in pixels at the window's DPI.
+    void CreateControls();
+    HWND Make(const ControlSpec& spec);
+    void MakeFonts();
+    HFONT FontOf(app::Control c) const;
+    void ApplyDpi(UINT dpi, const RECT* suggested);
+    void PlaceControls();
+    void PlaceCompactPanel();
+    void LayOutSelectors();
+    bool SelectorsShown() const;
+    void SizeWindow(const RECT* suggested);
+    void SetIcons();
+    int WidestItem(HWND combo) const;
 
     HINSTANCE instance_;
     HWND app_ = nullptr;   // hidden application window: carries the title other copies look for
@@ -105,6 +124,14 @@ private:
     std::vector<bool> item_eligible_;              // cboDrives' icon per item
     std::map<app::Control, COLORREF> text_colours_;
     std::map<int, unsigned> intervals_;            // by timer; absent or 0: as designed
+
+    UINT dpi_ = kBaseDpi;
+    bool compact_ = false;                 // the unattended panel covers the window
+    bool firmware_line_laid_ = false;      // LayoutFirmwareLine has placed the revisions
+    std::set<app::Control> text_sized_;    // labels sized to their text (SetText)
+    int selectors_client_h_ = 0;           // client height while the NVMe selectors show
+    UniqueIcon big_icon_, small_icon_;     // the caption's and the taskbar's, at the window's DPI
+    std::unique_ptr<DialogKeys> keys_;
 };
 
 }  // namespace orvane::ui

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# orvane-simwin with /ERASE on the virtual display, the 240 GB drive behind the USB bridge (E:)
+# selected: a click on the button asks "Erase drive", naming the disk in the log as in the box;
+# Return takes the default button, No: nothing is erased and the run ends with exit code 1.
+. "$(dirname "$0")/../lib/common.sh"
+orv_init "$@"
+[ -n "$WINE" ] || fail "this check needs a Windows build"
+[ -f "$BUILD/orvane-simwin.exe" ] || fail "no $BUILD/orvane-simwin.exe"
+pixels() {
+    OUT=$(perl "$ORV_SOURCE_DIR/tests/programs/lib/pixels.pl" "$@") && [ -n "$OUT" ] || fail "pixels.pl $*: failed"
+}
+
+orv_make_image "$WORK/fw.bin" 394240 9
+cat >"$WORK/erase.json" <<'JSON' || fail "cannot write erase.json"
+{
+  "iVisualStyle": 0,
+  "iLanguage": 0,
+  "options": { "bListMatchedOnly": true, "bWinFlash": true },
+  "slots": [
+    {
+      "image": "fw.bin",
+      "new_fw": "U0512D5",
+      "fw_ext": "U0512D5",
+      "encipher": false,
+      "records": [ { "fws": "U0512A0", "fwe": "U0512D4", "model": "MERETH SSD 240GB" } ]
+    }
+  ]
+}
+JSON
+orv_pack "$WORK/erase.json" "$BUILD/orvane-simwin.exe" "$WORK/erase.exe"
+orv_fresh_log
+orv_start "$WORK/erase.exe" --speed 1 -- /ERASE
+WID=$(orv_find_window 60 '^Mereth Orvane') || fail "no main window within 60 s; visible: $(orv_visible_windows)"
+sleep 1
+png=$BUILD/test-results/erase_confirm_window.png
+orv_screenshot "$png"
+/usr/bin/convert "$png" "ppm:$WORK/shot.ppm" || fail "cannot convert $png"
+# The client area's origin: the banner's first colour, which only its left column has.
+pixels "$WORK/shot.ppm" find 10,30,90
+read -r OX OY <<<"$OUT"
+[ "$OX" != none ] || fail "no banner in the screenshot $png"
+# The button: 73 x 33 at (368, 150) of the client area.
+xdotool mousemove $((OX + 404)) $((OY + 166)) click 1 2>/dev/null || fail "xdotool cannot click"
+BOX=$(orv_find_window 30 '^Erase drive$') || fail "the click asked nothing; visible: $(orv_visible_windows); log: $(tail -n 5 "$LOG")"
+orv_screenshot "$BUILD/test-results/erase_confirm_box.png"
+orv_check_log_has "ERASE: asking to erase MERETH SSD 240GB, serial MU240E0000000004, 240.1 GB, drive letters E:"
+orv_answer_box "$BOX"
+orv_wait_exit 60
+[ "$RC" = 1 ] || fail "exit code $RC, expected 1 (not confirmed): $(tail -n 5 "$WORK/program.out")"
+orv_check_log_has "ERASE: not confirmed"
+orv_check_log_lacks "EraseAll START"
+echo "PASS: $CHECK"
