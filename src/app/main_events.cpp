@@ -39,6 +39,11 @@ void TOrvaneMain::cmdCloseClick() {
         LogLine("cmdCloseClick: refused, the button is not shown\n");
         return;
     }
+    // The preformat destroys the data of the drive the device is open on: its volumes first.
+    device::VolumeLock volumes;
+    const DEV_INFO none{};
+    const DEV_INFO& e = selection_.entry >= 0 ? drives_.m_DevInfo[selection_.entry] : none;
+    if (!LockDriveVolumes(e, address_, volumes).empty()) return;
     m_Device->identify_device();
     system::HiTimer delay(ctx_.platform.clock, &ctx_.platform.pump);
     delay.DelayMs(500);

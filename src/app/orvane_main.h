@@ -17,6 +17,7 @@
 #include "app/update_history.h"
 #include "app/view.h"
 #include "device/ata_device.h"
+#include "device/volume_lock.h"
 #include "package/package_info.h"
 #include "platform/platform.h"
 #include "system/hi_timer.h"
@@ -131,6 +132,14 @@ private:
     std::optional<Verdict> PrepareImage(UpdateRun& run);
     std::optional<Verdict> CheckLatest(UpdateRun& run);
     Verdict Erase(UpdateRun& run);
+    // Before an erase or preformat: the drive's volumes locked and dismounted for the rest of the
+    // run (volume_guard.cpp), or why the command is refused. ReleaseVolumes ends the locks.
+    std::optional<Verdict> LockVolumes(UpdateRun& run);
+    void ReleaseVolumes(UpdateRun& run);
+    // The refusal's text, empty when every volume on the drive is held by `out`.
+    std::string LockDriveVolumes(const DEV_INFO& e, const TargetAddress& a, device::VolumeLock& out);
+    // The Windows disk number of a table entry as the command line reaches it; -1 when unknown.
+    int DiskNumberOf(const DEV_INFO& e, const TargetAddress& a);
     // A preformat job with its status and log texts ("ERASE ERROR", "BPF_ERROR", "APF_ERROR").
     std::optional<Verdict> PreformatStep(UpdateRun& run, const char* status, const char* error_status,
                                          const char* error_log);

@@ -116,6 +116,7 @@ std::optional<Verdict> TOrvaneMain::PreformatStep(UpdateRun& run, const char* st
 }
 
 Verdict TOrvaneMain::Erase(UpdateRun& run) {
+    if (auto v = LockVolumes(run)) return *v;
     LogLine("EraseAll START\n");
     return PreformatStep(run, "Erasing ...", "ERASE ERROR:0x%X", "ERASE_ERROR:0x%X\n").value_or(Verdict{0, outcome::kErased});
 }

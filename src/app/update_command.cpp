@@ -58,6 +58,7 @@ void TOrvaneMain::StartUpdate() {
     else
         UpdateNormal(run);
     work_timer_ = nullptr;
+    ReleaseVolumes(run);
     FinishResult(run);
 }
 
@@ -148,6 +149,7 @@ void TOrvaneMain::UpdateNormal(UpdateRun& run) {
     if (!o.bWinFlash) return BootTimeRoute(run);
     if (auto v = CheckBeforeWrite(run)) return Failure(run, v->outcome);
     if (auto v = CheckPower()) return Ending(run, *v);
+    if (auto v = LockVolumes(run)) return Ending(run, *v);
     RunNormalFlash(run);
 }
 
@@ -243,6 +245,8 @@ void TOrvaneMain::Success(UpdateRun& run) {
     if (!next) {
         run.delay.DelayMs(1000);
         m_Device.reset();
+        // Nothing more is written; the refresh below may remove the disk, which open volumes would stop.
+        ReleaseVolumes(run);
         progress_.iPhase = 4;
         if (!run.target.boot && !(o.bAskReboot || run.verified || o.bAskShutdown || o.bUnattended)) {
             ShowStatus("Updating device information ...");

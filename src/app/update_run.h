@@ -49,6 +49,7 @@ struct TOrvaneMain::UpdateRun {
     std::string outcome;          // how it ended, for the result record
     int result = -1;              // the drive's entry in the result record
     std::optional<std::string> revision_after;
+    device::VolumeLock volumes;   // the drive's volumes, held while its data is destroyed
     system::HiTimer total;
     system::HiTimer work;         // total without the time boxes waited for their answers
     system::HiTimer delay;

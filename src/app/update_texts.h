@@ -41,6 +41,14 @@ inline constexpr const char* kOpenFailed =
     "the drive could not be opened for the update; check its connection and run the program again";
 inline constexpr const char* kEraseDeclined = "the erase was not confirmed: nothing was erased";
 inline constexpr const char* kRefusedWhileUpdating = "%s: refused, an update is running\n";
+// Before a drive's data is destroyed its volumes are taken from their file systems.
+inline constexpr const char* kVolumeInUse = "Volume %s is in use: close the programs that use it and try again.";
+inline constexpr const char* kVolumeMaybeInUse =
+    "Volume %s may lie on this drive and is in use: close the programs that use it and try again.";
+inline constexpr const char* kVolumeNotLocked =
+    "Volume %s cannot be locked and dismounted (error %u): nothing was sent to the drive.";
+inline constexpr const char* kVolumesNotListed =
+    "The volumes of this computer cannot be listed (error %u): nothing was sent to the drive.";
 // The boot-time route.
 inline constexpr const char* kFwFileFailed = "Fail to write FW files into system !\n";
 inline constexpr const char* kBootSetupFailed = "[0x%X] Fail to write UPDATE files into system !\n";

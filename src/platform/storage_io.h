@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/win_errors.h"
 
@@ -14,6 +15,14 @@ constexpr uint32_t kFileShareRead = 1;
 constexpr uint32_t kFileShareWrite = 2;
 constexpr uint32_t kFileShareDelete = 4;
 
+// GetDriveTypeW answers.
+constexpr uint32_t kDriveUnknown = 0;
+constexpr uint32_t kDriveNoRootDir = 1;
+constexpr uint32_t kDriveRemovable = 2;
+constexpr uint32_t kDriveFixed = 3;
+constexpr uint32_t kDriveRemote = 4;
+constexpr uint32_t kDriveCdRom = 5;
+constexpr uint32_t kDriveRamDisk = 6;
 
 struct IoResult {
     bool ok = false;
@@ -44,6 +53,20 @@ public:
     }
     // FormatMessageA text for a system error, without the trailing line break.
     virtual std::string ErrorText(uint32_t error) = 0;
+
+    // FindFirstVolumeW/FindNextVolumeW: every volume's name ("\\?\Volume{GUID}\"). False, with
+    // the system's error, when the list could not be read to its end. A layer that cannot list
+    // volumes says so rather than answering "none".
+    virtual bool VolumeNames(std::vector<std::string>& out, uint32_t& last_error) {
+        out.clear();
+        last_error = kErrorNotSupported;
+        return false;
+    }
+    // GetVolumePathNamesForVolumeNameW: where the volume is mounted ("E:\", "C:\Data\"), drive
+    // letters first; empty when nowhere or unknown.
+    virtual std::vector<std::string> VolumeMountPoints(const std::string& /*volume_name*/) { return {}; }
+    // GetDriveTypeW of a root ("E:\" or a volume name with its trailing backslash).
+    virtual uint32_t DriveType(const std::string& /*root*/) { return kDriveUnknown; }
 };
 
 }  // namespace orvane::platform

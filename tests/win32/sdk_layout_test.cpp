@@ -26,6 +26,9 @@ constexpr uint32_t kScsiGetAddress = d::IOCTL_SCSI_GET_ADDRESS, kGetDeviceNumber
                    kQueryProperty = d::IOCTL_STORAGE_QUERY_PROPERTY,
                    kGetDriveGeometry = d::IOCTL_DISK_GET_DRIVE_GEOMETRY,
                    kGetDriveLayout = d::IOCTL_DISK_GET_DRIVE_LAYOUT, kFileDeviceDisk = d::FILE_DEVICE_DISK;
+constexpr uint32_t kVolumeDiskExtents = d::IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, kLockVolume = d::FSCTL_LOCK_VOLUME,
+                   kUnlockVolume = d::FSCTL_UNLOCK_VOLUME, kDismountVolume = d::FSCTL_DISMOUNT_VOLUME,
+                   kFileDeviceCdRom = d::FILE_DEVICE_CD_ROM, kFileDeviceDvd = d::FILE_DEVICE_DVD;
 }  // namespace ours
 
 // The adapter descriptor's last two fields are declared only for Windows 8 and later; the
@@ -207,6 +210,23 @@ SAME_SIZE(d, DRIVE_LAYOUT_INFORMATION);
 SAME_FIELD(d, DRIVE_LAYOUT_INFORMATION, PartitionCount);
 SAME_FIELD(d, DRIVE_LAYOUT_INFORMATION, Signature);
 SAME_FIELD(d, DRIVE_LAYOUT_INFORMATION, PartitionEntry);
+
+static_assert(ours::kVolumeDiskExtents == IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS);
+static_assert(ours::kLockVolume == FSCTL_LOCK_VOLUME && ours::kUnlockVolume == FSCTL_UNLOCK_VOLUME &&
+              ours::kDismountVolume == FSCTL_DISMOUNT_VOLUME);
+static_assert(ours::kFileDeviceCdRom == FILE_DEVICE_CD_ROM && ours::kFileDeviceDvd == FILE_DEVICE_DVD);
+static_assert(p::kDriveUnknown == DRIVE_UNKNOWN && p::kDriveNoRootDir == DRIVE_NO_ROOT_DIR &&
+              p::kDriveRemovable == DRIVE_REMOVABLE && p::kDriveFixed == DRIVE_FIXED &&
+              p::kDriveRemote == DRIVE_REMOTE && p::kDriveCdRom == DRIVE_CDROM && p::kDriveRamDisk == DRIVE_RAMDISK);
+static_assert(p::kErrorSharingViolation == ERROR_SHARING_VIOLATION && p::kErrorNotLocked == ERROR_NOT_LOCKED &&
+              p::kErrorMoreData == ERROR_MORE_DATA);
+SAME_SIZE(d, DISK_EXTENT);
+SAME_FIELD(d, DISK_EXTENT, DiskNumber);
+SAME_FIELD(d, DISK_EXTENT, StartingOffset);
+SAME_FIELD(d, DISK_EXTENT, ExtentLength);
+SAME_SIZE(d, VOLUME_DISK_EXTENTS);
+SAME_FIELD(d, VOLUME_DISK_EXTENTS, NumberOfDiskExtents);
+SAME_FIELD(d, VOLUME_DISK_EXTENTS, Extents);
 
 // --- pass-through and miniport records
 

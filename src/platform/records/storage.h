@@ -11,6 +11,11 @@ constexpr uint32_t IOCTL_STORAGE_GET_DEVICE_NUMBER = 0x2D1080;
 constexpr uint32_t IOCTL_STORAGE_QUERY_PROPERTY = 0x2D1400;
 constexpr uint32_t IOCTL_DISK_GET_DRIVE_GEOMETRY = 0x70000;
 constexpr uint32_t IOCTL_DISK_GET_DRIVE_LAYOUT = 0x7400C;
+// Volume requests: which disks a volume lies on, and taking it away from its file system.
+constexpr uint32_t IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS = 0x560000;
+constexpr uint32_t FSCTL_LOCK_VOLUME = 0x90018;
+constexpr uint32_t FSCTL_UNLOCK_VOLUME = 0x9001C;
+constexpr uint32_t FSCTL_DISMOUNT_VOLUME = 0x90020;
 
 // STORAGE_PROPERTY_ID and STORAGE_QUERY_TYPE values.
 constexpr uint32_t StorageDeviceProperty = 0;
@@ -26,7 +31,9 @@ enum : uint8_t {
     BusTypeNvme = 17,
 };
 
+constexpr uint32_t FILE_DEVICE_CD_ROM = 2;
 constexpr uint32_t FILE_DEVICE_DISK = 7;
+constexpr uint32_t FILE_DEVICE_DVD = 0x33;
 constexpr uint32_t FixedMedia = 12;
 
 struct SCSI_ADDRESS {
@@ -117,5 +124,20 @@ struct DRIVE_LAYOUT_INFORMATION {
 };
 static_assert(sizeof(DRIVE_LAYOUT_INFORMATION) == 40);
 static_assert(offsetof(DRIVE_LAYOUT_INFORMATION, PartitionEntry) == 8);
+
+// LARGE_INTEGER is 8-aligned on both widths: the first extent starts at 8, not 4.
+struct DISK_EXTENT {
+    uint32_t DiskNumber;
+    alignas(8) int64_t StartingOffset;
+    int64_t ExtentLength;
+};
+static_assert(sizeof(DISK_EXTENT) == 24);
+
+struct VOLUME_DISK_EXTENTS {
+    uint32_t NumberOfDiskExtents;
+    DISK_EXTENT Extents[1];
+};
+static_assert(sizeof(VOLUME_DISK_EXTENTS) == 32);
+static_assert(offsetof(VOLUME_DISK_EXTENTS, Extents) == 8);
 
 }  // namespace orvane::records

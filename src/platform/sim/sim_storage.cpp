@@ -178,7 +178,7 @@ SimDisk ReadDisk(const json& j, const std::string& p, int index) {
         for (size_t i = 0; i < a.size(); ++i) {
             std::string pp = p + ".partitions[" + std::to_string(i) + "]";
             Object(a[i], pp);
-            OnlyKeys(a[i], pp, {"type", "letter", "size", "boot"});
+            OnlyKeys(a[i], pp, {"type", "letter", "size", "boot", "in_use"});
             SimPartition part;
             if (a[i].contains("type")) part.type = static_cast<uint8_t>(Unsigned(a[i]["type"], pp + ".type", 255));
             if (a[i].contains("letter")) {
@@ -188,6 +188,7 @@ SimDisk ReadDisk(const json& j, const std::string& p, int index) {
             }
             if (a[i].contains("size")) part.length = Unsigned(a[i]["size"], pp + ".size", INT64_MAX);
             if (a[i].contains("boot")) part.boot = Bool(a[i]["boot"], pp + ".boot");
+            if (a[i].contains("in_use")) part.in_use = Bool(a[i]["in_use"], pp + ".in_use");
             d.partitions.push_back(part);
         }
     }

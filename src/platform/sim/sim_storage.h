@@ -24,11 +24,18 @@ struct SimScsiAddress {
     uint8_t port = 0, path = 0, target = 0, lun = 0;
 };
 
+// A partition is a volume: "\\.\X:" when it has a letter, always by its volume name.
 struct SimPartition {
     uint8_t type = 0x07;   // MBR partition type
     char letter = 0;       // 'A'..'Z', 0: no drive letter
     uint64_t length = 0;   // bytes
     bool boot = false;
+    bool in_use = false;   // files are open on it: FSCTL_LOCK_VOLUME is denied (error 5)
+
+    // Run time. A lock lasts until the handle that took it closes.
+    bool locked = false;
+    bool mounted = true;   // FSCTL_DISMOUNT_VOLUME clears it; the release mounts it again
+    int locks = 0, dismounts = 0, releases = 0;
 };
 
 struct SimGeometry {
@@ -54,7 +61,7 @@ struct SimController {
 
 // Disk requests that can be made to fail (error 1, ERROR_INVALID_FUNCTION).
 inline constexpr const char* kSimDiskRequests[] = {"scsi_address", "device_number", "device_property",
-                                                    "adapter_property", "geometry", "layout"};
+                                                    "adapter_property", "geometry", "layout", "volume_extents"};
 
 // A disk that goes away after some opens, as an unplugged or failing drive does: from the open
 // after `after_opens` on, opens fail with error 2 and requests on earlier handles with 1617. It

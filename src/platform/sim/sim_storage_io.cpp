@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <map>
 
@@ -87,6 +88,7 @@ const char* RequestName(uint32_t code, uint32_t property) {
             return property == d::StorageAdapterProperty ? "adapter_property" : "device_property";
         case d::IOCTL_DISK_GET_DRIVE_GEOMETRY: return "geometry";
         case d::IOCTL_DISK_GET_DRIVE_LAYOUT: return "layout";
+        case d::IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS: return "volume_extents";
         default: return "";
     }
 }
@@ -197,20 +199,73 @@ IoResult DiskAnswer(SimDisk& disk, uint32_t code, uint8_t* buffer, uint32_t in_l
     }
 }
 
+// The volume requests of a partition's volume; nothing for the requests it passes to its disk.
+std::optional<IoResult> VolumeAnswer(SimDisk& disk, size_t index, bool& holds_lock, uint32_t code, uint8_t* buffer,
+                                     uint32_t out_len) {
+    SimPartition& p = disk.partitions[index];
+    switch (code) {
+        case d::FSCTL_LOCK_VOLUME:
+            // Denied while files are open on it, or another handle holds it.
+            if (p.in_use || (p.locked && !holds_lock)) return Failed(kErrorAccessDenied);
+            if (!holds_lock) ++p.locks;
+            p.locked = holds_lock = true;
+            return IoResult{true, 0, 0};
+        case d::FSCTL_UNLOCK_VOLUME:
+            if (!holds_lock) return Failed(kErrorNotLocked);
+            holds_lock = p.locked = false;
+            p.mounted = true;
+            ++p.releases;
+            return IoResult{true, 0, 0};
+        case d::FSCTL_DISMOUNT_VOLUME:
+            if (p.locked && !holds_lock) return Failed(kErrorAccessDenied);
+            p.mounted = false;
+            ++p.dismounts;
+            return IoResult{true, 0, 0};
+        case d::IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS: {
+            if (disk.failing_requests.count("volume_extents") || disk.device_number < 0)
+                return Failed(kErrorInvalidFunction);
+            if (out_len < sizeof(d::VOLUME_DISK_EXTENTS)) return Failed(kErrorInsufficientBuffer);
+            d::VOLUME_DISK_EXTENTS x{};
+            x.NumberOfDiskExtents = 1;
+            x.Extents[0].DiskNumber = static_cast<uint32_t>(disk.device_number);
+            // Where the layout puts it: from 1 MiB on, one after the other.
+            int64_t start = 1 << 20;
+            for (size_t i = 0; i < index; ++i) start += static_cast<int64_t>(disk.partitions[i].length);
+            x.Extents[0].StartingOffset = start;
+            x.Extents[0].ExtentLength = static_cast<int64_t>(p.length);
+            return Answer(buffer, out_len, &x, sizeof x);
+        }
+        case d::IOCTL_STORAGE_GET_DEVICE_NUMBER: {
+            if (disk.failing_requests.count("device_number") || disk.device_number < 0)
+                return Failed(kErrorInvalidFunction);
+            if (out_len < sizeof(d::STORAGE_DEVICE_NUMBER)) return Failed(kErrorInsufficientBuffer);
+            d::STORAGE_DEVICE_NUMBER n{d::FILE_DEVICE_DISK, static_cast<uint32_t>(disk.device_number),
+                                       static_cast<uint32_t>(index + 1)};
+            return Answer(buffer, out_len, &n, sizeof n);
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
 }  // namespace
 
 class SimStorageHandle : public StorageHandle {
 public:
     SimStorageHandle(SimStorageIo& io, std::string path, SimIoTarget target)
         : io_(io), path_(std::move(path)), target_(target) {}
+    ~SimStorageHandle() override {
+        if (holds_lock_) io_.ReleaseVolume(target_);
+    }
     IoResult Control(uint32_t code, void* buffer, uint32_t in_len, uint32_t out_len) override {
-        return io_.Dispatch(path_, target_, code, static_cast<uint8_t*>(buffer), in_len, out_len);
+        return io_.Dispatch(path_, target_, code, static_cast<uint8_t*>(buffer), in_len, out_len, holds_lock_);
     }
 
 private:
     SimStorageIo& io_;
     std::string path_;
     SimIoTarget target_;
+    bool holds_lock_ = false;
 };
 
 SimStorageIo::SimStorageIo(SimHardware& hw) : hw_(hw) {}
@@ -222,17 +277,16 @@ std::unique_ptr<StorageHandle> SimStorageIo::Open(const std::string& path, uint3
     bool by_volume = false;
     int drive = NumberedPath(path, "PHYSICALDRIVE", "");
     int port = NumberedPath(path, "SCSI", ":");
-    const char volume = VolumeLetter(path);
+    const char letter = VolumeLetter(path);
+    // A volume's requests reach the disk it lies on (its device number is the disk's).
+    if (letter || path.rfind("\\\\?\\Volume{", 0) == 0) {
+        target = FindVolume(letter ? std::string(1, letter) + ":\\" : path + "\\");
+        by_volume = target.disk != nullptr;
+    }
     for (SimDisk& disk : hw_.storage.disks) {
+        if (target.disk) break;
         if (disk.removed) continue;
-        // A volume's requests reach the disk it lies on (its device number is the disk's).
-        const bool has_volume = volume && std::any_of(disk.partitions.begin(), disk.partitions.end(),
-                                                      [&](const SimPartition& p) { return p.letter == volume; });
-        if ((drive >= 0 && disk.device_number == drive) || has_volume || text::EqualsNoCase(path, disk.device_path)) {
-            target.disk = &disk;
-            by_volume = has_volume;
-            break;
-        }
+        if ((drive >= 0 && disk.device_number == drive) || text::EqualsNoCase(path, disk.device_path)) target.disk = &disk;
     }
     if (port >= 0)
         for (SimController& c : hw_.storage.controllers)
@@ -260,12 +314,16 @@ std::unique_ptr<StorageHandle> SimStorageIo::Open(const std::string& path, uint3
 }
 
 IoResult SimStorageIo::Dispatch(const std::string& path, SimIoTarget target, uint32_t code, uint8_t* buffer,
-                                uint32_t in_len, uint32_t out_len) {
+                                uint32_t in_len, uint32_t out_len, bool& holds_lock) {
     std::lock_guard<std::recursive_mutex> lock(hw_.mutex);
     requests_.push_back({path, code});
     if (!buffer && (in_len || out_len)) return Failed(kErrorInvalidParameter);
     if (target.disk && (target.disk->removed || Gone(*target.disk, hw_.clock) || DiskRestarting(*target.disk, false)))
         return Failed(kErrorDeviceRemoved);
+    if (target.disk && target.partition >= 0)
+        if (std::optional<IoResult> r = VolumeAnswer(*target.disk, static_cast<size_t>(target.partition), holds_lock,
+                                                     code, buffer, out_len))
+            return *r;
     for (SimIoHandler& h : handlers_)
         if (std::optional<IoResult> r = h(hw_, target, code, buffer, in_len, out_len)) return *r;
     if (target.disk) return DiskAnswer(*target.disk, code, buffer, in_len, out_len);
@@ -299,6 +357,65 @@ std::string SimStorageIo::ErrorText(uint32_t error) {
     };
     auto it = kTexts.find(error);
     return it == kTexts.end() ? std::string() : std::string(it->second);
+}
+
+std::string SimVolumeName(size_t disk, size_t partition) {
+    char name[64];
+    std::snprintf(name, sizeof name, "\\\\?\\Volume{%08X-0000-0000-0000-%012X}\\", static_cast<unsigned>(disk + 1),
+                  static_cast<unsigned>(partition + 1));
+    return name;
+}
+
+SimIoTarget SimStorageIo::FindVolume(const std::string& name_or_root) {
+    std::lock_guard<std::recursive_mutex> lock(hw_.mutex);
+    const bool root = name_or_root.size() == 3 && name_or_root[1] == ':' && name_or_root[2] == '\\';
+    const char letter = root ? static_cast<char>(std::toupper(static_cast<unsigned char>(name_or_root[0]))) : 0;
+    for (size_t i = 0; i < hw_.storage.disks.size(); ++i) {
+        SimDisk& disk = hw_.storage.disks[i];
+        if (disk.removed) continue;
+        for (size_t k = 0; k < disk.partitions.size(); ++k) {
+            const bool named = root ? disk.partitions[k].letter == letter
+                                    : text::EqualsNoCase(name_or_root, SimVolumeName(i, k));
+            if (named) return SimIoTarget{&disk, nullptr, static_cast<int>(k)};
+        }
+    }
+    return SimIoTarget{};
+}
+
+void SimStorageIo::ReleaseVolume(const SimIoTarget& target) {
+    std::lock_guard<std::recursive_mutex> lock(hw_.mutex);
+    if (!target.disk || target.partition < 0) return;
+    SimPartition& p = target.disk->partitions[static_cast<size_t>(target.partition)];
+    p.locked = false;
+    p.mounted = true;
+    ++p.releases;
+}
+
+bool SimStorageIo::VolumeNames(std::vector<std::string>& out, uint32_t& last_error) {
+    std::lock_guard<std::recursive_mutex> lock(hw_.mutex);
+    out.clear();
+    for (size_t i = 0; i < hw_.storage.disks.size(); ++i) {
+        if (hw_.storage.disks[i].removed) continue;
+        for (size_t k = 0; k < hw_.storage.disks[i].partitions.size(); ++k) out.push_back(SimVolumeName(i, k));
+    }
+    last_error = 0;
+    return true;
+}
+
+std::vector<std::string> SimStorageIo::VolumeMountPoints(const std::string& volume_name) {
+    std::lock_guard<std::recursive_mutex> lock(hw_.mutex);
+    const SimIoTarget t = FindVolume(volume_name);
+    if (!t.disk) return {};
+    const char letter = t.disk->partitions[static_cast<size_t>(t.partition)].letter;
+    if (!letter) return {};
+    return {std::string(1, letter) + ":\\"};
+}
+
+uint32_t SimStorageIo::DriveType(const std::string& root) {
+    std::lock_guard<std::recursive_mutex> lock(hw_.mutex);
+    const SimIoTarget t = FindVolume(root);
+    if (!t.disk) return kDriveNoRootDir;
+    return t.disk->removable ? kDriveRemovable : kDriveFixed;
 }
 
 }  // namespace orvane::platform::sim

@@ -15,7 +15,12 @@ namespace orvane::platform::sim {
 struct SimIoTarget {
     SimDisk* disk = nullptr;
     SimController* port = nullptr;
+    int partition = -1;  // opened as this volume of the disk
 };
+
+// The volume name of a disk's partition (both counted from 0), as FindFirstVolumeW gives it:
+// "\\?\Volume{00000001-0000-0000-0000-000000000002}\" for the first disk's second partition.
+std::string SimVolumeName(size_t disk, size_t partition);
 
 // A handler answers a request or declines it (nullopt) so the next one, and finally the
 // built-in discovery answers, get it. Called with the hardware's mutex held.
@@ -30,9 +35,17 @@ public:
     std::unique_ptr<StorageHandle> Open(const std::string& path, uint32_t access, uint32_t share,
                                         uint32_t& last_error) override;
     std::string ErrorText(uint32_t error) override;
+    // The partitions of the disks present, disk by disk; a partition with a letter is mounted there.
+    bool VolumeNames(std::vector<std::string>& out, uint32_t& last_error) override;
+    std::vector<std::string> VolumeMountPoints(const std::string& volume_name) override;
+    // Fixed, or removable for a removable disk's volume; "no root" for anything else.
+    uint32_t DriveType(const std::string& root) override;
 
-    // Tried before the built-in answers, in the order added.
-    void AddHandler(SimIoHandler handler) { handlers_.push_back(std::move(handler)); }
+    // Tried before the built-in answers, in the order added; `first` puts it before the others
+    // (a test's look at every request before a drive answers it).
+    void AddHandler(SimIoHandler handler, bool first = false) {
+        handlers_.insert(first ? handlers_.begin() : handlers_.end(), std::move(handler));
+    }
 
     struct Request {
         std::string path;
@@ -44,8 +57,13 @@ public:
 
 private:
     friend class SimStorageHandle;
+    // holds_lock: the calling handle's lock on its volume.
     IoResult Dispatch(const std::string& path, SimIoTarget target, uint32_t code, uint8_t* buffer, uint32_t in_len,
-                      uint32_t out_len);
+                      uint32_t out_len, bool& holds_lock);
+    // A volume's lock ends with the handle that took it.
+    void ReleaseVolume(const SimIoTarget& target);
+    // The disk and partition a volume name or a root ("E:\") names.
+    SimIoTarget FindVolume(const std::string& name_or_root);
 
     SimHardware& hw_;
     std::vector<SimIoHandler> handlers_;
