@@ -6,9 +6,6 @@
 orv_init "$@"
 [ -n "$WINE" ] || fail "this check needs a Windows build"
 [ -f "$BUILD/orvane-simwin.exe" ] || fail "no $BUILD/orvane-simwin.exe"
-pixels() {
-    OUT=$(perl "$ORV_SOURCE_DIR/tests/programs/lib/pixels.pl" "$@") && [ -n "$OUT" ] || fail "pixels.pl $*: failed"
-}
 
 orv_make_image "$WORK/fw.bin" 394240 9
 cat >"$WORK/erase.json" <<'JSON' || fail "cannot write erase.json"
@@ -32,15 +29,7 @@ orv_fresh_log
 orv_start "$WORK/erase.exe" --speed 1 -- /ERASE
 WID=$(orv_find_window 60 '^Mereth Orvane') || fail "no main window within 60 s; visible: $(orv_visible_windows)"
 sleep 1
-png=$BUILD/test-results/erase_confirm_window.png
-orv_screenshot "$png"
-/usr/bin/convert "$png" "ppm:$WORK/shot.ppm" || fail "cannot convert $png"
-# The client area's origin: the banner's first colour, which only its left column has.
-pixels "$WORK/shot.ppm" find 10,30,90
-read -r OX OY <<<"$OUT"
-[ "$OX" != none ] || fail "no banner in the screenshot $png"
-# The button: 73 x 33 at (368, 150) of the client area.
-xdotool mousemove $((OX + 404)) $((OY + 166)) click 1 2>/dev/null || fail "xdotool cannot click"
+orv_click_update "$BUILD/test-results/erase_confirm_window.png"
 BOX=$(orv_find_window 30 '^Erase drive$') || fail "the click asked nothing; visible: $(orv_visible_windows); log: $(tail -n 5 "$LOG")"
 orv_screenshot "$BUILD/test-results/erase_confirm_box.png"
 orv_check_log_has "ERASE: asking to erase MERETH SSD 240GB, serial MU240E0000000004, 240.1 GB, drive letters E:"

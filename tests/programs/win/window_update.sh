@@ -117,15 +117,7 @@ orv_fresh_log
 orv_start "$WORK/click.exe" --speed 1
 WID=$(orv_find_window 60 '^Mereth Orvane') || fail "no main window within 60 s; visible: $(orv_visible_windows)"
 sleep 1
-png=$BUILD/test-results/window_update_click_before.png
-orv_screenshot "$png"
-/usr/bin/convert "$png" "ppm:$WORK/shot.ppm" || fail "cannot convert $png"
-# The client area's origin: the banner's first colour, which only its left column has.
-pixels "$WORK/shot.ppm" find 10,30,90
-read -r OX OY <<<"$OUT"
-[ "$OX" != none ] || fail "no banner in the screenshot $png"
-# Update: 73 x 33 at (368, 150) of the client area.
-xdotool mousemove $((OX + 404)) $((OY + 166)) click 1 2>/dev/null || fail "xdotool cannot click"
+orv_click_update "$BUILD/test-results/window_update_click_before.png"
 # While the update runs, the window thread keeps serving its messages: closing the window (Alt+F4)
 # is refused with a box at once, and the worker's completion still arrives through the loop.
 for ((i = 0; i < 600; i++)); do
