@@ -7,6 +7,8 @@
 #include "pack/manifest.h"
 #include "pack/pack_error.h"
 #include "pack/package_writer.h"
+#include "pack/pe_image.h"
+#include "pack/sign.h"
 #include "package/package_info.h"
 #include "package/package_json.h"
 
@@ -18,8 +20,14 @@ namespace {
 constexpr const char* kUsage =
     "usage: orvane-pack build --manifest MANIFEST.json --base PROGRAM --out PACKED\n"
     "       orvane-pack show PROGRAM\n"
+    "       orvane-pack sign --in PACKED --out SIGNED (--pkcs12 CERT.p12 [--pass-file FILE] |\n"
+    "                        --cert CERT.pem --key KEY.pem [--pass-file FILE]) [--ca CA.pem]\n"
+    "                        [--timestamp URL]... [--legacy-timestamp URL]...\n"
     "build writes the manifest's package into a copy of a built Orvane program;\n"
     "show prints the package a program carries, as JSON.\n"
+    "sign signs a packed program with osslsigncode (SHA-256) and keeps the result only if\n"
+    "osslsigncode verify passes (against --ca, else the system's roots). Pack first, then sign:\n"
+    "build removes a signature the base program carries.\n"
     "The boot-time flashers and copy programs go in by slot tag in the manifest's \"aux\" map\n"
     "(e.g. \"EXE_WIN7_X64\": \"flash/w7x64.exe\"): the build's stand-ins or the real ones.\n";
 
@@ -27,7 +35,7 @@ struct UsageError {
     std::string message;
 };
 
-void BuildCommand(const std::vector<std::string>& args) {
+void BuildCommand(const std::vector<std::string>& args, std::ostream& notes) {
     std::string manifest, base, out;
     for (size_t i = 1; i < args.size(); i += 2) {
         std::string* target = args[i] == "--manifest" ? &manifest
@@ -41,7 +49,39 @@ void BuildCommand(const std::vector<std::string>& args) {
     }
     if (manifest.empty() || base.empty() || out.empty())
         throw UsageError{"build needs --manifest, --base and --out"};
-    BuildPackage(manifest, base, out);
+    BuildPackage(manifest, base, out, &notes);
+}
+
+void SignCommand(const std::vector<std::string>& args, std::ostream& out) {
+    SignRequest r;
+    for (size_t i = 1; i < args.size(); i += 2) {
+        const std::string& flag = args[i];
+        if (i + 1 >= args.size() || args[i + 1].empty()) throw UsageError{flag + " needs a value"};
+        const std::string& value = args[i + 1];
+        if (flag == "--timestamp") {
+            r.timestamp_urls.push_back(value);
+            continue;
+        }
+        if (flag == "--legacy-timestamp") {
+            r.legacy_timestamp_urls.push_back(value);
+            continue;
+        }
+        fs::path* target = flag == "--in"          ? &r.in
+                           : flag == "--out"       ? &r.out
+                           : flag == "--pkcs12"    ? &r.pkcs12
+                           : flag == "--pass-file" ? &r.pass_file
+                           : flag == "--cert"      ? &r.cert
+                           : flag == "--key"       ? &r.key
+                           : flag == "--ca"        ? &r.ca
+                                                   : nullptr;
+        if (target == nullptr) throw UsageError{"unknown argument \"" + flag + "\""};
+        if (!target->empty()) throw UsageError{flag + " given twice"};
+        *target = value;
+    }
+    if (r.in.empty() || r.out.empty()) throw UsageError{"sign needs --in and --out"};
+    if (r.pkcs12.empty() == (r.cert.empty() && r.key.empty()))
+        throw UsageError{"sign needs either --pkcs12 or --cert with --key"};
+    SignProgram(r, out);
 }
 
 // LocateBlock's refusal, with the file it refused.
@@ -55,12 +95,22 @@ size_t LocateIn(const std::vector<uint8_t>& file, const std::string& what, const
 
 }  // namespace
 
-void BuildPackage(const fs::path& manifest_file, const fs::path& base, const fs::path& out) {
+void BuildPackage(const fs::path& manifest_file, const fs::path& base, const fs::path& out, std::ostream* notes) {
     std::error_code ec;
     if (fs::exists(out, ec) && fs::equivalent(out, base, ec))
         throw PackError("the output " + out.string() + " is the base program itself; the base is never changed");
     const Manifest manifest = LoadManifest(manifest_file);
     std::vector<uint8_t> file = ReadFileBytes(base, "base program");
+    // Packing changes signed bytes: a signature the base carries would no longer match.
+    std::optional<PeLayout> pe;
+    try {
+        pe = ReadPeLayout(file);
+        if (pe && StripCertificateTable(file, *pe) && notes != nullptr)
+            *notes << "orvane-pack: the base program was signed; its signature was removed (packing would "
+                      "break it): sign the packed program\n";
+    } catch (const PackError& e) {
+        throw PackError("base program " + base.string() + ": " + e.what());
+    }
     const size_t block = LocateIn(file, "base program", base);
     const PackPlan plan = WritePackage(file.data() + block, manifest);
     try {
@@ -70,6 +120,7 @@ void BuildPackage(const fs::path& manifest_file, const fs::path& base, const fs:
                                     "auxiliary executable holding a marker text?): ") + e.what());
     }
     CheckWrittenPackage(file.data() + block, plan);
+    if (pe) WritePeChecksum(file, *pe);  // last: it covers every byte before it
 
     fs::path partial = out;
     partial += ".partial";
@@ -104,7 +155,9 @@ int RunPackTool(const std::vector<std::string>& args, std::ostream& out, std::os
         }
         if (args.empty()) throw UsageError{"no command given"};
         if (args[0] == "build") {
-            BuildCommand(args);
+            BuildCommand(args, err);
+        } else if (args[0] == "sign") {
+            SignCommand(args, out);
         } else if (args[0] == "show") {
             if (args.size() != 2) throw UsageError{"show takes one file"};
             out << ShowPackage(args[1]);

@@ -8,9 +8,10 @@ namespace orvane::pack {
 
 // Packs the manifest into a copy of base written to out; base is never changed, and out
 // appears only once the packed copy has been written, read back and checked.
+// A signature the base carries is removed (noted on notes) and the PE checksum written anew.
 // Throws PackError.
 void BuildPackage(const std::filesystem::path& manifest, const std::filesystem::path& base,
-                  const std::filesystem::path& out);
+                  const std::filesystem::path& out, std::ostream* notes = nullptr);
 
 // The description of the package that file carries, as pretty JSON. Throws PackError.
 std::string ShowPackage(const std::filesystem::path& file);
