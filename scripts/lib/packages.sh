@@ -35,7 +35,7 @@ orv_ensure_packages() {
 
 # What the native build and its tests need.
 ORV_NATIVE_PACKAGES=(g++ cmake ninja-build pkg-config nlohmann-json3-dev libssl-dev googletest libgtest-dev libgmock-dev
-                     python3-jsonschema)
+                     python3-jsonschema osslsigncode openssl)
 # What the Windows builds and their runs under Wine and a virtual display need.
 # What scripts/fuzz.sh needs besides the native build: clang and its fuzzing runtime.
 ORV_FUZZ_PACKAGES=(clang libclang-rt-dev)
