@@ -24,22 +24,23 @@ orv_configure() {
 # orv_build_progress: Ninja's "[n/m] ..." lines on its standard input, shown as they come: on a
 # terminal one line that rewrites itself, otherwise a line at each tenth of the way.
 orv_build_progress() {
-    local tty=0
+    local tty=0 width=${COLUMNS:-100} line n m pct last=-1 shown=0
     [ -t 1 ] && tty=1
-    awk -v tty="$tty" -v width="${COLUMNS:-100}" '
-        match($0, /^\[[0-9]+\/[0-9]+\]/) {
-            split(substr($0, 2, RLENGTH - 2), nm, "/")
-            n = nm[1] + 0; m = nm[2] + 0
-            if (tty) {
-                printf "\r%-*.*s", width - 1, width - 1, "   " $0
-                fflush(); shown = 1
-            } else {
-                step = m > 0 ? int(n * 10 / m) : 0
-                if (step != last || n == m) { printf "   [%d/%d] %d%%\n", n, m, m > 0 ? int(n * 100 / m) : 100; fflush() }
-                last = step
-            }
-        }
-        END { if (tty && shown) printf "\r%-*s\r", width - 1, "" }'
+    while IFS= read -r line; do
+        [[ $line =~ ^\[([0-9]+)/([0-9]+)\] ]] || continue
+        n=${BASH_REMATCH[1]} m=${BASH_REMATCH[2]}
+        if ((tty)); then
+            line="   $line"
+            printf '\r%-*s' $((width - 1)) "${line:0:width-1}"
+            shown=1
+        else
+            pct=$((m > 0 ? n * 100 / m : 100))
+            if ((pct / 10 != last || n == m)); then printf '   [%d/%d] %d%%\n' "$n" "$m" "$pct"; fi
+            last=$((pct / 10))
+        fi
+    done
+    ((shown)) && printf '\r%-*s\r' $((width - 1)) ""
+    return 0
 }
 
 # orv_build DIR LOG [TARGET...]: builds the targets (all without any), the whole output in LOG,
