@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Demonstration on Linux: builds orvane-sim and orvane-pack, packs a generated firmware image
+# Demonstration on Linux: builds orvane-sim, orvane-pack and orvane-simtag, packs a generated firmware image
 # into a copy of orvane-sim and runs it on the built-in simulated machine. The window's events
 # appear as console lines; the script ends with the program's exit code.
 set -u -o pipefail
@@ -7,6 +7,7 @@ set -u -o pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT" || exit 1
 . scripts/lib/packages.sh
+. scripts/lib/build.sh
 
 DEMO=build/demo
 LOGS=build/logs
@@ -14,14 +15,11 @@ mkdir -p "$DEMO" "$LOGS"
 
 orv_ensure_packages "${ORV_NATIVE_PACKAGES[@]}" || exit 1
 
-echo "== building orvane-sim and orvane-pack (build/native)"
-if ! cmake -S . -B build/native -G Ninja >"$LOGS/demo-configure.log" 2>&1; then
-    tail -n 40 "$LOGS/demo-configure.log"
-    echo "CMake failed; see $LOGS/demo-configure.log"
-    exit 1
-fi
-if ! cmake --build build/native -j 2 --target orvane-sim orvane-pack orvane-simtag >"$LOGS/demo-build.log" 2>&1; then
-    awk '/^FAILED: /{n=40} n>0{print; n--}' "$LOGS/demo-build.log" | head -n 200
+# Only the three programs the demonstration runs, with the flags of the release and test builds,
+# so that either one's objects serve the other.
+echo "== building orvane-sim, orvane-pack and orvane-simtag (build/native)"
+orv_configure build/native "" "$LOGS/demo-configure.log" "${ORV_RELEASE_FLAGS[@]}" || { echo "CMake failed"; exit 1; }
+if ! orv_build build/native "$LOGS/demo-build.log" orvane-sim orvane-pack orvane-simtag; then
     echo "the build failed; see $LOGS/demo-build.log"
     exit 1
 fi

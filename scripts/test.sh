@@ -20,6 +20,7 @@ done
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT" || exit 1
 . scripts/lib/packages.sh
+. scripts/lib/build.sh
 
 JOBS=2
 TEST_TIMEOUT=240 # seconds per test program; the shell checks carry their own, shorter limit
@@ -60,13 +61,6 @@ trap 'exit 130' INT TERM
 show_log_tail() {
     echo "---- last lines of $1"
     tail -n "${2:-40}" "$1"
-    echo "----"
-}
-
-# Ninja's failed commands with the compiler's messages that follow them.
-show_build_errors() {
-    echo "---- build errors ($1)"
-    awk '/^FAILED: /{n=40} n>0{print; n--}' "$1" | head -n 200
     echo "----"
 }
 
@@ -172,20 +166,15 @@ run_build() {
     [[ " ${extra[*]} " == *" -DORVANE_SANITIZE=ON "* ]] && sanitized=1
 
     note "$name: configure"
-    local cfg=(-S . -B "$dir" -G Ninja)
-    [ -n "$toolchain" ] && cfg+=("-DCMAKE_TOOLCHAIN_FILE=$ROOT/$toolchain")
-    cfg+=("${extra[@]}")
-    if ! cmake "${cfg[@]}" >"$LOGS/$name-configure.log" 2>&1; then
-        show_log_tail "$LOGS/$name-configure.log"
+    if ! orv_configure "$dir" "$toolchain" "$LOGS/$name-configure.log" "${extra[@]}"; then
         record "$name" "(configure)" 0 1 "CMake failed: $LOGS/$name-configure.log"
         return
     fi
 
     note "$name: build"
     local built=1
-    if ! cmake --build "$dir" -j "$JOBS" -- -k 0 >"$LOGS/$name-build.log" 2>&1; then
+    if ! ORV_KEEP_GOING=1 orv_build "$dir" "$LOGS/$name-build.log"; then
         built=0
-        show_build_errors "$LOGS/$name-build.log"
         record "$name" "(build)" 0 1 "build failed: $LOGS/$name-build.log"
     fi
 
@@ -344,16 +333,21 @@ if ! orv_ensure_packages "${packages[@]}"; then
     exit 1
 fi
 
-# The test builds keep the shipped optimisation but no debug information: it is a third of the
-# compile time and nothing here reads it (the sanitizer build keeps its line tables).
-NO_DEBUG_INFO="-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG"
-run_build native "" "$NO_DEBUG_INFO"
+# The shipped programs first, by the release build's own script: the test builds below are the
+# same folders with the same flags, so they build only what the tests add.
+note "release programs: ./scripts/build.sh"
+if ./scripts/build.sh; then
+    record all "(release programs)" 1 0
+else
+    record all "(release programs)" 0 1 "scripts/build.sh failed"
+fi
+run_build native "" "${ORV_RELEASE_FLAGS[@]}"
 run_build asan "" -DORVANE_SANITIZE=ON
 if ! start_xvfb; then
     record all "(Xvfb)" 0 1 "no virtual display: window checks cannot run"
 fi
-run_build win32 cmake/mingw-i686.cmake "$NO_DEBUG_INFO"
-run_build win64 cmake/mingw-x86_64.cmake "$NO_DEBUG_INFO"
+run_build win32 cmake/mingw-i686.cmake "${ORV_RELEASE_FLAGS[@]}"
+run_build win64 cmake/mingw-x86_64.cmake "${ORV_RELEASE_FLAGS[@]}"
 
 echo
 echo "== results ($(($(date +%s) - START)) s; logs in $LOGS)"

@@ -36,8 +36,9 @@ orv_ensure_packages() {
 # What the native build and its tests need.
 ORV_NATIVE_PACKAGES=(g++ cmake ninja-build pkg-config nlohmann-json3-dev libssl-dev googletest libgtest-dev libgmock-dev
                      python3-jsonschema osslsigncode openssl)
-# What the Windows builds and their runs under Wine and a virtual display need.
 # What scripts/fuzz.sh needs besides the native build: clang and its fuzzing runtime.
 ORV_FUZZ_PACKAGES=(clang libclang-rt-dev)
-ORV_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386 xvfb fonts-wine
+# What the Windows builds need, and what their runs under Wine and a virtual display need besides.
+ORV_MINGW_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix)
+ORV_WINDOWS_PACKAGES=("${ORV_MINGW_PACKAGES[@]}" wine wine64 wine32:i386 xvfb fonts-wine
                       fonts-wqy-microhei x11-apps imagemagick xdotool)
