@@ -105,6 +105,9 @@ TEST_F(PackSign, BuildRemovesTheSignatureAndWritesTheChecksum) {
 
 TEST_F(PackSign, SignArgumentsAndEarlyRefusals) {
     WriteBytes(Path("pe"), PeProgram(false));
+    Bytes bare = PeProgram(false);
+    bare.resize(kHeaders);  // the headers alone: a Windows program without a package
+    WriteBytes(Path("bare"), bare);
     WriteText(Path("cert.pem"), "x");
     WriteText(Path("key.pem"), "x");
     const std::string pe = Path("pe").string(), out = Path("signed").string();
@@ -128,6 +131,8 @@ TEST_F(PackSign, SignArgumentsAndEarlyRefusals) {
         {{"sign", "--in", pe, "--out", pe, "--cert", cert, "--key", key}, 1, "is the input itself"},
         {{"sign", "--in", Path("base").string(), "--out", out, "--cert", cert, "--key", key}, 1,
          Path("base").string() + " is not a Windows program: nothing to sign"},
+        {{"sign", "--in", Path("bare").string(), "--out", out, "--cert", cert, "--key", key}, 1,
+         Path("bare").string() + " is not a packed program: marker \"PARA_OPT=\" not found"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));

@@ -137,6 +137,11 @@ void SignProgram(const SignRequest& r, std::ostream& out) {
     CheckRequest(r);
     const std::vector<uint8_t> input = ReadFileBytes(r.in, "program");
     if (!ReadPeLayout(input)) throw PackError(r.in.string() + " is not a Windows program: nothing to sign");
+    try {
+        LocateBlock(input);
+    } catch (const PackError& e) {
+        throw PackError(r.in.string() + " is not a packed program: " + e.what());
+    }
     const fs::path signer = FindSigner();
 
     fs::path partial = r.out;
