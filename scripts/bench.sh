@@ -8,7 +8,8 @@
 #       times as many delays, as Wine counts processor time in 10 ms ticks);
 #       reference: plain sleeps of the same length (a busy wait is 1.0);
 #   (b) a whole update of the built-in machine's 512 GB drive by orvane-sim at real-time speed;
-#   (c) the cipher: 512 KiB deciphered, against OpenSSL's AES-128-ECB without AES-NI;
+#   (c) the cipher: 512 KiB deciphered, against OpenSSL's AES-128-ECB with AES-NI and without:
+#       the engine the program picks (the AES instructions where the processor has them) and the table engine;
 #   (d) start-up under Wine ("/S", a package without firmware) and (e) "/LIST", against a
 #       program with the same manifest that loads the same DLLs and returns;
 #   (f) the scan's instructions with 1, 4 and 16 disks, and the opens per disk (callgrind);
@@ -189,42 +190,84 @@ else
     echo "the update did not end with the drive updated (exit code $rc): see $work/run.out and $log"
 fi
 
-# OpenSSL's AES-128-ECB decrypt of 512 KiB blocks without AES-NI and SSSE3, in MB/s.
+# OpenSSL's AES-128-ECB decrypt of 512 KiB blocks, in MB/s: "aesni" as it comes; "plain" with the
+# AES and carry-less multiply bits of its capability vector cleared (no AES-NI).
+# (An empty OPENSSL_ia32cap would clear every bit: the "aesni" run leaves it unset.)
 openssl_mb() {
-    OPENSSL_ia32cap="~0x200000200000000" openssl speed -elapsed -seconds 1 -bytes 524288 -decrypt \
+    local cap=()
+    [ "$1" = plain ] && cap=(OPENSSL_ia32cap="~0x200000200000000")
+    env -u OPENSSL_ia32cap "${cap[@]}" openssl speed -elapsed -seconds 1 -bytes 524288 -decrypt \
         -evp aes-128-ecb 2>/dev/null | awk '/^AES-128-ECB/ { v = $NF; sub(/k$/, "", v); printf "%.1f", v / 1000 }'
 }
 mb_of() { json_field "$1" median_mb_s; }
 
 if command -v openssl >/dev/null && [ -x "$NATIVE/cipher_bench" ]; then
-    note "(c) decipher 512 KiB against OpenSSL without AES-NI, $REPS repetitions"
-    r_native=() r_wine=()
-    # 200 passes (about a quarter of a second), as long a stretch as OpenSSL's own is steady. Under
-    # Wine a persistent server with its services already started: the services that a first
-    # program starts would otherwise share the two cores with the passes.
-    wine_cipher=0
+    note "(c) decipher 512 KiB against OpenSSL with and without AES-NI, $REPS repetitions"
+    # Per place (native, wine): ours and the tables' MB/s, and the ratios to each reference.
+    declare -A mb ratio_ni ratio_plain ratio_tables engine
+    places=(native)
+    engine[native]=$(json_field "$("$NATIVE/cipher_bench" 1)" engine)
+    # 200 passes (about a quarter of a second with the tables), as long a stretch as OpenSSL's own
+    # is steady. Under Wine a persistent server with its services already started: the services
+    # that a first program starts would otherwise share the two cores with the passes.
     if [ -f "$WIN64/cipher_bench.exe" ] && [ -f "$WIN64/wineprefix/.orvane-ready" ]; then
-        wine_cipher=1
+        places+=(wine)
         WINEPREFIX=$ROOT/$WIN64/wineprefix WINEDEBUG=-all wineserver -p >/dev/null 2>&1
-        WINEPREFIX=$ROOT/$WIN64/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= /usr/lib/wine/wine64 \
-            "$WIN64/cipher_bench.exe" 1 >/dev/null 2>&1
+        engine[wine]=$(json_field "$(WINEPREFIX=$ROOT/$WIN64/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= \
+            /usr/lib/wine/wine64 "$WIN64/cipher_bench.exe" 1 2>/dev/null | tr -d '\r')" engine)
         sleep 2
     fi
-    for ((i = 0; i < REPS; i++)); do
-        ours=$(mb_of "$("$NATIVE/cipher_bench" 200)")
-        ref=$(openssl_mb)
-        r_native+=("$(ratio "$ours" "$ref")")
-        if ((wine_cipher)); then
-            ours=$(mb_of "$(WINEPREFIX=$ROOT/$WIN64/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= \
-                /usr/lib/wine/wine64 "$WIN64/cipher_bench.exe" 200 | tr -d '\r')")
-            r_wine+=("$(ratio "$ours" "$(openssl_mb)")")
+    # cipher_run PLACE [--tables]: MB/s of 200 passes.
+    cipher_run() {
+        local place=$1
+        shift
+        if [ "$place" = native ]; then
+            mb_of "$("$NATIVE/cipher_bench" "$@" 200)"
+        else
+            mb_of "$(WINEPREFIX=$ROOT/$WIN64/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= \
+                /usr/lib/wine/wine64 "$WIN64/cipher_bench.exe" "$@" 200 | tr -d '\r')"
         fi
+    }
+    for ((i = 0; i < REPS; i++)); do
+        for place in "${places[@]}"; do
+            fast=$(cipher_run "$place")
+            ni=$(openssl_mb aesni)
+            tables=$(cipher_run "$place" --tables)
+            plain=$(openssl_mb plain)
+            # A run that printed nothing is named and left out; the others still count.
+            if [ -z "$fast" ] || [ -z "$tables" ] || [ -z "$ni" ] || [ -z "$plain" ]; then
+                echo "   repetition $((i + 1)), $place: a run printed no figure, left out"
+                continue
+            fi
+            mb[$place]+=" $fast" mb[$place-tables]+=" $tables" mb[openssl-aesni]+=" $ni" mb[openssl-plain]+=" $plain"
+            ratio_ni[$place]+=" $(ratio "$fast" "$ni")"
+            ratio_plain[$place]+=" $(ratio "$fast" "$plain")"
+            ratio_tables[$place]+=" $(ratio "$tables" "$plain")"
+        done
     done
-    ((wine_cipher)) && WINEPREFIX=$ROOT/$WIN64/wineprefix wineserver -k >/dev/null 2>&1
-    figure "AES-128 decipher 512 KiB, native" "OpenSSL AES-128-ECB, no AES-NI" ">= 1.5" "speed ratio" "${r_native[@]}"
-    ((${#r_wine[@]})) &&
-        figure "AES-128 decipher 512 KiB, x64 under Wine" "OpenSSL AES-128-ECB, no AES-NI" ">= 1.5" "speed ratio" \
-            "${r_wine[@]}"
+    ((${#places[@]} > 1)) && WINEPREFIX=$ROOT/$WIN64/wineprefix wineserver -k >/dev/null 2>&1
+    for place in "${places[@]}"; do
+        [ -n "${mb[$place]:-}" ] || { echo "   (c) $place: no repetition gave figures"; continue; }
+        where=native
+        [ "$place" = wine ] && where="x64 under Wine"
+        # shellcheck disable=SC2086 # the lists are space-separated numbers
+        {
+            figure "AES-128 decipher 512 KiB, $where (${engine[$place]})" "OpenSSL AES-128-ECB, AES-NI" ">= 0.5" "speed ratio" \
+                ${ratio_ni[$place]}
+            figure "AES-128 decipher 512 KiB, $where (${engine[$place]})" "OpenSSL AES-128-ECB, no AES-NI" "-" "speed ratio" \
+                ${ratio_plain[$place]}
+            figure "AES-128 decipher 512 KiB, $where (tables)" "OpenSSL AES-128-ECB, no AES-NI" ">= 1.5" "speed ratio" \
+                ${ratio_tables[$place]}
+            figure "AES-128 decipher 512 KiB, $where (${engine[$place]})" "-" "-" "MB/s" ${mb[$place]}
+            figure "AES-128 decipher 512 KiB, $where (tables)" "-" "-" "MB/s" ${mb[$place-tables]}
+        }
+    done
+    # shellcheck disable=SC2086
+    {
+        [ -n "${mb[openssl-aesni]:-}" ] &&
+            figure "OpenSSL AES-128-ECB decrypt 512 KiB, AES-NI" "-" "-" "MB/s" ${mb[openssl-aesni]} &&
+            figure "OpenSSL AES-128-ECB decrypt 512 KiB, no AES-NI" "-" "-" "MB/s" ${mb[openssl-plain]}
+    }
 else
     note "(c) skipped: needs openssl and $NATIVE/cipher_bench"
 fi

@@ -1,5 +1,6 @@
 #include "package/aes_cipher.h"
 
+#include "package/aes_ni.h"
 #include "package/package_layout.h"
 
 namespace orvane::package {
@@ -42,7 +43,9 @@ uint8_t B(uint32_t w, int i) { return uint8_t(w >> (24 - 8 * i)); }
 
 }  // namespace
 
-AesCipher::AesCipher() : enc_keys_{}, dec_keys_{} {
+AesCipher::AesCipher(AesEngine engine)
+    : enc_keys_{}, dec_keys_{}, enc_bytes_{}, dec_bytes_{},
+      instructions_(engine == AesEngine::Fastest && aes_ni::Available()) {
     // Powers and logarithms of the generator 3 give the multiplicative inverses.
     uint8_t pow[255];
     uint8_t log[256] = {};
@@ -100,6 +103,13 @@ void AesCipher::SetKey(const uint8_t key[16]) {
             }
             dec_keys_[4 * r + c] = k;
         }
+    }
+
+    // The instructions' round keys are the same words, each stored first byte first; the
+    // decipher instructions take the equivalent inverse cipher's schedule as it is.
+    for (int i = 0; i < 4 * (kRounds + 1); ++i) {
+        Store(enc_bytes_ + 4 * i, enc_keys_[i]);
+        Store(dec_bytes_ + 4 * i, dec_keys_[i]);
     }
 }
 
@@ -189,6 +199,16 @@ void DecipherTwoBlocks(uint8_t* p, const uint32_t* rk, const Table* T, const uin
 }  // namespace
 
 void AesCipher::Run(uint8_t* buffer, size_t length, CipherDirection dir) const {
+#if ORVANE_AES_NI
+    if (instructions_) {
+        if (dir == CipherDirection::Encipher) {
+            aes_ni::Encipher(enc_bytes_, buffer, length / 16);
+        } else {
+            aes_ni::Decipher(dec_bytes_, buffer, length / 16);
+        }
+        return;
+    }
+#endif
     if (dir == CipherDirection::Encipher) {
         for (size_t off = 0; off + 16 <= length; off += 16) EncipherBlock(buffer + off, enc_keys_, fwd_, sbox_);
     } else {

@@ -6,16 +6,23 @@ namespace orvane::package {
 
 enum class CipherDirection { Encipher, Decipher };
 
-// AES-128 in ECB mode, tables computed at run time from the field arithmetic.
-// One context serves one Update run.
+// Fastest: the processor's AES instructions where it has them, else the tables. Tables: always
+// the tables (so that they are tested and measured on every machine).
+enum class AesEngine { Fastest, Tables };
+
+// AES-128 in ECB mode: the processor's AES instructions, or tables computed at run time from the
+// field arithmetic. One context serves one Update run.
 class AesCipher {
 public:
-    AesCipher();  // builds the S-boxes, round tables and round constants
+    // Builds the S-boxes, round tables and round constants, and picks the engine.
+    explicit AesCipher(AesEngine engine = AesEngine::Fastest);
     // Expands the key and derives the decryption schedule (equivalent inverse cipher).
     void SetKey(const uint8_t key[16]);
     // Each whole 16-byte block of [buffer, buffer+length) in place, independently;
     // a trailing partial block is left as it is. SetKey must have been called.
     void Run(uint8_t* buffer, size_t length, CipherDirection dir) const;
+    // Whether Run uses the processor's AES instructions.
+    [[nodiscard]] bool UsesAesInstructions() const { return instructions_; }
 
 private:
     // Aligned so that each table starts a cache line: a lookup never straddles two.
@@ -26,6 +33,10 @@ private:
     uint32_t rcon_[10];
     uint32_t enc_keys_[44];
     uint32_t dec_keys_[44];
+    // The same two schedules as bytes, in the order the AES instructions take them.
+    alignas(16) uint8_t enc_bytes_[176];
+    alignas(16) uint8_t dec_bytes_[176];
+    bool instructions_;
 };
 
 // The package key, assembled at run time (the packer enciphers with the same one).

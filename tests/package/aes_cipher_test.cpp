@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -50,50 +51,64 @@ const KnownAnswer kFipsVectors[] = {
      "3925841d02dc09fbdc118597196a0b32"},
 };
 
+// Both engines: the tables on every machine, the AES instructions where the processor has them
+// (elsewhere Fastest is the tables again).
+const AesEngine kEngines[] = {AesEngine::Tables, AesEngine::Fastest};
+
+std::string EngineName(const AesCipher& aes) { return aes.UsesAesInstructions() ? "instructions" : "tables"; }
+
 TEST(AesCipher, FipsVectorsBothDirections) {
-    // One context for all rows: each SetKey must replace both schedules completely.
-    AesCipher aes;
-    for (const auto& v : kFipsVectors) {
-        SCOPED_TRACE(v.name);
-        aes.SetKey(Hex(v.key).data());
+    for (AesEngine engine : kEngines) {
+        // One context for all rows: each SetKey must replace both schedules completely.
+        AesCipher aes(engine);
+        SCOPED_TRACE(EngineName(aes));
+        for (const auto& v : kFipsVectors) {
+            SCOPED_TRACE(v.name);
+            aes.SetKey(Hex(v.key).data());
 
-        Bytes block = Hex(v.plain);
-        aes.Run(block.data(), block.size(), CipherDirection::Encipher);
-        EXPECT_EQ(block, Hex(v.cipher));
+            Bytes block = Hex(v.plain);
+            aes.Run(block.data(), block.size(), CipherDirection::Encipher);
+            EXPECT_EQ(block, Hex(v.cipher));
 
-        block = Hex(v.cipher);
-        aes.Run(block.data(), block.size(), CipherDirection::Decipher);
-        EXPECT_EQ(block, Hex(v.plain));
+            block = Hex(v.cipher);
+            aes.Run(block.data(), block.size(), CipherDirection::Decipher);
+            EXPECT_EQ(block, Hex(v.plain));
+        }
     }
 }
 
 TEST(AesCipher, BlocksAreIndependentAndPartialTailIsLeftAlone) {
     const auto& v = kFipsVectors[0];
-    AesCipher aes;
-    aes.SetKey(Hex(v.key).data());
-
     const Bytes tail = Hex("0102030405060708090a0b0c0d0e0f");  // 15 bytes: not a whole block
-    // Three blocks: deciphering goes two blocks at a time, then the odd one.
-    const std::string hex_in = std::string(v.plain) + v.plain + v.plain;
-    const std::string hex_out = std::string(v.cipher) + v.cipher + v.cipher;
+    for (AesEngine engine : kEngines) {
+        AesCipher aes(engine);
+        aes.SetKey(Hex(v.key).data());
+        // The tables go two blocks at a time, the instructions four or eight: counts that leave
+        // each an odd remainder, and a run of several full groups.
+        for (int blocks : {1, 3, 8, 11, 19}) {
+            SCOPED_TRACE(EngineName(aes) + ", " + std::to_string(blocks) + " blocks");
+            std::string hex_in, hex_out;
+            for (int i = 0; i < blocks; ++i) hex_in += v.plain, hex_out += v.cipher;
 
-    struct Case {
-        CipherDirection dir;
-        const std::string& in;
-        const std::string& out;
-    } cases[] = {{CipherDirection::Encipher, hex_in, hex_out}, {CipherDirection::Decipher, hex_out, hex_in}};
-    for (const auto& c : cases) {
-        Bytes buf = Hex(c.in);
-        buf.insert(buf.end(), tail.begin(), tail.end());
-        aes.Run(buf.data(), buf.size(), c.dir);
-        Bytes expected = Hex(c.out);
-        expected.insert(expected.end(), tail.begin(), tail.end());
-        EXPECT_EQ(buf, expected);
+            struct Case {
+                CipherDirection dir;
+                const std::string& in;
+                const std::string& out;
+            } cases[] = {{CipherDirection::Encipher, hex_in, hex_out}, {CipherDirection::Decipher, hex_out, hex_in}};
+            for (const auto& c : cases) {
+                Bytes buf = Hex(c.in);
+                buf.insert(buf.end(), tail.begin(), tail.end());
+                aes.Run(buf.data(), buf.size(), c.dir);
+                Bytes expected = Hex(c.out);
+                expected.insert(expected.end(), tail.begin(), tail.end());
+                EXPECT_EQ(buf, expected);
+            }
+        }
+
+        Bytes short_buf = tail;
+        aes.Run(short_buf.data(), short_buf.size(), CipherDirection::Decipher);
+        EXPECT_EQ(short_buf, tail);
     }
-
-    Bytes short_buf = tail;
-    aes.Run(short_buf.data(), short_buf.size(), CipherDirection::Decipher);
-    EXPECT_EQ(short_buf, tail);
 }
 
 TEST(AesCipher, PackageKeyIsPinned) {
@@ -101,11 +116,48 @@ TEST(AesCipher, PackageKeyIsPinned) {
     // independent AES implementation. Images already packed depend on this key.
     uint8_t key[16];
     AssemblePackageKey(key);
-    AesCipher aes;
-    aes.SetKey(key);
-    Bytes block = Hex(kFipsVectors[0].plain);
-    aes.Run(block.data(), block.size(), CipherDirection::Encipher);
-    EXPECT_EQ(block, Hex("44d2d9b2155deaca957d5dbb9c3f6a16"));
+    for (AesEngine engine : kEngines) {
+        AesCipher aes(engine);
+        SCOPED_TRACE(EngineName(aes));
+        aes.SetKey(key);
+        Bytes block = Hex(kFipsVectors[0].plain);
+        aes.Run(block.data(), block.size(), CipherDirection::Encipher);
+        EXPECT_EQ(block, Hex("44d2d9b2155deaca957d5dbb9c3f6a16"));
+        aes.Run(block.data(), block.size(), CipherDirection::Decipher);
+        EXPECT_EQ(block, Hex(kFipsVectors[0].plain));
+    }
+}
+
+// The instructions against the tables (themselves held to the vectors above) on random keys and
+// data: every block count up to five groups of eight, each with a partial tail, at every offset
+// from 16-byte alignment the loads may meet.
+TEST(AesCipher, EnginesAgreeOnEveryLengthAndAlignment) {
+    std::mt19937 rng(20260125);
+    AesCipher tables(AesEngine::Tables), fastest(AesEngine::Fastest);
+    RecordProperty("fastest_engine", EngineName(fastest));
+    for (int round = 0; round < 200; ++round) {
+        uint8_t key[16];
+        for (auto& b : key) b = uint8_t(rng());
+        tables.SetKey(key);
+        fastest.SetKey(key);
+        const size_t blocks = size_t(round) % 41, tail = rng() % 16, offset = rng() % 16;
+        SCOPED_TRACE(std::to_string(blocks) + " blocks + " + std::to_string(tail) + " at offset " +
+                     std::to_string(offset));
+        const Bytes data = RandomBytes(offset + 16 * blocks + tail + 16, uint32_t(rng()));
+        for (CipherDirection dir : {CipherDirection::Encipher, CipherDirection::Decipher}) {
+            Bytes a = data, b = data;
+            tables.Run(a.data() + offset, 16 * blocks + tail, dir);
+            fastest.Run(b.data() + offset, 16 * blocks + tail, dir);
+            ASSERT_EQ(a, b) << (dir == CipherDirection::Encipher ? "encipher" : "decipher");
+            if (blocks) {
+                ASSERT_NE(a, data);
+            }
+            // Nothing before the start or after the last whole block is touched.
+            ASSERT_TRUE(std::equal(a.begin(), a.begin() + ptrdiff_t(offset), data.begin()));
+            ASSERT_TRUE(std::equal(a.begin() + ptrdiff_t(offset + 16 * blocks), a.end(),
+                                   data.begin() + ptrdiff_t(offset + 16 * blocks)));
+        }
+    }
 }
 
 // Round trip with the package key, as the packer enciphers and the Update run deciphers.
