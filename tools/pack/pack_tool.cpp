@@ -3,12 +3,14 @@
 #include <exception>
 
 #include "pack/block_locator.h"
+#include "pack/build_report.h"
 #include "pack/file_io.h"
 #include "pack/manifest.h"
 #include "pack/pack_error.h"
 #include "pack/package_writer.h"
 #include "package/package_info.h"
 #include "package/package_json.h"
+#include "orvane_version.h"
 
 namespace orvane::pack {
 namespace fs = std::filesystem;
@@ -18,8 +20,10 @@ namespace {
 constexpr const char* kUsage =
     "usage: orvane-pack build --manifest MANIFEST.json --base PROGRAM --out PACKED\n"
     "       orvane-pack show PROGRAM\n"
-    "build writes the manifest's package into a copy of a built Orvane program;\n"
-    "show prints the package a program carries, as JSON.\n"
+    "       orvane-pack --version | --help\n"
+    "build writes the manifest's package into a copy of a built Orvane program and prints one\n"
+    "line per slot (image size, new revision, DEF text, SHA-256 of the plain image);\n"
+    "show prints the package a program carries, as JSON, with each slot image's SHA-256.\n"
     "The boot-time flashers and copy programs go in by slot tag in the manifest's \"aux\" map\n"
     "(e.g. \"EXE_WIN7_X64\": \"flash/w7x64.exe\"): the build's stand-ins or the real ones.\n";
 
@@ -27,7 +31,7 @@ struct UsageError {
     std::string message;
 };
 
-void BuildCommand(const std::vector<std::string>& args) {
+BuildReport BuildCommand(const std::vector<std::string>& args, std::string& out_name) {
     std::string manifest, base, out;
     for (size_t i = 1; i < args.size(); i += 2) {
         std::string* target = args[i] == "--manifest" ? &manifest
@@ -41,7 +45,8 @@ void BuildCommand(const std::vector<std::string>& args) {
     }
     if (manifest.empty() || base.empty() || out.empty())
         throw UsageError{"build needs --manifest, --base and --out"};
-    BuildPackage(manifest, base, out);
+    out_name = out;
+    return BuildPackage(manifest, base, out);
 }
 
 // LocateBlock's refusal, with the file it refused.
@@ -55,7 +60,7 @@ size_t LocateIn(const std::vector<uint8_t>& file, const std::string& what, const
 
 }  // namespace
 
-void BuildPackage(const fs::path& manifest_file, const fs::path& base, const fs::path& out) {
+BuildReport BuildPackage(const fs::path& manifest_file, const fs::path& base, const fs::path& out) {
     std::error_code ec;
     if (fs::exists(out, ec) && fs::equivalent(out, base, ec))
         throw PackError("the output " + out.string() + " is the base program itself; the base is never changed");
@@ -70,6 +75,8 @@ void BuildPackage(const fs::path& manifest_file, const fs::path& base, const fs:
                                     "auxiliary executable holding a marker text?): ") + e.what());
     }
     CheckWrittenPackage(file.data() + block, plan);
+    const package::ParseResult written = package::ParsePackage(file.data() + block, file.size() - block);
+    const BuildReport report{SlotSummaryLines(manifest, written.info), PackageWarnings(written.info)};
 
     fs::path partial = out;
     partial += ".partial";
@@ -86,6 +93,7 @@ void BuildPackage(const fs::path& manifest_file, const fs::path& base, const fs:
         fs::remove(partial, ec);
         throw;
     }
+    return report;
 }
 
 std::string ShowPackage(const fs::path& file_name) {
@@ -93,7 +101,9 @@ std::string ShowPackage(const fs::path& file_name) {
     const size_t block = LocateIn(file, "program", file_name);
     const package::ParseResult r = package::ParsePackage(file.data() + block, file.size() - block);
     if (!r.ok) throw PackError("the package in " + file_name.string() + " does not read: " + r.error);
-    return package::DescribePackage(r.info).dump(2) + "\n";
+    nlohmann::json j = package::DescribePackage(r.info);
+    for (size_t n = 0; n < j["slots"].size(); ++n) j["slots"][n]["sha256"] = SlotImageDigest(r.info, static_cast<int>(n));
+    return j.dump(2) + "\n";
 }
 
 int RunPackTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -102,9 +112,17 @@ int RunPackTool(const std::vector<std::string>& args, std::ostream& out, std::os
             out << kUsage;
             return 0;
         }
+        if (args.size() == 1 && args[0] == "--version") {
+            out << "orvane-pack " << ORVANE_VERSION << "\n";
+            return 0;
+        }
         if (args.empty()) throw UsageError{"no command given"};
         if (args[0] == "build") {
-            BuildCommand(args);
+            std::string out_name;
+            const BuildReport report = BuildCommand(args, out_name);
+            for (const std::string& w : report.warnings) err << "orvane-pack: warning: " << w << "\n";
+            for (const std::string& line : report.slot_lines) out << line << "\n";
+            out << "written: " << out_name << "\n";
         } else if (args[0] == "show") {
             if (args.size() != 2) throw UsageError{"show takes one file"};
             out << ShowPackage(args[1]);
