@@ -64,6 +64,7 @@ build/native/orvane-simtag "$nvme_image" N0812D0 "" 512 || exit 1
 manifest=$DEMO/manifest.json
 cat >"$manifest" <<JSON
 {
+  "target_model": "MERETH SSD 512GB",
   "iVisualStyle": 0,
   "iLanguage": 0,
   "iFlashMode": 1,
@@ -144,6 +145,7 @@ build/native/orvane-simtag "$update_image" S0614C0 GM802040 >/dev/null || exit 1
 update_manifest=$DEMO/update-manifest.json
 cat >"$update_manifest" <<JSON
 {
+  "target_model": "MERETH SSD 512GB",
   "iVisualStyle": 0,
   "iLanguage": 0,
   "iFlashMode": 0,
@@ -208,6 +210,7 @@ perl -e 'binmode STDOUT; print "FLASHER-STAND-IN;";
 cp "$update_image" "$boot_dir/fw.bin" || exit 1
 cat >"$boot_dir/manifest.json" <<JSON
 {
+  "target_model": "MERETH SSD 512GB",
   "iFlashMode": 0,
   "options": { "bListMatchedOnly": true, "bAutoFlashAll": true, "ReBoot": true, "bWinFlash": false },
   "slots": [

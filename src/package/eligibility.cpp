@@ -24,9 +24,6 @@ std::string Working(std::string_view field, size_t width) {
 
 std::string Working(const char* field, size_t width) { return text::Trim(text::FieldView(field, width)); }
 
-// Byte by byte as unsigned codes, a proper prefix first (string_view compares like memcmp).
-int CompareFirmware(const std::string& a, const std::string& b) { return std::string_view(a).compare(b); }
-
 void PassLevel(int level, bool match, const Log& log) {
     log(Format("  iPassLevel:%d %s\n", level, match ? "match" : "mis-match"));
 }
@@ -77,6 +74,9 @@ bool IsUnfilled(const RecordTexts& rec) {
 }
 
 }  // namespace
+
+// string_view compares like memcmp, then by length.
+int CompareFirmware(std::string_view a, std::string_view b) { return a.compare(b); }
 
 Eligibility ChkConstraint(const DriveFacts& drive, const PackageInfo& package, const Log& log) {
     const bool use_ext = package.opt.bUseFWExt;

@@ -23,6 +23,10 @@ struct Eligibility {
     uint16_t wSlot = 0;  // meaningful only when bEnabled
 };
 
+// The order of firmware revisions in a record's range: byte by byte as unsigned codes, a proper
+// prefix first. Negative when a sorts before b.
+int CompareFirmware(std::string_view a, std::string_view b);
+
 // Runs the check for one drive entry against the package's options (iFWCount, bUseFWExt) and record
 // table; `log` receives each debug-log line exactly as written (one call per line the check writes),
 // to be handed to the window's line writer, which ends each with one more line end.

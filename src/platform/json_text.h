@@ -9,10 +9,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/json_syntax.h"
+
 namespace orvane::platform {
 
 // On failure `error` is one of
-//   "not valid JSON: <the library's message, with line and column>"
+//   "not valid JSON at line 3, column 7: expected ..., found ..." (json_syntax.h)
 //   "<field>: the number 1e400 is out of range"
 //   "<field>: the key is given twice"
 // where <field> is the path of keys and indexes, "slots[0].size", or "(top level)".
@@ -72,6 +74,8 @@ inline bool ParseJsonText(std::string_view text, nlohmann::json& out, std::strin
         size_t open = what.find('\''), close = what.rfind('\'');
         std::string number = open != std::string::npos && close > open ? what.substr(open + 1, close - open - 1) : what;
         error = path() + ": the number " + number + " is out of range";
+    } catch (const json::parse_error& e) {
+        error = "not valid JSON " + DescribeJsonSyntaxError(text, e);
     } catch (const json::exception& e) {
         error = std::string("not valid JSON: ") + e.what();
     }

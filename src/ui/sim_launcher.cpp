@@ -12,6 +12,7 @@
 #include "platform/sim/exit_guard_system_api.h"
 #include "platform/sim/sim_drive_state.h"
 #include "platform/sim/sim_restart.h"
+#include "orvane_version.h"
 
 namespace orvane::ui {
 
@@ -23,6 +24,7 @@ std::string Usage(const SimProgram& p) {
                     (console ? " [--answers yes,no,...] [--actions LIST]" : "") +
                     " [--speed N] [--package] [--drive-state FILE] [--save-machine FILE]"
                     " [--restart] [--real-system] [-- program arguments]\n"
+                    "       " + p.name + " --version | --help\n"
                     "  --machine FILE  simulated machine description (JSON); default: the built-in machine\n";
     if (console)
         s += "  --answers LIST  answers for the message boxes in turn, then Yes/OK; ANSWER@SECONDS: answered\n"
@@ -169,6 +171,9 @@ std::optional<int> ParseSimOptions(const SimProgram& program, const std::vector<
         } else if (a == "--help" || a == "-h") {
             said = Usage(program);
             return 0;
+        } else if (a == "--version") {
+            said = name + " " + ORVANE_VERSION + "\n";
+            return 0;
         } else {
             said = name + ": unknown option " + a + "\n" + Usage(program);
             return kSimUsageError;
@@ -187,7 +192,7 @@ int LaunchSim(const SimProgram& program, int argc, char** argv, const SimView& v
     std::string said;
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (std::optional<int> code = ParseSimOptions(program, args, o, said)) {
-        std::fputs(said.c_str(), stderr);
+        std::fputs(said.c_str(), *code == 0 ? stdout : stderr);
         return *code;
     }
     if (o.show_package) return ShowPackage(program);

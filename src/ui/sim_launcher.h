@@ -35,7 +35,8 @@ struct SimOptions {
 };
 
 // The arguments after the program's name. Nullopt: run. Otherwise the exit code, with what to
-// write on stderr in `said` (the usage for --help, else what is wrong).
+// write in `said`: on stdout for 0 (the usage for --help, the version for --version), else on
+// stderr (what is wrong; exit 64, apart from the program's own exit codes, 2 among them).
 std::optional<int> ParseSimOptions(const SimProgram& program, const std::vector<std::string>& args, SimOptions& out,
                                    std::string& said);
 

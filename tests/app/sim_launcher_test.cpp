@@ -59,6 +59,9 @@ TEST(SimLauncher, ParsesEachProgramsOptions) {
         {&kWindow, {"--answers"}, 64, "orvane-simwin: unknown option --answers\nusage: orvane-simwin [--machine FILE] [--speed N]"},
         {&kWindow, {"--actions", "press:Update"}, 64, "orvane-simwin: unknown option --actions\n"},
         {&kWindow, {"-h"}, 0, "usage: orvane-simwin [--machine FILE] [--speed N] [--package]"},
+        // The version is checked against the project's by the program check tool_options.sh.
+        {&kConsole, {"--version"}, 0, "orvane-sim "},
+        {&kWindow, {"--machine", "m.json", "--version"}, 0, "orvane-simwin "},
     };
     for (const Row& row : rows) {
         const std::string name = std::string(row.program->name) + " " + ::testing::PrintToString(row.args);

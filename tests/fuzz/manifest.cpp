@@ -8,6 +8,7 @@
 #include <fstream>
 #include <vector>
 
+#include "pack/build_report.h"
 #include "pack/manifest.h"
 #include "pack/pack_error.h"
 #include "pack/package_writer.h"
@@ -57,6 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         pack::PackPlan plan = pack::WritePackage(block.data(), m);
         pack::CheckWrittenPackage(block.data(), plan);
+        // What the packer then says about it: the slot lines (digests) and the warnings.
+        const package::ParseResult written = package::ParsePackage(block.data(), block.size());
+        if (pack::SlotSummaryLines(m, written.info).size() != plan.slots.size()) std::abort();
+        (void)pack::PackageWarnings(written.info);
     } catch (const pack::PackError&) {
     }
     // The next input starts from the build's own block again.

@@ -9,6 +9,7 @@ namespace {
 
 using nlohmann::json;
 
+// The image's digest is of 394,240 zero bytes, worked out with another SHA-256 program.
 TEST_F(PackDir, ShowDescribesTheBuildsOwnBlock) {
     const json expected = json::parse(R"({
       "version": "v3.1.10", "banner": "Mereth Orvane Utility for Windows", "target_model": "MERETH QZ4-AB256",
@@ -18,7 +19,8 @@ TEST_F(PackDir, ShowDescribesTheBuildsOwnBlock) {
                   "bUpdateBoot": false, "bUnattended": false, "Preformat": false, "bBPreformat": false,
                   "bFOld": false, "bAutoStart": false, "bWinFlash": true},
       "slots": [{"start": 0, "size": 394240, "new_fw": "1.02", "fw_ext": "GM802030",
-                 "records": [{"fws": "1.0!", "fwe": "1.0~", "model": "TOLBERN TQ-256K7KW"}]}],
+                 "records": [{"fws": "1.0!", "fwe": "1.0~", "model": "TOLBERN TQ-256K7KW"}],
+                 "sha256": "6dc323456042048bdd0260c87e0deea082c855c53b6f948dbb5be27a3d721ded"}],
       "aux": {}
     })");
     EXPECT_EQ(json::parse(ShowPackage(Path("base"))), expected);

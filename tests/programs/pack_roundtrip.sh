@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Packs orvane-sim with a manifest, then checks that `orvane-pack show` and the packed
-# program itself (--package) both report the packed values, and that the images and
-# the auxiliary executable lie where the layout puts them.
+# Packs orvane-sim with a manifest, then checks the packer's summary, that `orvane-pack show`
+# and the packed program itself (--package) both report the packed values (show with each
+# image's SHA-256, worked out here with sha256sum), and that the images and the auxiliary
+# executable lie where the layout puts them.
 # usage: pack_roundtrip.sh BUILD_DIR   (ORVANE_WINE set: Windows build, run under Wine)
 set -u
 BUILD=$(cd "${1:?usage: pack_roundtrip.sh BUILD_DIR}" && pwd)
@@ -90,6 +91,13 @@ expected=$(compact_json <<'JSON'
  "target_model": "RT MODEL 512", "version": "v9.8.7"}
 JSON
 )
+# show adds each slot's digest (keys in sorted order: after "records", before "size").
+expected_show=$(printf '%s' "$expected" |
+    sed -e 's/"size":1500/"sha256":"f698fab796953799604c2aef5b049ff037165d9f7876ebb14168facabf065edc","size":1500/' \
+        -e 's/"size":700/"sha256":"086de401608647ece7db58c5b3b354b7196ccdf48155d93f8195bea021443e1f","size":700/')
+[ "$expected_show" != "$expected" ] || { echo "FAIL: the expected show output lacks its digests"; exit 1; }
+[ "$(sha256sum < fw1.bin | cut -c1-64)" = f698fab796953799604c2aef5b049ff037165d9f7876ebb14168facabf065edc ] ||
+    { echo "FAIL: fw1.bin is not the image this check was written for"; exit 1; }
 
 base_sum=$(cksum < "$SIM")
 packed=$WORK/packed$EXE
@@ -100,10 +108,16 @@ if ! run "$PACK" build --manifest "$(path_arg "$WORK/manifest.json")" --base "$(
     exit 1
 fi
 [ "$(cksum < "$SIM")" = "$base_sum" ] || fail "the base program was changed"
+summary="slot 1: 1500 bytes, new revision 2.10, DEF GM900001, SHA-256 f698fab796953799604c2aef5b049ff037165d9f7876ebb14168facabf065edc
+slot 2: 700 bytes, new revision 3.00, DEF GM900002, SHA-256 086de401608647ece7db58c5b3b354b7196ccdf48155d93f8195bea021443e1f
+written: $(path_arg "$packed")"
+[ "$(tr -d '\r' < pack.out)" = "$summary" ] || fail "the build's summary is not as expected:
+$(cat pack.out)"
+[ ! -s pack.err ] || fail "the build said more on stderr: $(cat pack.err)"
 
-check_report() {  # name, command...
-    local name=$1
-    shift
+check_report() {  # name, expected, command...
+    local name=$1 expected=$2
+    shift 2
     if ! run "$@" > report.out 2> report.err; then
         cat report.err
         fail "$name exited with an error"
@@ -116,8 +130,8 @@ check_report() {  # name, command...
         diff <(printf '%s\n' "$expected" | sed 's/,"/,\n"/g') <(printf '%s\n' "$got" | sed 's/,"/,\n"/g')
     fi
 }
-check_report "orvane-pack show" "$PACK" show "$(path_arg "$packed")"
-check_report "the packed program's --package" "$packed" --package
+check_report "orvane-pack show" "$expected_show" "$PACK" show "$(path_arg "$packed")"
+check_report "the packed program's --package" "$expected" "$packed" --package
 
 # The bytes themselves: images from the image area's start (block + 14,618), the
 # flasher at the start of the auxiliary payload (block + 14,618 + 7,864,320 + 1,052).

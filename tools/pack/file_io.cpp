@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <string>
 
 #include "pack/pack_error.h"
 
@@ -16,6 +17,19 @@ std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& file, const std:
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) throw PackError("cannot read " + what + " " + file.string());
     return bytes;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& file, const std::string& what, uintmax_t max,
+                                   const std::string& refusal_prefix) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec))
+        throw PackError(what + " " + file.string() + " does not exist or is not a file");
+    const uintmax_t size = std::filesystem::file_size(file, ec);
+    if (ec) throw PackError("cannot read " + what + " " + file.string() + ": " + ec.message());
+    if (size > max)
+        throw PackError(refusal_prefix + " is " + std::to_string(size) + " bytes, at most " + std::to_string(max) +
+                        " fit");
+    return ReadFileBytes(file, what);
 }
 
 void WriteFileBytes(const std::filesystem::path& file, const std::vector<uint8_t>& bytes) {

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "pack/block_locator.h"
+#include "pack/build_report.h"
 #include "pack/file_io.h"
 #include "pack/manifest.h"
 #include "pack/pack_error.h"
@@ -11,6 +12,7 @@
 #include "pack/sign.h"
 #include "package/package_info.h"
 #include "package/package_json.h"
+#include "orvane_version.h"
 
 namespace orvane::pack {
 namespace fs = std::filesystem;
@@ -23,8 +25,10 @@ constexpr const char* kUsage =
     "       orvane-pack sign --in PACKED --out SIGNED (--pkcs12 CERT.p12 [--pass-file FILE] |\n"
     "                        --cert CERT.pem --key KEY.pem [--pass-file FILE]) [--ca CA.pem]\n"
     "                        [--timestamp URL]... [--legacy-timestamp URL]...\n"
-    "build writes the manifest's package into a copy of a built Orvane program;\n"
-    "show prints the package a program carries, as JSON.\n"
+    "       orvane-pack --version | --help\n"
+    "build writes the manifest's package into a copy of a built Orvane program and prints one\n"
+    "line per slot (image size, new revision, DEF text, SHA-256 of the plain image);\n"
+    "show prints the package a program carries, as JSON, with each slot image's SHA-256.\n"
     "sign signs a packed program with osslsigncode (SHA-256) and keeps the result only if\n"
     "osslsigncode verify passes (against --ca, else the system's roots). Pack first, then sign:\n"
     "build removes a signature the base program carries.\n"
@@ -35,7 +39,7 @@ struct UsageError {
     std::string message;
 };
 
-void BuildCommand(const std::vector<std::string>& args, std::ostream& notes) {
+BuildReport BuildCommand(const std::vector<std::string>& args, std::string& out_name, std::ostream& notes) {
     std::string manifest, base, out;
     for (size_t i = 1; i < args.size(); i += 2) {
         std::string* target = args[i] == "--manifest" ? &manifest
@@ -49,7 +53,8 @@ void BuildCommand(const std::vector<std::string>& args, std::ostream& notes) {
     }
     if (manifest.empty() || base.empty() || out.empty())
         throw UsageError{"build needs --manifest, --base and --out"};
-    BuildPackage(manifest, base, out, &notes);
+    out_name = out;
+    return BuildPackage(manifest, base, out, &notes);
 }
 
 void SignCommand(const std::vector<std::string>& args, std::ostream& out) {
@@ -95,7 +100,7 @@ size_t LocateIn(const std::vector<uint8_t>& file, const std::string& what, const
 
 }  // namespace
 
-void BuildPackage(const fs::path& manifest_file, const fs::path& base, const fs::path& out, std::ostream* notes) {
+BuildReport BuildPackage(const fs::path& manifest_file, const fs::path& base, const fs::path& out, std::ostream* notes) {
     std::error_code ec;
     if (fs::exists(out, ec) && fs::equivalent(out, base, ec))
         throw PackError("the output " + out.string() + " is the base program itself; the base is never changed");
@@ -120,6 +125,8 @@ void BuildPackage(const fs::path& manifest_file, const fs::path& base, const fs:
                                     "auxiliary executable holding a marker text?): ") + e.what());
     }
     CheckWrittenPackage(file.data() + block, plan);
+    const package::ParseResult written = package::ParsePackage(file.data() + block, file.size() - block);
+    const BuildReport report{SlotSummaryLines(manifest, written.info), PackageWarnings(written.info)};
     if (pe) WritePeChecksum(file, *pe);  // last: it covers every byte before it
 
     fs::path partial = out;
@@ -137,6 +144,7 @@ void BuildPackage(const fs::path& manifest_file, const fs::path& base, const fs:
         fs::remove(partial, ec);
         throw;
     }
+    return report;
 }
 
 std::string ShowPackage(const fs::path& file_name) {
@@ -144,7 +152,9 @@ std::string ShowPackage(const fs::path& file_name) {
     const size_t block = LocateIn(file, "program", file_name);
     const package::ParseResult r = package::ParsePackage(file.data() + block, file.size() - block);
     if (!r.ok) throw PackError("the package in " + file_name.string() + " does not read: " + r.error);
-    return package::DescribePackage(r.info).dump(2) + "\n";
+    nlohmann::json j = package::DescribePackage(r.info);
+    for (size_t n = 0; n < j["slots"].size(); ++n) j["slots"][n]["sha256"] = SlotImageDigest(r.info, static_cast<int>(n));
+    return j.dump(2) + "\n";
 }
 
 int RunPackTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -153,9 +163,17 @@ int RunPackTool(const std::vector<std::string>& args, std::ostream& out, std::os
             out << kUsage;
             return 0;
         }
+        if (args.size() == 1 && args[0] == "--version") {
+            out << "orvane-pack " << ORVANE_VERSION << "\n";
+            return 0;
+        }
         if (args.empty()) throw UsageError{"no command given"};
         if (args[0] == "build") {
-            BuildCommand(args, err);
+            std::string out_name;
+            const BuildReport report = BuildCommand(args, out_name, err);
+            for (const std::string& w : report.warnings) err << "orvane-pack: warning: " << w << "\n";
+            for (const std::string& line : report.slot_lines) out << line << "\n";
+            out << "written: " << out_name << "\n";
         } else if (args[0] == "sign") {
             SignCommand(args, out);
         } else if (args[0] == "show") {

@@ -2,19 +2,37 @@
 // a firmware image file, so test and demonstration packages carry images the drives take.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "orvane_version.h"
 #include "platform/sim/sim_image_tag.h"
 
+namespace {
+
+constexpr int kUsageError = 2;
+constexpr const char* kUsage =
+    "usage: orvane-simtag IMAGE REVISION [DEF] [OFFSET]\n"
+    "       orvane-simtag --version | --help\n"
+    "  writes the tag at OFFSET (default 64) of IMAGE, in place\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("orvane-simtag %s\n", ORVANE_VERSION);
+        return 0;
+    }
     if (argc < 3 || argc > 5) {
-        std::fprintf(stderr,
-                     "usage: orvane-simtag IMAGE REVISION [DEF] [OFFSET]\n"
-                     "  writes the tag at OFFSET (default 64) of IMAGE, in place\n");
-        return 64;
+        std::fprintf(stderr, "orvane-simtag: %s\n%s", argc < 3 ? "too few arguments" : "too many arguments", kUsage);
+        return kUsageError;
     }
     const std::string path = argv[1], revision = argv[2], def = argc > 3 ? argv[3] : "";
     size_t offset = 64;
@@ -23,7 +41,7 @@ int main(int argc, char** argv) {
         const unsigned long long v = std::strtoull(argv[4], &end, 0);
         if (end == argv[4] || *end) {
             std::fprintf(stderr, "orvane-simtag: OFFSET must be a number\n");
-            return 64;
+            return kUsageError;
         }
         offset = static_cast<size_t>(v);
     }
