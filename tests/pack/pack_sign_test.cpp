@@ -137,8 +137,14 @@ TEST_F(PackSign, SignArgumentsAndEarlyRefusals) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
+#ifdef _WIN32
+        // The Windows build refuses every well-formed request before it looks at the files.
+        const std::string expected = c.code == 1 ? "sign is not available in the Windows build" : c.error;
+#else
+        const std::string& expected = c.error;
+#endif
         EXPECT_EQ(Run(c.args), c.code);
-        EXPECT_NE(err_.str().find(c.error), std::string::npos) << err_.str();
+        EXPECT_NE(err_.str().find(expected), std::string::npos) << err_.str();
         EXPECT_FALSE(fs::exists(Path("signed")));
         EXPECT_FALSE(fs::exists(Path("signed.partial")));
     }
