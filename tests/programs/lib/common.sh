@@ -162,10 +162,17 @@ orv_log_path() {
 # Call it outside $(...) first, or the answer is lost with the subshell.
 orv_wine_temp() {
     if [ -z "${ORV_WINE_TEMP:-}" ]; then
-        local win unix
-        win=$(orv_exec 60 cmd.exe /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')
+        # Wine now and then fails to start a program and prints its complaint instead of the
+        # answer: only a drive path and a host folder count, and a failed start is tried again.
+        local win= unix= try
+        for try in 1 2 3; do
+            win=$(orv_exec 60 cmd.exe /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')
+            [[ $win =~ ^[A-Za-z]:\\ && $win != *$'\n'* ]] || { win=; continue; }
+            unix=$(orv_exec 60 winepath.exe -u "$win" 2>/dev/null | tr -d '\r')
+            [[ $unix == /* && -d $unix ]] && break
+            unix=
+        done
         [ -n "$win" ] || fail "cannot read %TEMP% from Wine"
-        unix=$(orv_exec 60 winepath.exe -u "$win" 2>/dev/null | tr -d '\r')
         [ -n "$unix" ] || fail "cannot map $win to a host path"
         ORV_WINE_TEMP=${unix%/}
     fi
