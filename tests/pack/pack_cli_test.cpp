@@ -1,20 +1,9 @@
-#include <sstream>
-
-#include "pack/pack_tool.h"
 #include "pack_fixture.h"
 
 namespace orvane::pack::test {
 namespace {
 
-class PackCli : public PackDir {
-protected:
-    int Run(std::vector<std::string> args) {
-        out_.str("");
-        err_.str("");
-        return RunPackTool(args, out_, err_);
-    }
-    std::ostringstream out_, err_;
-};
+class PackCli : public PackDir {};
 
 TEST_F(PackCli, ExitCodes) {
     WriteText(Path("m.json"), R"({"version": "v5"})");
@@ -55,7 +44,6 @@ TEST_F(PackCli, RefusalsNameTheFileTheFieldAndTheProblem) {
     Bytes cut = base_;
     cut.resize(kJunkBefore + 20000);  // inside the image area: the later markers are gone too
     WriteBytes(Path("cut"), cut);
-    const std::string base = Path("base").string(), out = Path("out").string();
     struct Case {
         const char* name;
         const char* manifest;  // nullptr: "show" of the cut program
@@ -86,7 +74,7 @@ TEST_F(PackCli, RefusalsNameTheFileTheFieldAndTheProblem) {
             code = Run({"show", Path("cut").string()});
         } else {
             WriteText(Path("m.json"), c.manifest);
-            code = Run({"build", "--manifest", Path("m.json").string(), "--base", base, "--out", out});
+            code = Build();
         }
         EXPECT_EQ(code, 1);
         EXPECT_EQ(err_.str(), "orvane-pack: " + c.error + "\n");
@@ -95,7 +83,7 @@ TEST_F(PackCli, RefusalsNameTheFileTheFieldAndTheProblem) {
     WriteText(Path("m.json"), R"({"slots": [{"image": "fw", "new_fw": "1", "fw_ext": "1",
         "records": [{"model": "A"}, {"model": "B"}]}], "version": "v1"})");
     WriteBytes(Path("fw"), Bytes(600, 7));
-    EXPECT_EQ(Run({"build", "--manifest", Path("m.json").string(), "--base", base, "--out", out}), 0) << err_.str();
+    EXPECT_EQ(Build(), 0) << err_.str();
 }
 
 }  // namespace

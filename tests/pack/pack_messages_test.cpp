@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <sstream>
 
-#include "pack/pack_tool.h"
 #include "pack_fixture.h"
 
 namespace orvane::pack::test {
@@ -24,9 +22,9 @@ constexpr const char* kAbcPadded = "b064446561934ed673ed230b6c0e68ebde7d574bf812
 struct Row {
     const char* name;
     std::string manifest;
-    bool show;  // after a successful build: `show` of the output, whose stdout must hold `out`
     int code;
     std::string out, err;  // exact, except show's stdout
+    bool show = false;     // after a successful build: `show` of the output, whose stdout must hold `out`
 };
 
 std::string Slot(const std::string& image, const std::string& records = "") {
@@ -64,96 +62,93 @@ TEST_F(PackMessages, SaysWhatItDidAndWhatIsWrongInItsOwnWords) {
     const std::string written = "written: {OUT}\n";
 
     const Row rows[] = {
-        {"summary, one line per slot", two_slots, false, 0,
+        {"summary, one line per slot", two_slots, 0,
          line1 + "slot 2: 56 bytes, new revision 3.00, DEF GM900002, SHA-256 " + kAbc56 + "\n" + written, ""},
-        {"summary of an enciphered image: the plain image's digest", enciphered, false, 0,
+        {"summary of an enciphered image: the plain image's digest", enciphered, 0,
          std::string("slot 1: 3 bytes (enciphered: 512 stored), new revision 2.10, DEF GM900001, SHA-256 ") + kAbc +
              "\n" + written,
          ""},
         // The build's own block names a target model its one record does not take.
-        {"summary without slots: the base's kept image", R"({"version": "v7"})", false, 0, "",
+        {"summary without slots: the base's kept image", R"({"version": "v7"})", 0, "",
          "orvane-pack: warning: the target model \"MERETH QZ4-AB256\" matches none of the records' models "
          "(\"TOLBERN TQ-256K7KW\"): no drive of that model is eligible\n"},
-        {"show: the stored image's digest", two_slots, true, 0, std::string("\"sha256\": \"") + kAbc56 + "\"", ""},
-        {"show: the deciphered image's digest", enciphered, true, 0, std::string("\"sha256\": \"") + kAbcPadded + "\"",
-         ""},
-        {"oversized image refused by its size", R"({"slots": [)" + Slot("big.bin") + "]}", false, 1, "",
+        {"show: the stored image's digest", two_slots, 0, std::string("\"sha256\": \"") + kAbc56 + "\"", "", true},
+        {"show: the deciphered image's digest", enciphered, 0, std::string("\"sha256\": \"") + kAbcPadded + "\"", "",
+         true},
+        {"oversized image refused by its size", R"({"slots": [)" + Slot("big.bin") + "]}", 1, "",
          bad + "slot 1: image big.bin is 4294967297 bytes, at most 524288 fit\n"},
-        {"oversized executable refused by its size", R"({"aux": {"EXE_XP_X86": "big.exe"}})", false, 1, "",
+        {"oversized executable refused by its size", R"({"aux": {"EXE_XP_X86": "big.exe"}})", 1, "",
          bad + "\"aux\": EXE_XP_X86 executable big.exe is 3145728 bytes, at most 2097152 fit\n"},
-        {"JSON: a missing comma", "{\n  \"version\": \"v1\"\n  \"banner\": \"b\"\n}", false, 1, "",
+        {"JSON: a missing comma", "{\n  \"version\": \"v1\"\n  \"banner\": \"b\"\n}", 1, "",
          bad + "not valid JSON at line 3, column 10: expected ',' or '}' after the value, found a text in quotes\n"},
-        {"JSON: a trailing comma", "{\"version\": \"v1\",\r\n}", false, 1, "",
+        {"JSON: a trailing comma", "{\"version\": \"v1\",\r\n}", 1, "",
          bad + "not valid JSON at line 2, column 1: expected a key in quotes, found '}'\n"},
-        {"JSON: a text without quotes", "{\"slots\": [{\"image\": abc.bin}]}", false, 1, "",
+        {"JSON: a text without quotes", "{\"slots\": [{\"image\": abc.bin}]}", 1, "",
          bad + "not valid JSON at line 1, column 22: expected a value (a text in quotes, a number, true, false, null, "
                "a list or an object), found a word that is not true, false or null (texts need quotes)\n"},
-        {"JSON: cut short", "{\"version\": \"v1\"", false, 1, "",
+        {"JSON: cut short", "{\"version\": \"v1\"", 1, "",
          bad + "not valid JSON at line 1, column 17: expected ',' or '}' after the value, found the end of the text\n"},
-        {"JSON: more after the end", "{\"version\": \"v1\"}}", false, 1, "",
+        {"JSON: more after the end", "{\"version\": \"v1\"}}", 1, "",
          bad + "not valid JSON at line 1, column 18: expected nothing more after the end of the top-level value, "
                "found '}'\n"},
-        {"JSON: a line break inside a text", "{\"banner\": \"two\nlines\"}", false, 1, "",
+        {"JSON: a line break inside a text", "{\"banner\": \"two\nlines\"}", 1, "",
          bad + "not valid JSON at line 1, column 16: expected a value (a text in quotes, a number, true, false, null, a "
                "list or an object), found a line break or control character inside a text (write it as \\n, \\t, ...)\n"},
-        {"type: a number for a text", R"({"slots": [{"image": "abc.bin", "new_fw": 2.1, "fw_ext": "X"}]})", false, 1,
-         "", bad + "slot 1: \"new_fw\" must be a text in quotes, not the number 2.1\n"},
-        {"type: a text for a flag", R"({"options": {"bWinFlash": "yes"}})", false, 1, "",
+        {"type: a number for a text", R"({"slots": [{"image": "abc.bin", "new_fw": 2.1, "fw_ext": "X"}]})", 1, "",
+         bad + "slot 1: \"new_fw\" must be a text in quotes, not the number 2.1\n"},
+        {"type: a text for a flag", R"({"options": {"bWinFlash": "yes"}})", 1, "",
          bad + "option bWinFlash must be true or false, not a text\n"},
-        {"type: an object for a list", R"({"slots": {"image": "abc.bin"}})", false, 1, "",
+        {"type: an object for a list", R"({"slots": {"image": "abc.bin"}})", 1, "",
          bad + "\"slots\" must be a list, not an object\n"},
-        {"type: a list for a record", R"({"slots": [)" + Slot("abc.bin", "[]") + "]}", false, 1, "",
+        {"type: a list for a record", R"({"slots": [)" + Slot("abc.bin", "[]") + "]}", 1, "",
          bad + "slot 1 record 1 must be a JSON object, not a list\n"},
-        {"missing: the image", R"({"slots": [{"new_fw": "1", "fw_ext": "1"}]})", false, 1, "",
+        {"missing: the image", R"({"slots": [{"new_fw": "1", "fw_ext": "1"}]})", 1, "",
          bad + "slot 1: \"image\" is missing\n"},
-        {"range: reversed", ranged("1.10", "1.09"), false, 1, "",
+        {"range: reversed", ranged("1.10", "1.09"), 1, "",
          bad + "slot 1 record 1: \"fws\" \"1.10\" sorts after \"fwe\" \"1.09\": the range takes no revision\n"},
         // The program orders revisions byte by byte, not as numbers.
-        {"range: 1.9 to 1.10 is reversed", ranged("1.9", "1.10"), false, 1, "",
+        {"range: 1.9 to 1.10 is reversed", ranged("1.9", "1.10"), 1, "",
          bad + "slot 1 record 1: \"fws\" \"1.9\" sorts after \"fwe\" \"1.10\": the range takes no revision\n"},
-        {"range: a prefix sorts first", ranged("1.0~", "1.0"), false, 1, "",
+        {"range: a prefix sorts first", ranged("1.0~", "1.0"), 1, "",
          bad + "slot 1 record 1: \"fws\" \"1.0~\" sorts after \"fwe\" \"1.0\": the range takes no revision\n"},
-        {"range: one revision", ranged("1.10", "1.10"), false, 0, line1 + written, ""},
-        {"range: open start", ranged("", "0.01"), false, 0, line1 + written, ""},
+        {"range: one revision", ranged("1.10", "1.10"), 0, line1 + written, ""},
+        {"range: open start", ranged("", "0.01"), 0, line1 + written, ""},
         {"model: none of the records", modelled("RT MODEL 512", R"({"model": "TOLBERN TQ-512"}, {"model": "RT MODEL"})"),
-         false, 0, line1 + written,
+         0, line1 + written,
          "orvane-pack: warning: the target model \"RT MODEL 512\" matches none of the records' models (\"TOLBERN "
          "TQ-512\", \"RT MODEL\"): no drive of that model is eligible\n"},
-        {"model: the base's target model", R"({"slots": [)" + Slot("abc.bin", R"({"model": "OTHER"})") + "]}", false, 0,
-         line1 + written,
-         "orvane-pack: warning: the target model \"MERETH QZ4-AB256\" matches none of the records' models "
+        {"model: the base's target model", R"({"slots": [)" + Slot("abc.bin", R"({"model": "OTHER"})") + "]}", 0,
+         line1 + written, "orvane-pack: warning: the target model \"MERETH QZ4-AB256\" matches none of the records' models "
          "(\"OTHER\"): no drive of that model is eligible\n"},
-        {"model: one record names it", modelled("RT MODEL 512", R"({"model": "X"}, {"model": "RT MODEL 512"})"), false,
-         0, line1 + written, ""},
-        {"model: a record names no model", modelled("RT MODEL 512", R"({"model": "X"}, {"fws": "1.00"})"), false, 0,
+        {"model: one record names it", modelled("RT MODEL 512", R"({"model": "X"}, {"model": "RT MODEL 512"})"), 0,
          line1 + written, ""},
-        {"model: no records, no constraint", modelled("RT MODEL 512", ""), false, 0, line1 + written, ""},
+        {"model: a record names no model", modelled("RT MODEL 512", R"({"model": "X"}, {"fws": "1.00"})"), 0,
+         line1 + written, ""},
+        {"model: no records, no constraint", modelled("RT MODEL 512", ""), 0, line1 + written, ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         fs::remove(Path("out"));
         WriteText(Path("m.json"), row.manifest);
         const std::string m = Path("m.json").string(), out = Path("out").string();
-        std::ostringstream o, e;
         const auto start = std::chrono::steady_clock::now();
-        const int code = RunPackTool({"build", "--manifest", m, "--base", Path("base").string(), "--out", out}, o, e);
+        const int code = Build();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_LT(seconds, 5.0);  // nothing here reads a large file
         if (row.show) {
-            ASSERT_EQ(code, 0) << e.str();
-            std::ostringstream so, se;
-            EXPECT_EQ(RunPackTool({"show", out}, so, se), 0) << se.str();
-            EXPECT_NE(so.str().find(row.out), std::string::npos) << so.str();
+            ASSERT_EQ(code, 0) << err_.str();
+            EXPECT_EQ(Run({"show", out}), 0) << err_.str();
+            EXPECT_NE(out_.str().find(row.out), std::string::npos) << out_.str();
             continue;
         }
         EXPECT_EQ(code, row.code);
-        EXPECT_EQ(e.str(), Replace(Replace(row.err, "{M}", m), "{OUT}", out));
+        EXPECT_EQ(err_.str(), Replace(Replace(row.err, "{M}", m), "{OUT}", out));
         if (row.out.empty() && code == 0) {
             // The base's own image (394,240 bytes, stored plain) is described from the packed program.
-            EXPECT_EQ(o.str(), "slot 1: 394240 bytes (kept from the base), new revision 1.02, DEF GM802030, SHA-256 " +
-                                   std::string(kBaseImage) + "\nwritten: " + out + "\n");
+            EXPECT_EQ(out_.str(), "slot 1: 394240 bytes (kept from the base), new revision 1.02, DEF GM802030, "
+                                  "SHA-256 " + std::string(kBaseImage) + "\nwritten: " + out + "\n");
         } else {
-            EXPECT_EQ(o.str(), Replace(row.out, "{OUT}", out));
+            EXPECT_EQ(out_.str(), Replace(row.out, "{OUT}", out));
         }
     }
 }

@@ -1,46 +1,20 @@
 // Packing a Windows program: a signature on the base removed, the PE checksum written; and the
 // sign command's arguments and the refusals that come before any signer runs.
-#include <sstream>
-
-#include "pack/pack_tool.h"
 #include "pack_fixture.h"
 
 namespace orvane::pack::test {
 namespace {
 
-void Put32(Bytes& f, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) f[at + i] = uint8_t(v >> (8 * i));
-}
-uint32_t Get32(const Bytes& f, size_t at) {
-    return uint32_t(f[at]) | uint32_t(f[at + 1]) << 8 | uint32_t(f[at + 2]) << 16 | uint32_t(f[at + 3]) << 24;
-}
-
-constexpr size_t kChecksumAt = 0x98;   // optional header at 0x58, CheckSum 64 bytes in
-constexpr size_t kSecurityAt = 0xe8;   // PE32+: 0x58 + 112 + 4 * 8
 constexpr size_t kHeaders = 0x400;
 
-// A PE32+ program laid out by hand whose one section holds the build's package block;
+// A PE32+ program whose one section holds the build's package block, its CheckSum stale;
 // signed: a 24-byte certificate table follows at the next multiple of 8.
 Bytes PeProgram(bool signed_) {
-    Bytes f(kHeaders, 0);
-    f[0] = 'M', f[1] = 'Z';
-    Put32(f, 0x3c, 0x40);
-    f[0x40] = 'P', f[0x41] = 'E';
-    Put32(f, 0x44, 0x00018664);  // Machine x64, one section
-    Put32(f, 0x54, 0xf0);        // SizeOfOptionalHeader
-    Put32(f, 0x58, 0x20b);       // PE32+
-    Put32(f, 0xc4, 16);          // NumberOfRvaAndSizes
-    Put32(f, 0x148 + 16, uint32_t(package::PackageBlockSize()));  // SizeOfRawData
-    Put32(f, 0x148 + 20, kHeaders);                               // PointerToRawData
-    Put32(f, kChecksumAt, 0x12345678);                            // stale
+    Bytes f = PeHeaders(true, kHeaders, uint32_t(package::PackageBlockSize()));
+    Put32(f, kChecksumAt, 0x12345678);
     const uint8_t* block = package::PackageBlockBytes();
     f.insert(f.end(), block, block + package::PackageBlockSize());
-    if (signed_) {
-        f.resize((f.size() + 7) / 8 * 8, 0);
-        Put32(f, kSecurityAt, uint32_t(f.size()));
-        Put32(f, kSecurityAt + 4, 24);
-        f.resize(f.size() + 24, 0xa5);
-    }
+    if (signed_) AppendCertificates(f, true, 24, 0xa5);
     return f;
 }
 
@@ -54,15 +28,7 @@ uint32_t Checksum(const Bytes& f) {
     return uint32_t(sum + f.size());
 }
 
-class PackSign : public PackDir {
-protected:
-    int Run(std::vector<std::string> args) {
-        out_.str("");
-        err_.str("");
-        return RunPackTool(args, out_, err_);
-    }
-    std::ostringstream out_, err_;
-};
+class PackSign : public PackDir {};
 
 TEST_F(PackSign, BuildRemovesTheSignatureAndWritesTheChecksum) {
     // The target model one of the base's records names: no warning besides the signature's.
@@ -71,18 +37,15 @@ TEST_F(PackSign, BuildRemovesTheSignatureAndWritesTheChecksum) {
         SCOPED_TRACE(signed_ ? "signed base" : "unsigned base");
         const Bytes base = PeProgram(signed_);
         WriteBytes(Path("pe"), base);
-        ASSERT_EQ(Run({"build", "--manifest", Path("m.json").string(), "--base", Path("pe").string(), "--out",
-                       Path("out").string()}),
-                  0)
-            << err_.str();
+        ASSERT_EQ(Build("pe"), 0) << err_.str();
         EXPECT_EQ(err_.str(), signed_ ? "orvane-pack: the base program was signed; its signature was removed "
                                         "(packing would break it): sign the packed program\n"
                                       : "");
         const Bytes out = ReadBytes(Path("out"));
         // Cut where the table began: the signer's padding to 8 bytes stays.
         ASSERT_EQ(out.size(), signed_ ? 9978168u : 9978166u);
-        EXPECT_EQ(Get32(out, kSecurityAt), 0u);
-        EXPECT_EQ(Get32(out, kSecurityAt + 4), 0u);
+        EXPECT_EQ(Get32(out, kSecurity64), 0u);
+        EXPECT_EQ(Get32(out, kSecurity64 + 4), 0u);
         EXPECT_EQ(Get32(out, kChecksumAt), Checksum(out));
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(&out[kHeaders + 21]), 7), std::string("v7.7.7\0", 7));
         EXPECT_EQ(ReadBytes(Path("pe")), base);
@@ -93,9 +56,7 @@ TEST_F(PackSign, BuildRemovesTheSignatureAndWritesTheChecksum) {
     odd.push_back(0);
     WriteBytes(Path("odd"), odd);
     fs::remove(Path("out"));
-    EXPECT_EQ(Run({"build", "--manifest", Path("m.json").string(), "--base", Path("odd").string(), "--out",
-                   Path("out").string()}),
-              1);
+    EXPECT_EQ(Build("odd"), 1);
     EXPECT_NE(err_.str().find("base program " + Path("odd").string() + ": the program's certificate table"),
               std::string::npos)
         << err_.str();

@@ -47,37 +47,40 @@ print("%x %x %x %x" % (stored, total & 0xFFFFFFFF, offset, size))
 PY
 }
 
-# check_checksum FILE WHAT
-check_checksum() {
-    local f
-    read -r -a f <<<"$(pe_fields "$1")" || fail "cannot read the PE headers of $1"
-    [ "${f[0]}" = "${f[1]}" ] || fail "$2: PE checksum ${f[0]}, the file sums to ${f[1]}"
-}
-
-# check_unsigned FILE WHAT / check_signed FILE WHAT: the certificate table's directory entry.
-check_unsigned() {
-    local f
-    read -r -a f <<<"$(pe_fields "$1")"
-    [ "${f[2]} ${f[3]}" = "0 0" ] || fail "$2 still has a certificate table (offset ${f[2]}, size ${f[3]})"
-}
-check_signed() {
+# check_pe FILE WHAT [signed|unsigned]: the PE checksum is right; signed: a certificate table
+# ends the file and verifies against the throwaway CA; unsigned: no certificate table.
+check_pe() {
     local f size
     read -r -a f <<<"$(pe_fields "$1")"
-    size=$(stat -c %s "$1")
-    [ "${f[3]}" != 0 ] && [ $((0x${f[2]} + 0x${f[3]})) = "$size" ] ||
-        fail "$2 has no certificate table at its end (offset ${f[2]}, size ${f[3]}, file $size)"
+    [ ${#f[@]} = 4 ] || fail "cannot read the PE headers of $1"
+    [ "${f[0]}" = "${f[1]}" ] || fail "$2: PE checksum ${f[0]}, the file sums to ${f[1]}"
+    case ${3:-} in
+    unsigned)
+        [ "${f[2]} ${f[3]}" = "0 0" ] || fail "$2 still has a certificate table (offset ${f[2]}, size ${f[3]})"
+        ;;
+    signed)
+        size=$(stat -c %s "$1")
+        [ "${f[3]}" != 0 ] && [ $((0x${f[2]} + 0x${f[3]})) = "$size" ] ||
+            fail "$2 has no certificate table at its end (offset ${f[2]}, size ${f[3]}, file $size)"
+        osslsigncode verify -CAfile "$WORK/ca.pem" -in "$1" >"$WORK/verify.out" 2>&1 ||
+            fail "$2 does not verify: $(tail -n 5 "$WORK/verify.out")"
+        ;;
+    esac
 }
 
-verify() {  # FILE WHAT
-    osslsigncode verify -CAfile "$WORK/ca.pem" -in "$1" >"$WORK/verify.out" 2>&1 ||
-        fail "$2 does not verify: $(tail -n 5 "$WORK/verify.out")"
-}
+# pack ARGS...: the build's orvane-pack (paths already as it names them); the caller redirects.
+pack() { orv_exec 120 "$PACK" "$@"; }
 
-# pack_tool OUTFILE ARGS...: the build's orvane-pack (paths already as it names them).
-pack_tool() {
-    local out=$1
-    shift
-    orv_exec 120 "$PACK" "$@" >"$out" 2>&1
+# refused OUT SAYS LEFT COMMAND...: COMMAND fails, its output (kept in OUT) holds SAYS, and none
+# of the files named in LEFT is there.
+refused() {
+    local out=$1 says=$2 left=$3 f
+    shift 3
+    "$@" >"$out" 2>&1 && fail "succeeded: $*"
+    grep -q "$says" "$out" || fail "no '$says' from $*: $(cat "$out")"
+    for f in $left; do
+        [ ! -e "$f" ] || fail "$f left behind by $*"
+    done
 }
 
 arg() { if [ -n "$WINE" ]; then orv_winpath "$1"; else echo "$1"; fi; }
@@ -98,17 +101,19 @@ cd "$WORK" || fail "no $WORK"
 orv_manifest_one_slot "$WORK/manifest.json"
 
 # sign_packed IN OUT HOW: native, `orvane-pack sign` (HOW: p12 or pem); under Wine, osslsigncode.
+# What the signer said stays in OUT's name with .out.
 sign_packed() {
+    local log=${2%.exe}.out
     if [ -n "$WINE" ]; then
-        osslsigncode sign -h sha256 -pkcs12 signer.p12 -readpass pass.txt -in "$1" -out "$2" >sign.out 2>&1 ||
-            fail "osslsigncode could not sign $1: $(tail -n 5 sign.out)"
+        osslsigncode sign -h sha256 -pkcs12 signer.p12 -readpass pass.txt -in "$1" -out "$2" >"$log" 2>&1 ||
+            fail "osslsigncode could not sign $1: $(tail -n 5 "$log")"
         return
     fi
     local creds=(--pkcs12 signer.p12 --pass-file pass.txt)
     [ "$3" = pem ] && creds=(--cert signer.pem --key signer.key)
-    pack_tool sign.out sign --in "$1" --out "$2" "${creds[@]}" --ca ca.pem ||
-        fail "orvane-pack sign $1 failed: $(cat sign.out)"
-    grep -q 'verify passed' sign.out || fail "orvane-pack sign did not report the check: $(cat sign.out)"
+    pack sign --in "$1" --out "$2" "${creds[@]}" --ca ca.pem >"$log" 2>&1 ||
+        fail "orvane-pack sign $1 failed: $(cat "$log")"
+    grep -q 'verify passed' "$log" || fail "orvane-pack sign did not report the check: $(cat "$log")"
     [ ! -e "$2.partial" ] || fail "$2.partial left behind"
 }
 
@@ -132,20 +137,17 @@ fi
 for base in "${bases[@]}"; do
     [ -f "$base" ] || fail "no base program $base (the MinGW-w64 compilers make the stand-ins)"
     name=$(basename "$base" .exe)
-    check_checksum "$base" "$name as linked"
+    check_pe "$base" "$name as linked"
 
     packed=$WORK/$name-packed.exe
     orv_pack "$WORK/manifest.json" "$base" "$packed"
     ! grep -q 'signature was removed' "$WORK/pack.out" || fail "a signature removed from unsigned $name"
-    check_unsigned "$packed" "packed $name"
-    check_checksum "$packed" "packed $name"
+    check_pe "$packed" "packed $name" unsigned
 
     signed=$WORK/$name-signed.exe
     sign_packed "$packed" "$signed" p12
-    verify "$signed" "signed $name"
-    check_signed "$signed" "signed $name"
-    check_checksum "$signed" "signed $name"
-    pack_tool show.out show "$(arg "$signed")" || fail "orvane-pack show cannot read signed $name: $(cat show.out)"
+    check_pe "$signed" "signed $name" signed
+    pack show "$(arg "$signed")" >show.out 2>&1 || fail "orvane-pack show cannot read signed $name: $(cat show.out)"
     grep -q '"new_fw": "1.02"' show.out || fail "signed $name does not show its package"
 
     # The signed program packed again: its signature goes, and the result is what packing made.
@@ -153,40 +155,31 @@ for base in "${bases[@]}"; do
     orv_pack "$WORK/manifest.json" "$signed" "$repacked"
     grep -q 'the base program was signed; its signature was removed' "$WORK/pack.out" ||
         fail "packing signed $name said nothing of its signature: $(cat "$WORK/pack.out")"
-    check_unsigned "$repacked" "repacked $name"
-    check_checksum "$repacked" "repacked $name"
+    check_pe "$repacked" "repacked $name" unsigned
     same_program "$packed" "$repacked"
     resigned=$WORK/$name-resigned.exe
     sign_packed "$repacked" "$resigned" pem
-    verify "$resigned" "signed again $name"
-    check_checksum "$resigned" "signed again $name"
+    check_pe "$resigned" "signed again $name" signed
 
     # A signature table with something after it is not removed: packing refuses.
     cp "$signed" odd.exe && printf 'x' >>odd.exe
-    pack_tool odd.out build --manifest "$(arg "$WORK/manifest.json")" --base "$(arg "$WORK/odd.exe")" \
-        --out "$(arg "$WORK/odd-packed.exe")" && fail "packing a program with bytes after its signature succeeded"
-    grep -q 'is not at the end of the file' odd.out || fail "odd signature layout: $(cat odd.out)"
-    [ ! -e odd-packed.exe ] && [ ! -e odd-packed.exe.partial ] || fail "a refused packing left a file"
+    refused odd.out 'is not at the end of the file' "odd-packed.exe odd-packed.exe.partial" \
+        pack build --manifest "$(arg "$WORK/manifest.json")" --base "$(arg "$WORK/odd.exe")" \
+        --out "$(arg "$WORK/odd-packed.exe")"
 done
 
 packed=$WORK/$(basename "${bases[0]}" .exe)-packed.exe
 if [ -n "$WINE" ]; then
-    pack_tool refuse.out sign --in "$(arg "$packed")" --out "$(arg "$WORK/w.exe")" --pkcs12 "$(arg "$WORK/signer.p12")" &&
-        fail "sign succeeded in the Windows build"
-    grep -q 'signtool' refuse.out || fail "the Windows build's sign does not point to signtool: $(cat refuse.out)"
-    [ ! -e w.exe ] || fail "the refused sign wrote its output"
+    refused refuse.out signtool w.exe \
+        pack sign --in "$(arg "$packed")" --out "$(arg "$WORK/w.exe")" --pkcs12 "$(arg "$WORK/signer.p12")"
 else
     # A certificate that does not chain to the given CA: signed, but the check fails; no output.
-    pack_tool bad.out sign --in "$packed" --out bad.exe --cert signer.pem --key signer.key --ca signer.pem &&
-        fail "sign reported success although the signature does not verify against --ca"
-    grep -q 'does not verify' bad.out || fail "a failed check not reported: $(cat bad.out)"
-    [ ! -e bad.exe ] && [ ! -e bad.exe.partial ] || fail "a failed check left bad.exe or bad.exe.partial"
+    refused bad.out 'does not verify' "bad.exe bad.exe.partial" \
+        pack sign --in "$packed" --out bad.exe --cert signer.pem --key signer.key --ca signer.pem
     # No osslsigncode on PATH: named, with the package to install; nothing written.
     mkdir -p nopath
-    orv_exec 60 env PATH="$WORK/nopath" "$PACK" sign --in "$packed" --out m.exe --pkcs12 signer.p12 >missing.out 2>&1 &&
-        fail "sign succeeded without osslsigncode"
-    grep -q 'install the osslsigncode package' missing.out || fail "missing signer: $(cat missing.out)"
-    [ ! -e m.exe ] || fail "sign without osslsigncode wrote m.exe"
+    refused missing.out 'install the osslsigncode package' m.exe \
+        orv_exec 60 env PATH="$WORK/nopath" "$PACK" sign --in "$packed" --out m.exe --pkcs12 signer.p12
     # The password reaches the signer as a file name only: it is in no message.
     ! grep -q 'not on any command line' ./*.out || fail "the password appears in the output"
 fi
