@@ -30,44 +30,19 @@ struct FakeVolume {
     uint32_t lock_error = 0, dismount_error = 0;
 };
 
-// What reached the layer: "lock E:", "dismount E:", "close E:" (by the volume's first mount or name).
-class FakeVolumes : public platform::StorageIo {
-public:
-    explicit FakeVolumes(std::vector<FakeVolume> v) : volumes_(std::move(v)) {}
-    uint32_t list_error = 0;
-    Strings events;
-
-    bool VolumeNames(Strings& out, uint32_t& last_error) override {
-        out.clear();
-        for (const FakeVolume& v : volumes_) out.push_back(v.name);
-        last_error = list_error;
-        return list_error == 0;
-    }
-    Strings VolumeMountPoints(const std::string& name) override { return Find(name) ? Find(name)->mounts : Strings{}; }
-    uint32_t DriveType(const std::string& root) override {
-        for (const FakeVolume& v : volumes_)
-            if (v.name == root || (!v.mounts.empty() && v.mounts[0] == root)) return v.drive_type;
-        return platform::kDriveNoRootDir;
-    }
-    std::unique_ptr<platform::StorageHandle> Open(const std::string& path, uint32_t access, uint32_t share,
-                                                  uint32_t& last_error) override;
-    std::string ErrorText(uint32_t) override { return ""; }
-
-    const FakeVolume* Find(const std::string& name) const {
-        for (const FakeVolume& v : volumes_)
-            if (v.name == name) return &v;
-        return nullptr;
-    }
-    std::vector<FakeVolume> volumes_;
-    Strings opened;  // the paths and the access asked for
-};
-
+// A volume's handle; what reached it goes to `events`: "lock E:", "dismount E:", "close E:" (by the
+// volume's first mount or name).
 class FakeVolumeHandle : public platform::StorageHandle {
 public:
-    FakeVolumeHandle(FakeVolumes& io, const FakeVolume& v, std::string label) : io_(io), v_(v), label_(std::move(label)) {}
-    ~FakeVolumeHandle() override { io_.events.push_back("close " + label_); }
+    FakeVolumeHandle(Strings& events, const FakeVolume& v)
+        : events_(events), v_(v), label_(v.mounts.empty() ? v.name : v.mounts[0]) {}
+    ~FakeVolumeHandle() override { events_.push_back("close " + label_); }
     IoResult Control(uint32_t code, void* buffer, uint32_t, uint32_t out_len) override {
         auto* b = static_cast<uint8_t*>(buffer);
+        auto step = [&](const char* what, uint32_t error) {
+            events_.push_back(what + label_);
+            return IoResult{error == 0, 0, error};
+        };
         switch (code) {
             case d::IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS: {
                 if (!v_.extents) return IoResult{false, 0, platform::kErrorInvalidFunction};
@@ -90,38 +65,56 @@ public:
                 std::memcpy(b, n, sizeof n);
                 return IoResult{true, sizeof n, 0};
             }
-            case d::FSCTL_LOCK_VOLUME:
-                io_.events.push_back("lock " + label_);
-                return IoResult{v_.lock_error == 0, 0, v_.lock_error};
-            case d::FSCTL_DISMOUNT_VOLUME:
-                io_.events.push_back("dismount " + label_);
-                return IoResult{v_.dismount_error == 0, 0, v_.dismount_error};
-            default:
-                return IoResult{false, 0, platform::kErrorInvalidFunction};
+            case d::FSCTL_LOCK_VOLUME: return step("lock ", v_.lock_error);
+            case d::FSCTL_DISMOUNT_VOLUME: return step("dismount ", v_.dismount_error);
+            default: return IoResult{false, 0, platform::kErrorInvalidFunction};
         }
     }
 
 private:
-    FakeVolumes& io_;
+    Strings& events_;
     const FakeVolume& v_;
     std::string label_;
 };
 
-std::unique_ptr<platform::StorageHandle> FakeVolumes::Open(const std::string& path, uint32_t access, uint32_t share,
-                                                           uint32_t& last_error) {
-    opened.push_back(path + (access == (platform::kGenericRead | platform::kGenericWrite) &&
-                                     share == (platform::kFileShareRead | platform::kFileShareWrite)
-                                 ? ""
-                                 : " (other access)"));
-    for (const FakeVolume& v : volumes_) {
-        if (path + "\\" != v.name) continue;
-        last_error = v.open_error;
-        if (v.open_error) return nullptr;
-        return std::make_unique<FakeVolumeHandle>(*this, v, v.mounts.empty() ? v.name : v.mounts[0]);
+class FakeVolumes : public platform::StorageIo {
+public:
+    explicit FakeVolumes(std::vector<FakeVolume> v) : volumes_(std::move(v)) {}
+    uint32_t list_error = 0;
+    Strings events;
+    Strings opened;  // the paths and the access asked for
+
+    bool VolumeNames(Strings& out, uint32_t& last_error) override {
+        out.clear();
+        for (const FakeVolume& v : volumes_) out.push_back(v.name);
+        last_error = list_error;
+        return list_error == 0;
     }
-    last_error = platform::kErrorFileNotFound;
-    return nullptr;
-}
+    Strings VolumeMountPoints(const std::string& name) override { return Find(name) ? Find(name)->mounts : Strings{}; }
+    uint32_t DriveType(const std::string& root) override {
+        for (const FakeVolume& v : volumes_)
+            if (v.name == root || (!v.mounts.empty() && v.mounts[0] == root)) return v.drive_type;
+        return platform::kDriveNoRootDir;
+    }
+    std::unique_ptr<platform::StorageHandle> Open(const std::string& path, uint32_t access, uint32_t share,
+                                                  uint32_t& last_error) override {
+        const bool rw = access == (platform::kGenericRead | platform::kGenericWrite) &&
+                        share == (platform::kFileShareRead | platform::kFileShareWrite);
+        opened.push_back(path + (rw ? "" : " (other access)"));
+        const FakeVolume* v = Find(path + "\\");
+        last_error = v ? v->open_error : platform::kErrorFileNotFound;
+        return last_error ? nullptr : std::make_unique<FakeVolumeHandle>(events, *v);
+    }
+    std::string ErrorText(uint32_t) override { return ""; }
+
+private:
+    const FakeVolume* Find(const std::string& name) const {
+        for (const FakeVolume& v : volumes_)
+            if (v.name == name) return &v;
+        return nullptr;
+    }
+    std::vector<FakeVolume> volumes_;
+};
 
 const std::string kGuidE = "\\\\?\\Volume{0000000E-0000-0000-0000-000000000000}\\";
 const std::string kGuidD = "\\\\?\\Volume{0000000D-0000-0000-0000-000000000000}\\";
@@ -173,6 +166,8 @@ TEST(VolumeLock, TakesTheDisksVolumesAllOrNone) {
          {"close D:\\", "lock E:\\", "dismount E:\\"}, std::nullopt, {Path(kGuidD), Path(kGuidE)}},
         {"a volume over two disks, one of them this one", {Vol(kGuidE, {"E:\\"}, Extents{0, 1})}, 1, takes_e},
         {"twenty extents: the buffer grows to the count the first answer gives", {spanned}, 1, takes_e},
+        {"twenty extents, all on another disk: read whole, so it is left alone",
+         {With(spanned, &FakeVolume::extents, std::optional<Extents>(Extents(20, 0)))}, 0, {"close E:\\"}},
         {"twenty extents without a count: where it lies is unknown, so it is locked",
          {With(spanned, &FakeVolume::more_data, false)}, 1, takes_e},
         {"no extents: the device number says this disk",
@@ -255,8 +250,7 @@ TEST(DiskExtents, ParsesWholeRecordsOnly) {
         {"a short answer for its count", two, 55, std::nullopt},
         {"more returned than the buffer holds", two, 57, std::nullopt},
         {"the header alone", std::vector<uint8_t>(two.begin(), two.begin() + 8), 8, std::nullopt},
-        {"no extents", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-         32, std::nullopt},
+        {"no extents", std::vector<uint8_t>(32, 0), 32, std::nullopt},
         {"a count past any volume's", {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                                        0, 0, 0, 0, 0, 0, 0, 0, 0},
          32, std::nullopt},
