@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "device/volume_lock.h"
@@ -29,44 +30,19 @@ struct FakeVolume {
     uint32_t lock_error = 0, dismount_error = 0;
 };
 
-// What reached the layer: "lock E:", "dismount E:", "close E:" (by the volume's first mount or name).
-class FakeVolumes : public platform::StorageIo {
-public:
-    explicit FakeVolumes(std::vector<FakeVolume> v) : volumes_(std::move(v)) {}
-    uint32_t list_error = 0;
-    Strings events;
-
-    bool VolumeNames(Strings& out, uint32_t& last_error) override {
-        out.clear();
-        for (const FakeVolume& v : volumes_) out.push_back(v.name);
-        last_error = list_error;
-        return list_error == 0;
-    }
-    Strings VolumeMountPoints(const std::string& name) override { return Find(name) ? Find(name)->mounts : Strings{}; }
-    uint32_t DriveType(const std::string& root) override {
-        for (const FakeVolume& v : volumes_)
-            if (v.name == root || (!v.mounts.empty() && v.mounts[0] == root)) return v.drive_type;
-        return platform::kDriveNoRootDir;
-    }
-    std::unique_ptr<platform::StorageHandle> Open(const std::string& path, uint32_t access, uint32_t share,
-                                                  uint32_t& last_error) override;
-    std::string ErrorText(uint32_t) override { return ""; }
-
-    const FakeVolume* Find(const std::string& name) const {
-        for (const FakeVolume& v : volumes_)
-            if (v.name == name) return &v;
-        return nullptr;
-    }
-    std::vector<FakeVolume> volumes_;
-    Strings opened;  // the paths and the access asked for
-};
-
+// A volume's handle; what reached it goes to `events`: "lock E:", "dismount E:", "close E:" (by the
+// volume's first mount or name).
 class FakeVolumeHandle : public platform::StorageHandle {
 public:
-    FakeVolumeHandle(FakeVolumes& io, const FakeVolume& v, std::string label) : io_(io), v_(v), label_(std::move(label)) {}
-    ~FakeVolumeHandle() override { io_.events.push_back("close " + label_); }
+    FakeVolumeHandle(Strings& events, const FakeVolume& v)
+        : events_(events), v_(v), label_(v.mounts.empty() ? v.name : v.mounts[0]) {}
+    ~FakeVolumeHandle() override { events_.push_back("close " + label_); }
     IoResult Control(uint32_t code, void* buffer, uint32_t, uint32_t out_len) override {
         auto* b = static_cast<uint8_t*>(buffer);
+        auto step = [&](const char* what, uint32_t error) {
+            events_.push_back(what + label_);
+            return IoResult{error == 0, 0, error};
+        };
         switch (code) {
             case d::IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS: {
                 if (!v_.extents) return IoResult{false, 0, platform::kErrorInvalidFunction};
@@ -89,38 +65,56 @@ public:
                 std::memcpy(b, n, sizeof n);
                 return IoResult{true, sizeof n, 0};
             }
-            case d::FSCTL_LOCK_VOLUME:
-                io_.events.push_back("lock " + label_);
-                return IoResult{v_.lock_error == 0, 0, v_.lock_error};
-            case d::FSCTL_DISMOUNT_VOLUME:
-                io_.events.push_back("dismount " + label_);
-                return IoResult{v_.dismount_error == 0, 0, v_.dismount_error};
-            default:
-                return IoResult{false, 0, platform::kErrorInvalidFunction};
+            case d::FSCTL_LOCK_VOLUME: return step("lock ", v_.lock_error);
+            case d::FSCTL_DISMOUNT_VOLUME: return step("dismount ", v_.dismount_error);
+            default: return IoResult{false, 0, platform::kErrorInvalidFunction};
         }
     }
 
 private:
-    FakeVolumes& io_;
+    Strings& events_;
     const FakeVolume& v_;
     std::string label_;
 };
 
-std::unique_ptr<platform::StorageHandle> FakeVolumes::Open(const std::string& path, uint32_t access, uint32_t share,
-                                                           uint32_t& last_error) {
-    opened.push_back(path + (access == (platform::kGenericRead | platform::kGenericWrite) &&
-                                     share == (platform::kFileShareRead | platform::kFileShareWrite)
-                                 ? ""
-                                 : " (other access)"));
-    for (const FakeVolume& v : volumes_) {
-        if (path + "\\" != v.name) continue;
-        last_error = v.open_error;
-        if (v.open_error) return nullptr;
-        return std::make_unique<FakeVolumeHandle>(*this, v, v.mounts.empty() ? v.name : v.mounts[0]);
+class FakeVolumes : public platform::StorageIo {
+public:
+    explicit FakeVolumes(std::vector<FakeVolume> v) : volumes_(std::move(v)) {}
+    uint32_t list_error = 0;
+    Strings events;
+    Strings opened;  // the paths and the access asked for
+
+    bool VolumeNames(Strings& out, uint32_t& last_error) override {
+        out.clear();
+        for (const FakeVolume& v : volumes_) out.push_back(v.name);
+        last_error = list_error;
+        return list_error == 0;
     }
-    last_error = platform::kErrorFileNotFound;
-    return nullptr;
-}
+    Strings VolumeMountPoints(const std::string& name) override { return Find(name) ? Find(name)->mounts : Strings{}; }
+    uint32_t DriveType(const std::string& root) override {
+        for (const FakeVolume& v : volumes_)
+            if (v.name == root || (!v.mounts.empty() && v.mounts[0] == root)) return v.drive_type;
+        return platform::kDriveNoRootDir;
+    }
+    std::unique_ptr<platform::StorageHandle> Open(const std::string& path, uint32_t access, uint32_t share,
+                                                  uint32_t& last_error) override {
+        const bool rw = access == (platform::kGenericRead | platform::kGenericWrite) &&
+                        share == (platform::kFileShareRead | platform::kFileShareWrite);
+        opened.push_back(path + (rw ? "" : " (other access)"));
+        const FakeVolume* v = Find(path + "\\");
+        last_error = v ? v->open_error : platform::kErrorFileNotFound;
+        return last_error ? nullptr : std::make_unique<FakeVolumeHandle>(events, *v);
+    }
+    std::string ErrorText(uint32_t) override { return ""; }
+
+private:
+    const FakeVolume* Find(const std::string& name) const {
+        for (const FakeVolume& v : volumes_)
+            if (v.name == name) return &v;
+        return nullptr;
+    }
+    std::vector<FakeVolume> volumes_;
+};
 
 const std::string kGuidE = "\\\\?\\Volume{0000000E-0000-0000-0000-000000000000}\\";
 const std::string kGuidD = "\\\\?\\Volume{0000000D-0000-0000-0000-000000000000}\\";
@@ -130,11 +124,18 @@ const std::string kGuidX = "\\\\?\\Volume{00000000-0000-0000-0000-00000000000A}\
 // A volume name as it is opened: without its last backslash.
 std::string Path(const std::string& name) { return name.substr(0, name.size() - 1); }
 
-FakeVolume Vol(const std::string& name, Strings mounts, std::optional<std::vector<uint32_t>> extents) {
+using Extents = std::vector<uint32_t>;
+FakeVolume Vol(const std::string& name, Strings mounts, std::optional<Extents> extents) {
     FakeVolume v;
     v.name = name;
     v.mounts = std::move(mounts);
     v.extents = std::move(extents);
+    return v;
+}
+// The same volume with one more trait of its answers.
+template <typename T>
+FakeVolume With(FakeVolume v, T FakeVolume::*field, T value) {
+    v.*field = std::move(value);
     return v;
 }
 
@@ -143,108 +144,93 @@ TEST(VolumeLock, TakesTheDisksVolumesAllOrNone) {
     struct Case {
         const char* name;
         std::vector<FakeVolume> volumes;
+        size_t held;
+        Strings events;               // what reached the volumes, in order
+        std::optional<R> refusal = std::nullopt;  // step, label, error
+        Strings opened = {};          // the paths opened, when the case checks them
         int disk = 1;
         uint32_t list_error = 0;
-        size_t held = 0;
-        std::optional<R> refusal;     // step, label, error
-        Strings events;               // what reached the volumes, in order
-        Strings opened = {};          // the paths opened, when the case checks them
     };
-    FakeVolume in_use = Vol(kGuidF, {"F:\\"}, std::vector<uint32_t>{1});
-    in_use.lock_error = platform::kErrorAccessDenied;
-    FakeVolume stuck = Vol(kGuidF, {"F:\\"}, std::vector<uint32_t>{1});
-    stuck.dismount_error = platform::kErrorNotSupported;
-    FakeVolume gone = Vol(kGuidF, {"F:\\"}, std::vector<uint32_t>{1});
-    gone.open_error = platform::kErrorFileNotFound;
-    FakeVolume cd = Vol(kGuidD, {"D:\\"}, std::nullopt);
-    cd.drive_type = platform::kDriveCdRom;
-    FakeVolume dvd_number = Vol(kGuidD, {"D:\\"}, std::nullopt);
-    dvd_number.number = {d::FILE_DEVICE_DVD, 1};
-    FakeVolume basic_on = Vol(kGuidE, {"E:\\"}, std::nullopt);
-    basic_on.number = {d::FILE_DEVICE_DISK, 1};
-    FakeVolume basic_off = Vol(kGuidD, {"D:\\"}, std::nullopt);
-    basic_off.number = {d::FILE_DEVICE_DISK, 0};
-    FakeVolume tape = Vol(kGuidD, {"D:\\"}, std::nullopt);
-    tape.number = {0x1F, 1};  // not a disk's device type: where it lies stays unknown
-    FakeVolume spanned = Vol(kGuidE, {"E:\\"}, std::vector<uint32_t>{});
-    for (uint32_t i = 0; i < 20; ++i) spanned.extents->push_back(i == 19 ? 1 : 0);
+    const FakeVolume e1 = Vol(kGuidE, {"E:\\"}, Extents{1}), f1 = Vol(kGuidF, {"F:\\"}, Extents{1});
+    const FakeVolume d_unplaced = Vol(kGuidD, {"D:\\"}, std::nullopt);
+    using Number = std::optional<std::pair<uint32_t, uint32_t>>;
+    FakeVolume spanned = Vol(kGuidE, {"E:\\"}, Extents(20, 0));
+    spanned.extents->back() = 1;
     spanned.more_data = true;
-    FakeVolume unsaid = spanned;  // the same answer without a count to grow the buffer by
-    unsaid.more_data = false;
+    const Strings takes_e = {"lock E:\\", "dismount E:\\"};
 
     const Case cases[] = {
-        {"no volumes at all", {}, 1, 0, 0, std::nullopt, {}},
-        {"the list cannot be read", {Vol(kGuidE, {"E:\\"}, std::vector<uint32_t>{1})}, 1, 21, 0,
-         R{R::List, "", 21}, {}, {}},
-        {"one on the disk, one on another", {Vol(kGuidD, {"D:\\"}, std::vector<uint32_t>{0}),
-                                             Vol(kGuidE, {"E:\\"}, std::vector<uint32_t>{1})},
-         1, 0, 1, std::nullopt, {"close D:\\", "lock E:\\", "dismount E:\\"}, {Path(kGuidD), Path(kGuidE)}},
-        {"a volume over two disks, one of them this one",
-         {Vol(kGuidE, {"E:\\"}, std::vector<uint32_t>{0, 1})}, 1, 0, 1, std::nullopt, {"lock E:\\", "dismount E:\\"}},
-        {"twenty extents: the buffer grows to the count the first answer gives", {spanned}, 1, 0, 1, std::nullopt,
-         {"lock E:\\", "dismount E:\\"}},
-        {"twenty extents without a count: where it lies is unknown, so it is locked", {unsaid}, 1, 0, 1,
-         std::nullopt, {"lock E:\\", "dismount E:\\"}},
-        {"no extents: the device number says this disk", {basic_on}, 1, 0, 1, std::nullopt,
-         {"lock E:\\", "dismount E:\\"}},
-        {"no extents: the device number says another disk", {basic_off}, 1, 0, 0, std::nullopt, {"close D:\\"}},
-        {"a DVD by its device type", {dvd_number}, 1, 0, 0, std::nullopt, {"close D:\\"}},
-        {"a CD drive by its drive type is not even opened", {cd}, 1, 0, 0, std::nullopt, {}, {}},
-        {"a device type other than a disk's counts as unknown", {tape}, 1, 0, 1, std::nullopt,
-         {"lock D:\\", "dismount D:\\"}},
-        {"nothing says where it lies: locked as if on the disk", {Vol(kGuidE, {"E:\\"}, std::nullopt)}, 1, 0, 1,
-         std::nullopt, {"lock E:\\", "dismount E:\\"}},
-        {"the disk is unknown: a volume on disk 0 is locked too",
-         {Vol(kGuidD, {"D:\\"}, std::vector<uint32_t>{0})}, -1, 0, 1, std::nullopt, {"lock D:\\", "dismount D:\\"}},
+        {"no volumes at all", {}, 0, {}},
+        {"the list cannot be read", {e1}, 0, {}, R{R::List, "", 21}, {}, 1, 21},
+        {"one on the disk, one on another", {Vol(kGuidD, {"D:\\"}, Extents{0}), e1}, 1,
+         {"close D:\\", "lock E:\\", "dismount E:\\"}, std::nullopt, {Path(kGuidD), Path(kGuidE)}},
+        {"a volume over two disks, one of them this one", {Vol(kGuidE, {"E:\\"}, Extents{0, 1})}, 1, takes_e},
+        {"twenty extents: the buffer grows to the count the first answer gives", {spanned}, 1, takes_e},
+        {"twenty extents, all on another disk: read whole, so it is left alone",
+         {With(spanned, &FakeVolume::extents, std::optional<Extents>(Extents(20, 0)))}, 0, {"close E:\\"}},
+        {"twenty extents without a count: where it lies is unknown, so it is locked",
+         {With(spanned, &FakeVolume::more_data, false)}, 1, takes_e},
+        {"no extents: the device number says this disk",
+         {With(Vol(kGuidE, {"E:\\"}, std::nullopt), &FakeVolume::number, Number{{d::FILE_DEVICE_DISK, 1}})}, 1, takes_e},
+        {"no extents: the device number says another disk",
+         {With(d_unplaced, &FakeVolume::number, Number{{d::FILE_DEVICE_DISK, 0}})}, 0, {"close D:\\"}},
+        {"a DVD by its device type", {With(d_unplaced, &FakeVolume::number, Number{{d::FILE_DEVICE_DVD, 1}})}, 0,
+         {"close D:\\"}},
+        {"a CD drive by its drive type is not even opened",
+         {With(d_unplaced, &FakeVolume::drive_type, platform::kDriveCdRom)}, 0, {}, std::nullopt, {}},
+        // 0x1F is not a disk's device type: where it lies stays unknown.
+        {"a device type other than a disk's counts as unknown",
+         {With(d_unplaced, &FakeVolume::number, Number{{0x1F, 1}})}, 1, {"lock D:\\", "dismount D:\\"}},
+        {"nothing says where it lies: locked as if on the disk", {Vol(kGuidE, {"E:\\"}, std::nullopt)}, 1, takes_e},
+        {"the disk is unknown: a volume on disk 0 is locked too", {Vol(kGuidD, {"D:\\"}, Extents{0})}, 1,
+         {"lock D:\\", "dismount D:\\"}, std::nullopt, {}, -1},
         {"a volume in use: the one locked before it is let go",
-         {Vol(kGuidE, {"E:\\"}, std::vector<uint32_t>{1}), in_use, Vol(kGuidX, {"G:\\"}, std::vector<uint32_t>{1})},
-         1, 0, 0, R{R::Lock, "F:", 5}, {"lock E:\\", "dismount E:\\", "lock F:\\", "close F:\\", "close E:\\"}},
-        {"a dismount that fails refuses", {stuck}, 1, 0, 0, R{R::Dismount, "F:", 50},
-         {"lock F:\\", "dismount F:\\", "close F:\\"}},
-        {"a volume that cannot be opened refuses", {Vol(kGuidE, {"E:\\"}, std::vector<uint32_t>{1}), gone}, 1, 0, 0,
-         R{R::Open, "F:", 2}, {"lock E:\\", "dismount E:\\", "close E:\\"}},
+         {e1, With(f1, &FakeVolume::lock_error, platform::kErrorAccessDenied), Vol(kGuidX, {"G:\\"}, Extents{1})}, 0,
+         {"lock E:\\", "dismount E:\\", "lock F:\\", "close F:\\", "close E:\\"}, R{R::Lock, "F:", 5}},
+        {"a dismount that fails refuses", {With(f1, &FakeVolume::dismount_error, platform::kErrorNotSupported)}, 0,
+         {"lock F:\\", "dismount F:\\", "close F:\\"}, R{R::Dismount, "F:", 50}},
+        {"a volume that cannot be opened refuses", {e1, With(f1, &FakeVolume::open_error, platform::kErrorFileNotFound)},
+         0, {"lock E:\\", "dismount E:\\", "close E:\\"}, R{R::Open, "F:", 2}},
         {"a volume in a folder and one mounted nowhere",
-         {Vol(kGuidE, {"C:\\Data\\"}, std::vector<uint32_t>{1}), Vol(kGuidX, {}, std::vector<uint32_t>{1})}, 1, 0, 2,
-         std::nullopt, {"lock C:\\Data\\", "dismount C:\\Data\\", "lock " + kGuidX, "dismount " + kGuidX},
+         {Vol(kGuidE, {"C:\\Data\\"}, Extents{1}), Vol(kGuidX, {}, Extents{1})}, 2,
+         {"lock C:\\Data\\", "dismount C:\\Data\\", "lock " + kGuidX, "dismount " + kGuidX}, std::nullopt,
          {Path(kGuidE), Path(kGuidX)}},
         {"a drive letter names it before the folders it is also mounted in; opened by its name",
-         {Vol(kGuidE, {"E:\\", "C:\\Data\\"}, std::vector<uint32_t>{1})}, 1, 0, 1, std::nullopt,
-         {"lock E:\\", "dismount E:\\"}, {Path(kGuidE)}},
+         {Vol(kGuidE, {"E:\\", "C:\\Data\\"}, Extents{1})}, 1, takes_e, std::nullopt, {Path(kGuidE)}},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         FakeVolumes io(c.volumes);
         io.list_error = c.list_error;
         {
             VolumeLock lock = VolumeLock::Acquire(io, c.disk);
-            EXPECT_EQ(lock.held(), c.held) << c.name;
-            EXPECT_EQ(lock.ok(), !c.refusal) << c.name;
+            EXPECT_EQ(lock.held(), c.held);
+            EXPECT_EQ(lock.ok(), !c.refusal);
             if (c.refusal && lock.refusal()) {
-                EXPECT_EQ(lock.refusal()->step, c.refusal->step) << c.name;
-                EXPECT_EQ(lock.refusal()->label, c.refusal->label) << c.name;
-                EXPECT_EQ(lock.refusal()->error, c.refusal->error) << c.name;
+                const R &got = *lock.refusal(), &want = *c.refusal;
+                EXPECT_EQ(std::tie(got.step, got.label, got.error), std::tie(want.step, want.label, want.error));
             }
-            EXPECT_EQ(io.events, c.events) << c.name;
+            EXPECT_EQ(io.events, c.events);
             if (!c.opened.empty()) {
-                EXPECT_EQ(io.opened, c.opened) << c.name;
+                EXPECT_EQ(io.opened, c.opened);
             }
         }
         // The held volumes are let go when the lock goes, the last one first.
-        Strings closes;
-        for (size_t i = c.events.size(); i < io.events.size(); ++i) closes.push_back(io.events[i]);
+        const Strings closes(io.events.begin() + static_cast<std::ptrdiff_t>(c.events.size()), io.events.end());
         Strings expected;
         for (auto it = c.events.rbegin(); it != c.events.rend() && c.held; ++it)
             if (it->rfind("lock ", 0) == 0) expected.push_back("close " + it->substr(5));
-        EXPECT_EQ(closes, expected) << c.name;
+        EXPECT_EQ(closes, expected);
     }
 }
 
 TEST(VolumeLock, RefusalSaysWhetherTheVolumeIsInUse) {
     using R = VolumeRefusal;
-    EXPECT_TRUE((R{R::Lock, "E:", 5}.in_use()));
-    EXPECT_TRUE((R{R::Lock, "E:", 32}.in_use()));
-    EXPECT_FALSE((R{R::Lock, "E:", 21}.in_use()));
-    EXPECT_FALSE((R{R::Dismount, "E:", 5}.in_use()));
-    EXPECT_FALSE((R{R::Open, "E:", 5}.in_use()));
+    const std::pair<R, bool> cases[] = {{R{R::Lock, "E:", 5}, true},       {R{R::Lock, "E:", 32}, true},
+                                        {R{R::Lock, "E:", 21}, false},     {R{R::Dismount, "E:", 5}, false},
+                                        {R{R::Open, "E:", 5}, false}};
+    for (const auto& [refusal, in_use] : cases)
+        EXPECT_EQ(refusal.in_use(), in_use) << "step " << refusal.step << ", error " << refusal.error;
 }
 
 TEST(DiskExtents, ParsesWholeRecordsOnly) {
@@ -264,8 +250,7 @@ TEST(DiskExtents, ParsesWholeRecordsOnly) {
         {"a short answer for its count", two, 55, std::nullopt},
         {"more returned than the buffer holds", two, 57, std::nullopt},
         {"the header alone", std::vector<uint8_t>(two.begin(), two.begin() + 8), 8, std::nullopt},
-        {"no extents", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-         32, std::nullopt},
+        {"no extents", std::vector<uint8_t>(32, 0), 32, std::nullopt},
         {"a count past any volume's", {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                                        0, 0, 0, 0, 0, 0, 0, 0, 0},
          32, std::nullopt},

@@ -230,13 +230,7 @@ TEST_P(HistoryScenario, UpdateRestartStart) {
     fs::remove_all(base);
 }
 
-std::string RowName(const ::testing::TestParamInfo<Row>& info) {
-    std::string out;
-    for (char c : std::string(info.param.name)) out += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-    return out + "_" + std::to_string(info.index);
-}
-
-INSTANTIATE_TEST_SUITE_P(Restart, HistoryScenario, ::testing::ValuesIn(kRows), RowName);
+INSTANTIATE_TEST_SUITE_P(Restart, HistoryScenario, ::testing::ValuesIn(kRows), RowName<Row>);
 
 }  // namespace
 }  // namespace orvane::testing::scenario

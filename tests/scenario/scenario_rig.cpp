@@ -1,6 +1,8 @@
 #include "scenario/scenario_rig.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -339,6 +341,21 @@ void ExpectReleasedKeepAwake(const Outcome& o, const std::string& name) {
     if (!o.keep_awake.empty()) {
         EXPECT_FALSE(o.keep_awake.back()) << name << ": the machine is left kept awake";
     }
+}
+
+void ShowLog(const Outcome& o, const std::string& name) {
+    const bool all = std::getenv("ORVANE_SCENARIO_LOG") != nullptr;
+    const bool failed = ::testing::Test::HasFailure();
+    if (!failed && !all) return;
+    std::string tail;
+    if (all)
+        for (const std::string& l : o.view_lines) tail += l + "\n";
+    for (size_t i = !all && o.log_lines.size() > 60 ? o.log_lines.size() - 60 : 0; i < o.log_lines.size(); ++i)
+        tail += o.log_lines[i] + "\n";
+    if (failed)
+        ADD_FAILURE() << name << ": the log's end:\n" << tail;
+    else
+        std::cout << name << ":\n" << tail;
 }
 
 }  // namespace orvane::testing::scenario

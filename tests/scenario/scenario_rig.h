@@ -3,6 +3,7 @@
 // it showed and logged, and what the drives hold afterwards.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -139,5 +140,17 @@ bool HasBoxStarting(const Outcome& o, const std::string& start);
 
 // While a download runs the machine is kept awake; every path lets it sleep again.
 void ExpectReleasedKeepAwake(const Outcome& o, const std::string& name);
+
+// After a failed check, the run's last 60 log lines; with ORVANE_SCENARIO_LOG=1, every run's whole
+// log and the view's lines.
+void ShowLog(const Outcome& o, const std::string& name);
+
+// A table row's test name: its name with anything but letters and digits as '_', and its index.
+template <typename Row>
+std::string RowName(const ::testing::TestParamInfo<Row>& info) {
+    std::string out;
+    for (char c : std::string(info.param.name)) out += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return out + "_" + std::to_string(info.index);
+}
 
 }  // namespace orvane::testing::scenario

@@ -789,28 +789,10 @@ TEST_P(UpdateScenario, Run) {
         ExpectDrives(result, *want, name);
     else
         ADD_FAILURE() << name << ": no row in the table of result documents";
-    // ORVANE_SCENARIO_LOG=1 shows the whole log and the view's lines of every row.
-    const bool all = std::getenv("ORVANE_SCENARIO_LOG") != nullptr;
-    if (HasFailure() || all) {
-        std::string tail;
-        if (all)
-            for (const std::string& l : o.view_lines) tail += l + "\n";
-        for (size_t i = !all && o.log_lines.size() > 60 ? o.log_lines.size() - 60 : 0; i < o.log_lines.size(); ++i)
-            tail += o.log_lines[i] + "\n";
-        if (HasFailure())
-            ADD_FAILURE() << name << ": the log's end:\n" << tail;
-        else
-            std::cout << name << ":\n" << tail;
-    }
+    ShowLog(o, name);
 }
 
-std::string RowName(const ::testing::TestParamInfo<Row>& info) {
-    std::string out;
-    for (char c : std::string(info.param.name)) out += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-    return out + "_" + std::to_string(info.index);
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, UpdateScenario, ::testing::ValuesIn(kRows), RowName);
+INSTANTIATE_TEST_SUITE_P(Faults, UpdateScenario, ::testing::ValuesIn(kRows), RowName<Row>);
 
 }  // namespace
 }  // namespace orvane::testing::scenario

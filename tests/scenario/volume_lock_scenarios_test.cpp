@@ -3,9 +3,7 @@
 // when one of them is in use; a plain download leaves the volumes alone.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <memory>
 
 #include "package/package_layout.h"
@@ -183,25 +181,10 @@ TEST_P(VolumeLockScenario, Run) {
     ExpectReleasedKeepAwake(o, name);
     ExpectTruth(o, result, PackageFacts{p.new_fw}, name);
     ExpectSoundDocument(result, o, name);
-    // ORVANE_SCENARIO_LOG=1 shows every row's log end.
-    if (HasFailure() || std::getenv("ORVANE_SCENARIO_LOG")) {
-        std::string tail;
-        for (size_t i = o.log_lines.size() > 60 ? o.log_lines.size() - 60 : 0; i < o.log_lines.size(); ++i)
-            tail += o.log_lines[i] + "\n";
-        if (HasFailure())
-            ADD_FAILURE() << name << ": the log's end:\n" << tail;
-        else
-            std::cout << name << ":\n" << tail;
-    }
+    ShowLog(o, name);
 }
 
-std::string RowName(const ::testing::TestParamInfo<Row>& info) {
-    std::string out;
-    for (char ch : std::string(info.param.name)) out += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-    return out + "_" + std::to_string(info.index);
-}
-
-INSTANTIATE_TEST_SUITE_P(Volumes, VolumeLockScenario, ::testing::ValuesIn(kRows), RowName);
+INSTANTIATE_TEST_SUITE_P(Volumes, VolumeLockScenario, ::testing::ValuesIn(kRows), RowName<Row>);
 
 // A machine file's "in_use" is read, and a saved machine keeps it.
 TEST(VolumeLockMachine, InUseIsReadAndSavedAgain) {

@@ -105,18 +105,34 @@ private:
     std::vector<uint32_t> px_;
 };
 
-// Let every pending paint run, as the message loop would.
-inline void Settle(HWND w) {
-    RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+// Runs the thread's queued messages as a message loop would, `rounds` times, `pause` ms apart.
+inline void Pump(int rounds, DWORD pause = 0) {
     MSG msg;
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < rounds; ++i) {
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
-        Sleep(5);
+        if (pause) Sleep(pause);
     }
+}
+
+// Let every pending paint run, as the message loop would.
+inline void Settle(HWND w) {
+    RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Pump(20, 5);
     GdiFlush();
+}
+
+// How wide `text` is in `font`, as drawn on `w`.
+inline int TextWidth(HWND w, HFONT font, const std::wstring& text) {
+    HDC dc = GetDC(w);
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(w, dc);
+    return static_cast<int>(size.cx);
 }
 
 inline RECT ChildRect(HWND parent, HWND child) {

@@ -4,6 +4,7 @@
 // own DPI is set by the window check window_dpi.sh, which runs these again at 144 and 192.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -11,6 +12,7 @@
 #include "ui/win32/dpi.h"
 #include "ui/win32/win32_view.h"
 #include "win32/window_capture.h"
+#include "win32/window_input.h"
 
 namespace orvane::ui {
 namespace {
@@ -19,10 +21,15 @@ using app::Control;
 using app::Rgb;
 using test::Capture;
 using test::ChildRect;
+using test::MoveToDpi;
 using test::Settle;
 
 constexpr Rgb kReadyBadge{34, 160, 60};
 constexpr Rgb kFirstBand{242, 242, 255};
+constexpr const char* kTitle = "Mereth Orvane SSD Firmware Update Utility (3.1.10)";
+
+// A rectangle's edges, to be compared at once; without its bottom where the system decides it.
+std::array<LONG, 4> Edges(const RECT& r, bool bottom = true) { return {r.left, r.top, r.right, bottom ? r.bottom : 0}; }
 
 // Places written out from the 96-DPI layout times 1, 1.5 and 2, halves rounded up.
 struct DpiRow {
@@ -45,16 +52,6 @@ const DpiRow kRows[] = {
     {192, {16, 184, 882, 0}, {736, 300, 882, 366}, {32, 240, 866, 276}, 64, 26, 20, 32, 22, 90, {898, 380}, 320},
 };
 
-// The window as a move to a screen of `dpi` leaves it, at the screen's top left corner (where
-// the 1024 x 768 test screen shows the whole of it).
-void MoveToDpi(Win32View& view, UINT dpi) {
-    if (view.dpi() == dpi) return;
-    RECT r;
-    GetWindowRect(view.window(), &r);
-    OffsetRect(&r, -r.left, -r.top);
-    SendMessageW(view.window(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&r));
-}
-
 // The run of `colour` pixels on row y from x0 (exclusive end x1).
 int CountRow(const Capture& shot, int x0, int x1, int y, Rgb colour) {
     return shot.Count({x0, y, x1, y + 1}, colour);
@@ -68,7 +65,7 @@ protected:
         ASSERT_TRUE(view_->Created());
         w_ = view_->window();
         system_dpi_ = view_->dpi();
-        view_->SetCaption("Mereth Orvane SSD Firmware Update Utility (3.1.10)");
+        view_->SetCaption(kTitle);
         view_->SetText(Control::Label1, "Please select target device");
         view_->SetDriveItems({{"(S)  0-0-0-0 READY DRIVE 1.00", true}, {"(S)  0-0-1-0 REFUSED DRIVE 1.00", false}});
         view_->SelectItem(Control::cboDrives, 0);
@@ -95,14 +92,9 @@ TEST_P(WindowDpi, LayoutFontsListAndIconsScale) {
         EXPECT_EQ(cr.bottom, row.client.cy);
     }
     RECT list = ChildRect(w_, view_->control(Control::cboDrives));
-    EXPECT_EQ(list.left, row.list.left);
-    EXPECT_EQ(list.top, row.list.top);
-    EXPECT_EQ(list.right, row.list.right);
+    EXPECT_EQ(Edges(list, false), Edges(row.list));
     RECT update = ChildRect(w_, view_->control(Control::cmdUpdate));
-    EXPECT_EQ(update.left, row.update.left);
-    EXPECT_EQ(update.top, row.update.top);
-    EXPECT_EQ(update.right, row.update.right);
-    EXPECT_EQ(update.bottom, row.update.bottom);
+    EXPECT_EQ(Edges(update), Edges(row.update));
     if (AtSystemDpi()) {
         EXPECT_LE(update.bottom, cr.bottom) << "Update is cut off";
     }
@@ -166,10 +158,7 @@ TEST_P(WindowDpi, TheUnattendedPanelHoldsItsBarWhole) {
     EXPECT_EQ(panel.bottom, cr.bottom) << "the panel does not fill the client area";
     HWND bar = view_->control(Control::ProgressBar1);
     RECT br = ChildRect(w_, bar);
-    EXPECT_EQ(br.left, row.bar.left);
-    EXPECT_EQ(br.top, row.bar.top);
-    EXPECT_EQ(br.right, row.bar.right);
-    EXPECT_EQ(br.bottom, row.bar.bottom);
+    EXPECT_EQ(Edges(br), Edges(row.bar));
     // Wine keeps the frame of the system's DPI for a window moved to another DPI: such a window's
     // client area is what the layout asks for, less the difference.
     const int client_h = AtSystemDpi() ? cr.bottom : row.compact_height;
@@ -193,7 +182,7 @@ TEST(WindowDpiCaption, TheCaptionShowsTheWholeTitle) {
     Win32View view(GetModuleHandleW(nullptr));
     ASSERT_TRUE(view.Created());
     HWND w_ = view.window();
-    view.SetCaption("Mereth Orvane SSD Firmware Update Utility (3.1.10)");
+    view.SetCaption(kTitle);
     view.Show();
     Settle(w_);
     // The caption's font and the title's width in it.
@@ -201,13 +190,8 @@ TEST(WindowDpiCaption, TheCaptionShowsTheWholeTitle) {
     ncm.cbSize = sizeof ncm;
     ASSERT_TRUE(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0));
     HFONT caption_font = CreateFontIndirectW(&ncm.lfCaptionFont);
-    HDC dc = GetDC(w_);
-    HGDIOBJ old = SelectObject(dc, caption_font);
-    const wchar_t title[] = L"Mereth Orvane SSD Firmware Update Utility (3.1.10)";
-    SIZE title_size{};
-    GetTextExtentPoint32W(dc, title, static_cast<int>(wcslen(title)), &title_size);
-    SelectObject(dc, old);
-    ReleaseDC(w_, dc);
+    const std::string title = kTitle;
+    const int title_width = test::TextWidth(w_, caption_font, std::wstring(title.begin(), title.end()));
     DeleteObject(caption_font);
 
     RECT wr;
@@ -223,13 +207,11 @@ TEST(WindowDpiCaption, TheCaptionShowsTheWholeTitle) {
     RECT ink = whole.BoxOf({0, 0, buttons, caption_bottom}, {GetRValue(c), GetGValue(c), GetBValue(c)});
     ASSERT_LT(ink.left, ink.right) << "no title drawn";
     // The ink is narrower than the advance by the first and last glyphs' bearings.
-    EXPECT_GE(ink.right - ink.left, title_size.cx - Scale(4, view.dpi()))
+    EXPECT_GE(ink.right - ink.left, title_width - Scale(4, view.dpi()))
         << "the title is cut short at " << view.dpi() << " DPI";
     EXPECT_GT(ink.top, 0);
     EXPECT_LT(ink.bottom, caption_bottom);
 }
-
-
 
 INSTANTIATE_TEST_SUITE_P(AtEachDpi, WindowDpi, testing::ValuesIn(kRows),
                          [](const testing::TestParamInfo<DpiRow>& info) { return std::to_string(info.param.dpi); });

@@ -1,6 +1,6 @@
 #pragma once
-// Driving a real window from a test under Wine: notifications as its controls send them, and the
-// message boxes it shows answered as a user would.
+// Driving a real window from a test under Wine: notifications as its controls send them, moves to
+// another DPI, and the message boxes it shows answered as a user would.
 #include <windows.h>
 
 #include <atomic>
@@ -11,7 +11,34 @@
 #include <thread>
 #include <vector>
 
+#include "ui/win32/win32_view.h"
+
 namespace orvane::ui::test {
+
+inline BOOL CALLBACK FindShownBox(HWND h, LPARAM out) {
+    wchar_t cls[16] = {};
+    GetClassNameW(h, cls, 16);
+    if (std::wstring(cls) != L"#32770" || !IsWindowVisible(h)) return TRUE;
+    *reinterpret_cast<HWND*>(out) = h;
+    return FALSE;
+}
+
+// The message box `thread` shows, if any.
+inline HWND ShownBox(DWORD thread) {
+    HWND box = nullptr;
+    EnumThreadWindows(thread, FindShownBox, reinterpret_cast<LPARAM>(&box));
+    return box;
+}
+
+// The window as a move to a screen of `dpi` leaves it, at the screen's top left corner (where
+// the 1024 x 768 test screen shows the whole of it).
+inline void MoveToDpi(Win32View& view, UINT dpi) {
+    if (view.dpi() == dpi) return;
+    RECT r;
+    GetWindowRect(view.window(), &r);
+    OffsetRect(&r, -r.left, -r.top);
+    SendMessageW(view.window(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&r));
+}
 
 // WM_COMMAND as a control sends it to its parent.
 inline LRESULT Notify(HWND parent, HWND control, int code) {
@@ -47,17 +74,9 @@ public:
     }
 
 private:
-    static BOOL CALLBACK FindBox(HWND h, LPARAM lp) {
-        wchar_t cls[16] = {};
-        GetClassNameW(h, cls, 16);
-        if (std::wstring(cls) != L"#32770" || !IsWindowVisible(h)) return TRUE;
-        *reinterpret_cast<HWND*>(lp) = h;
-        return FALSE;
-    }
     void Watch() {
         while (!stop_) {
-            HWND box = nullptr;
-            EnumThreadWindows(thread_, FindBox, reinterpret_cast<LPARAM>(&box));
+            HWND box = ShownBox(thread_);
             if (!box) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 continue;

@@ -2,6 +2,7 @@
 // lists carry their texts), the NVMe selectors' room for their texts, and the program's icon.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -14,15 +15,17 @@
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/win32_view.h"
 #include "win32/window_capture.h"
+#include "win32/window_input.h"
 
 namespace orvane::ui {
 namespace {
 
 using app::Control;
 using test::ChildRect;
+using Calls = std::vector<std::string>;
 
 struct Clicks : app::WindowEvents {
-    std::vector<std::string> calls;
+    Calls calls;
     void cmdUpdateClick() override { calls.push_back("Update"); }
     void cmdCloseClick() override { calls.push_back("Close"); }
     void cboDrivesChange() override {}
@@ -31,7 +34,7 @@ struct Clicks : app::WindowEvents {
     void tmrAutoFlashTimer() override {}
     uint32_t OnPowerBroadcast(uint32_t) override { return 0; }
     void FormClose() override {}
-    std::vector<std::string> Take() { return std::exchange(calls, {}); }
+    Calls Take() { return std::exchange(calls, {}); }
 };
 
 // A key as the user presses it: posted to the control with the focus and fetched by a message
@@ -46,12 +49,7 @@ void Press(UINT vk, bool shift = false) {
     HWND focus = GetFocus();
     PostMessageW(focus, WM_KEYDOWN, vk, 1);
     PostMessageW(focus, WM_KEYUP, vk, 1 | (3u << 30));
-    MSG msg;
-    for (int i = 0; i < 3; ++i)
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+    test::Pump(3);
     SetKeyboardState(keys);
 }
 
@@ -89,52 +87,49 @@ protected:
 };
 
 TEST_F(WindowKeys, TabVisitsTheShownControlsInOrder) {
+    using enum Control;
     using V = std::vector<HWND>;
     // Today's window: the list and Update (Close is hidden).
-    EXPECT_EQ(Walk(C(Control::cboDrives), 3), (V{C(Control::cmdUpdate), C(Control::cboDrives), C(Control::cmdUpdate)}));
+    EXPECT_EQ(Walk(C(cboDrives), 3), (V{C(cmdUpdate), C(cboDrives), C(cmdUpdate)}));
     // An NVMe drive: its two selectors come between; with Close shown, it comes last.
     ShowSelectors(true);
-    view_->SetVisible(Control::cmdClose, true);
-    EXPECT_EQ(Walk(C(Control::cboDrives), 5), (V{C(Control::cboFwSlot), C(Control::cboCommitAction), C(Control::cmdUpdate),
-                                                 C(Control::cmdClose), C(Control::cboDrives)}));
-    EXPECT_EQ(Walk(C(Control::cboDrives), 4, true),
-              (V{C(Control::cmdClose), C(Control::cmdUpdate), C(Control::cboCommitAction), C(Control::cboFwSlot)}));
+    view_->SetVisible(cmdClose, true);
+    EXPECT_EQ(Walk(C(cboDrives), 5), (V{C(cboFwSlot), C(cboCommitAction), C(cmdUpdate), C(cmdClose), C(cboDrives)}));
+    EXPECT_EQ(Walk(C(cboDrives), 4, true), (V{C(cmdClose), C(cmdUpdate), C(cboCommitAction), C(cboFwSlot)}));
     // A disabled Update is passed over.
-    view_->SetEnabled(Control::cmdUpdate, false);
-    EXPECT_EQ(Walk(C(Control::cboCommitAction), 1), (V{C(Control::cmdClose)}));
-    EXPECT_EQ(clicks_.Take(), std::vector<std::string>{}) << "moving the focus pressed a button";
+    view_->SetEnabled(cmdUpdate, false);
+    EXPECT_EQ(Walk(C(cboCommitAction), 1), (V{C(cmdClose)}));
+    EXPECT_EQ(clicks_.Take(), Calls{}) << "moving the focus pressed a button";
 }
 
 TEST_F(WindowKeys, EnterPressesOnlyAFocusedButtonAndSpacePressesIt) {
+    using enum Control;
     struct Row {
         Control focus;
         UINT key;
-        std::vector<std::string> calls;
+        Calls calls;
+        bool update_enabled = true;
     } rows[] = {
-        {Control::cboDrives, VK_RETURN, {}},  // no default button: Enter in the list starts nothing
-        {Control::cboFwSlot, VK_RETURN, {}},
-        {Control::cboCommitAction, VK_RETURN, {}},
-        {Control::cmdUpdate, VK_RETURN, {"Update"}},
-        {Control::cmdUpdate, VK_SPACE, {"Update"}},
-        {Control::cmdClose, VK_RETURN, {"Close"}},
-        {Control::cmdClose, VK_SPACE, {"Close"}},
-        {Control::cboDrives, VK_SPACE, {}},
+        {cboDrives, VK_RETURN, {}},  // no default button: Enter in the list starts nothing
+        {cboFwSlot, VK_RETURN, {}},         {cboCommitAction, VK_RETURN, {}},
+        {cmdUpdate, VK_RETURN, {"Update"}}, {cmdUpdate, VK_SPACE, {"Update"}},
+        {cmdClose, VK_RETURN, {"Close"}},   {cmdClose, VK_SPACE, {"Close"}},
+        {cboDrives, VK_SPACE, {}},
+        {cmdUpdate, VK_RETURN, {}, false},  // a disabled Update is not pressed by Enter either
     };
     ShowSelectors(true);
-    view_->SetVisible(Control::cmdClose, true);
+    view_->SetVisible(cmdClose, true);
     for (const Row& row : rows) {
         SCOPED_TRACE("focus on control " + std::to_string(static_cast<int>(row.focus)) + ", key " +
-                     std::to_string(row.key));
+                     std::to_string(row.key) + (row.update_enabled ? "" : ", Update disabled"));
+        view_->SetEnabled(cmdUpdate, row.update_enabled);
         SetFocus(C(row.focus));
-        ASSERT_EQ(GetFocus(), C(row.focus));
+        if (row.update_enabled) {
+            ASSERT_EQ(GetFocus(), C(row.focus));
+        }
         Press(row.key);
         EXPECT_EQ(clicks_.Take(), row.calls);
     }
-    // A disabled Update is not pressed by Enter either.
-    view_->SetEnabled(Control::cmdUpdate, false);
-    SetFocus(C(Control::cmdUpdate));
-    Press(VK_RETURN);
-    EXPECT_EQ(clicks_.Take(), std::vector<std::string>{});
 }
 
 TEST_F(WindowKeys, UnderTheUnattendedPanelNothingIsReachedOrPressed) {
@@ -144,7 +139,7 @@ TEST_F(WindowKeys, UnderTheUnattendedPanelNothingIsReachedOrPressed) {
     Press(VK_RETURN);
     Press(VK_SPACE);
     Press(VK_TAB);
-    EXPECT_EQ(clicks_.Take(), std::vector<std::string>{});
+    EXPECT_EQ(clicks_.Take(), Calls{});
 }
 
 TEST_F(WindowKeys, TheOwnerDrawnListsCarryTheirTexts) {
@@ -170,14 +165,6 @@ TEST_F(WindowKeys, TheOwnerDrawnListsCarryTheirTexts) {
 
 // A Yes/No box asked with No as its default: Enter answers No. Enter is pressed in the box from
 // another thread, as the user would, once the box is up.
-BOOL CALLBACK FindBox(HWND h, LPARAM out) {
-    char cls[16] = {};
-    GetClassNameA(h, cls, sizeof cls);
-    if (std::string(cls) != "#32770" || !IsWindowVisible(h)) return TRUE;
-    *reinterpret_cast<HWND*>(out) = h;
-    return FALSE;
-}
-
 TEST(WindowBoxes, EnterAnswersWithTheDefaultTheQuestionAsksFor) {
     Win32View view(GetModuleHandleW(nullptr));
     ASSERT_TRUE(view.Created());
@@ -192,10 +179,8 @@ TEST(WindowBoxes, EnterAnswersWithTheDefaultTheQuestionAsksFor) {
         std::atomic<int> seen_default{0};
         std::thread user([&] {
             HWND box = nullptr;
-            for (int i = 0; i < 500 && !box; ++i) {
-                EnumThreadWindows(thread, FindBox, reinterpret_cast<LPARAM>(&box));
-                if (!box) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
+            for (int i = 0; i < 500 && !(box = test::ShownBox(thread)); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
             if (!box) return;
             for (int id : {IDYES, IDNO})
                 if ((GetWindowLongW(GetDlgItem(box, id), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON) seen_default = id;
@@ -223,25 +208,16 @@ class NvmeSelectors : public WindowKeys, public testing::WithParamInterface<UINT
 
 TEST_P(NvmeSelectors, FitTheirTextsBesideOrBelowTheButtons) {
     const UINT dpi = GetParam();
-    if (view_->dpi() != dpi) {
-        RECT r;
-        GetWindowRect(view_->window(), &r);
-        SendMessageW(view_->window(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&r));
-    }
+    test::MoveToDpi(*view_, dpi);
     const SelectorTexts rows[] = {
         {"one-character items", "", "", {"1", "2", "3"}, {"0", "1", "2", "3"}, false},
-        {"English",
-         "Firmware slot",
-         "Activation",
-         {"1 (read-only)", "2", "3"},
+        {"English", "Firmware slot", "Activation", {"1 (read-only)", "2", "3"},
          {"0 - replace, do not activate", "1 - replace, activate at next reset", "2 - activate at next reset",
           "3 - replace and activate now"},
          true},
         // "Firmware slot", "Activation", "(read-only)", "replace and activate now" in the Traditional set.
-        {"Chinese",
-         "\xe9\x9f\x8c\xe9\xab\x94\xe6\xa7\xbd\xe4\xbd\x8d",
-         "\xe5\x95\x9f\xe7\x94\xa8\xe6\x96\xb9\xe5\xbc\x8f",
-         {"1 (\xe5\x94\xaf\xe8\xae\x80)", "2"},
+        {"Chinese", "\xe9\x9f\x8c\xe9\xab\x94\xe6\xa7\xbd\xe4\xbd\x8d",
+         "\xe5\x95\x9f\xe7\x94\xa8\xe6\x96\xb9\xe5\xbc\x8f", {"1 (\xe5\x94\xaf\xe8\xae\x80)", "2"},
          {"0 - \xe5\x8f\x96\xe4\xbb\xa3", "3 - \xe5\x8f\x96\xe4\xbb\xa3\xe4\xb8\xa6\xe7\xab\x8b\xe5\x8d\xb3\xe5\x95\x9f\xe7\x94\xa8"},
          true},
     };
@@ -264,12 +240,10 @@ TEST_P(NvmeSelectors, FitTheirTextsBesideOrBelowTheButtons) {
         if (dpi == WindowDpi(view_->window())) {
             EXPECT_EQ(cr.bottom, intended);
         }
-        const RECT slot_l = ChildRect(view_->window(), C(Control::lblFwSlot));
-        const RECT slot = ChildRect(view_->window(), C(Control::cboFwSlot));
-        const RECT act_l = ChildRect(view_->window(), C(Control::lblCommitAction));
-        const RECT act = ChildRect(view_->window(), C(Control::cboCommitAction));
-        const RECT update = ChildRect(view_->window(), C(Control::cmdUpdate));
-        const RECT close = ChildRect(view_->window(), C(Control::cmdClose));
+        auto place = [&](Control c) { return ChildRect(view_->window(), C(c)); };
+        const RECT slot_l = place(Control::lblFwSlot), slot = place(Control::cboFwSlot);
+        const RECT act_l = place(Control::lblCommitAction), act = place(Control::cboCommitAction);
+        const RECT update = place(Control::cmdUpdate), close = place(Control::cmdClose);
         RECT overlap;
         for (const RECT* r : {&slot_l, &slot, &act_l, &act}) {
             EXPECT_FALSE(IntersectRect(&overlap, r, &update)) << "over Update";
@@ -292,30 +266,22 @@ TEST_P(NvmeSelectors, FitTheirTextsBesideOrBelowTheButtons) {
         }
         if (t.slot_label.empty()) {
             // Today's texts: the layout's own places.
-            EXPECT_EQ(slot.left, scale(75));
-            EXPECT_EQ(slot.right, scale(135));
-            EXPECT_EQ(act.left, scale(228));
-            EXPECT_EQ(act.right, scale(288));
+            EXPECT_EQ((std::array{slot.left, slot.right, act.left, act.right}),
+                      (std::array<LONG, 4>{scale(75), scale(135), scale(228), scale(288)}));
         }
         // Each list opens wide enough for its widest item, and the slot's field shows its texts.
-        HWND combos[] = {C(Control::cboFwSlot), C(Control::cboCommitAction)};
-        for (HWND combo : combos) {
-            HDC dc = GetDC(combo);
-            HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(combo, WM_GETFONT, 0, 0)));
+        for (Control c : {Control::cboFwSlot, Control::cboCommitAction}) {
+            HWND combo = C(c);
+            const auto font = reinterpret_cast<HFONT>(SendMessageW(combo, WM_GETFONT, 0, 0));
             int widest = 0;
             for (LRESULT i = 0; i < SendMessageW(combo, CB_GETCOUNT, 0, 0); ++i) {
                 wchar_t text[128] = {};
                 SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-                SIZE size{};
-                GetTextExtentPoint32W(dc, text, static_cast<int>(wcslen(text)), &size);
-                widest = std::max(widest, static_cast<int>(size.cx));
+                widest = std::max(widest, test::TextWidth(combo, font, text));
             }
-            SelectObject(dc, old);
-            ReleaseDC(combo, dc);
             EXPECT_GE(SendMessageW(combo, CB_GETDROPPEDWIDTH, 0, 0), widest);
-            if (combo == C(Control::cboFwSlot) || t.two_rows) {
-                EXPECT_GE(ChildRect(view_->window(), combo).right - ChildRect(view_->window(), combo).left,
-                          widest + MetricForDpi(SM_CXVSCROLL, dpi))
+            if (c == Control::cboFwSlot || t.two_rows) {
+                EXPECT_GE(place(c).right - place(c).left, widest + MetricForDpi(SM_CXVSCROLL, dpi))
                     << "the closed field cuts its text";
             }
         }

@@ -132,6 +132,30 @@ orv_manifest_one_slot() {
 JSON
 }
 
+# orv_simwin_package NAME OPTIONS [NEW FWS FWE MODEL]: orvane-simwin packed as $WORK/NAME.exe with
+# one slot, $WORK/fw.bin, taking the model's drives at FWS..FWE to NEW (by default the 512 GB drive,
+# S0614A0..S0614B0 to S0614C0); OPTIONS are the manifest's options as JSON members.
+orv_simwin_package() {
+    local new=${3:-S0614C0}
+    cat >"$WORK/$1.json" <<JSON || fail "cannot write $1.json"
+{
+  "iVisualStyle": 0,
+  "iLanguage": 0,
+  "options": { $2 },
+  "slots": [
+    {
+      "image": "fw.bin",
+      "new_fw": "$new",
+      "fw_ext": "$new",
+      "encipher": false,
+      "records": [ { "fws": "${4:-S0614A0}", "fwe": "${5:-S0614B0}", "model": "${6:-MERETH SSD 512GB}" } ]
+    }
+  ]
+}
+JSON
+    orv_pack "$WORK/$1.json" "$BUILD/orvane-simwin.exe" "$WORK/$1.exe"
+}
+
 # orv_pack MANIFEST BASE OUT: packs with this build's own orvane-pack.
 orv_pack() {
     local tool=$BUILD/orvane-pack$EXE out

@@ -13,6 +13,8 @@ for f in orvane-simwin.exe orvane_win32_tests.exe; do [ -f "$BUILD/$f" ] || fail
 pixels() {
     OUT=$(perl "$ORV_SOURCE_DIR/tests/programs/lib/pixels.pl" "$@") && [ -n "$OUT" ] || fail "pixels.pl $*: failed"
 }
+# shows X Y COLOUR: whether the shot has COLOUR at (X, Y); OUT holds the colour it has.
+shows() { pixels "$SHOT" at "$1" "$2" && [ "$OUT" = "$3" ]; }
 
 KEY='HKCU\Control Panel\Desktop'
 reg_dpi() { orv_exec 60 reg.exe query "$KEY" /v LogPixels 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_DWORD *0x\([0-9a-fA-F]*\).*/\1/p'; }
@@ -34,23 +36,7 @@ trap restore_dpi EXIT
 scale() { echo $((($1 * $2 + 48) / 96)); }
 
 orv_make_image "$WORK/fw.bin" 394240 11
-cat >"$WORK/manifest.json" <<'JSON' || fail "cannot write the manifest"
-{
-  "iVisualStyle": 0,
-  "iLanguage": 0,
-  "options": { "bListMatchedOnly": false, "bAutoFlashAll": false, "bWinFlash": true },
-  "slots": [
-    {
-      "image": "fw.bin",
-      "new_fw": "S0614C0",
-      "fw_ext": "S0614C0",
-      "encipher": false,
-      "records": [ { "fws": "S0614A0", "fwe": "S0614B0", "model": "MERETH SSD 512GB" } ]
-    }
-  ]
-}
-JSON
-orv_pack "$WORK/manifest.json" "$BUILD/orvane-simwin.exe" "$WORK/simwin.exe"
+orv_simwin_package simwin '"bListMatchedOnly": false, "bAutoFlashAll": false, "bWinFlash": true'
 
 for DPI in 96 144 192; do
     set_dpi $DPI
@@ -77,10 +63,9 @@ for DPI in 96 144 192; do
     read -r OX OY <<<"$OUT"
     [ "$OX" != none ] || fail "$DPI DPI: no banner in $png"
     # The banner's first column runs down its scaled height and stops there.
-    pixels "$SHOT" at "$OX" $((OY + $(scale 65 $DPI) - 1))
-    [ "$OUT" = 10,30,90 ] || fail "$DPI DPI: the banner ends before $(scale 65 $DPI) rows ($png)"
-    pixels "$SHOT" at "$OX" $((OY + $(scale 65 $DPI) + 1))
-    [ "$OUT" != 10,30,90 ] || fail "$DPI DPI: the banner runs past $(scale 65 $DPI) rows ($png)"
+    banner=$(scale 65 $DPI)
+    shows "$OX" $((OY + banner - 1)) 10,30,90 || fail "$DPI DPI: the banner ends before $banner rows ($png)"
+    ! shows "$OX" $((OY + banner + 1)) 10,30,90 || fail "$DPI DPI: the banner runs past $banner rows ($png)"
     # The selected item (the drive that may be updated): its first band at the list's scaled
     # place, then its icon's badge at the scaled (21, 16) of the icon at the scaled (10, 0).
     x=$((OX + $(scale 388 $DPI)))
@@ -90,10 +75,10 @@ for DPI in 96 144 192; do
     # The gradient's lower half starts after half its 3-pixel bands: rows 15, 24 and 30 of items
     # 32, 48 and 64 high.
     lower=$(($(scale 32 $DPI) / 3 / 2 * 3))
-    pixels "$SHOT" at "$x" $((top + lower))
-    [ "$OUT" = 200,223,255 ] || fail "$DPI DPI: the item's lower half does not start at row $lower: $OUT ($png)"
-    pixels "$SHOT" at $((OX + $(scale 8 $DPI) + $(scale 10 $DPI) + $(scale 21 $DPI))) $((top + $(scale 16 $DPI)))
-    [ "$OUT" = 34,160,60 ] || fail "$DPI DPI: no badge of the scaled icon: $OUT ($png)"
+    shows "$x" $((top + lower)) 200,223,255 ||
+        fail "$DPI DPI: the item's lower half does not start at row $lower: $OUT ($png)"
+    shows $((OX + $(scale 8 $DPI) + $(scale 10 $DPI) + $(scale 21 $DPI))) $((top + $(scale 16 $DPI))) 34,160,60 ||
+        fail "$DPI DPI: no badge of the scaled icon: $OUT ($png)"
     # The firmware line in navy and orange, at its scaled row.
     line=($((OX + $(scale 8 $DPI))) $((OY + $(scale 136 $DPI))) $((OX + $(scale 300 $DPI))) $((OY + $(scale 162 $DPI))))
     pixels "$SHOT" count "${line[@]}" 0,0,128

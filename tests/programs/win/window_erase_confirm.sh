@@ -8,23 +8,7 @@ orv_init "$@"
 [ -f "$BUILD/orvane-simwin.exe" ] || fail "no $BUILD/orvane-simwin.exe"
 
 orv_make_image "$WORK/fw.bin" 394240 9
-cat >"$WORK/erase.json" <<'JSON' || fail "cannot write erase.json"
-{
-  "iVisualStyle": 0,
-  "iLanguage": 0,
-  "options": { "bListMatchedOnly": true, "bWinFlash": true },
-  "slots": [
-    {
-      "image": "fw.bin",
-      "new_fw": "U0512D5",
-      "fw_ext": "U0512D5",
-      "encipher": false,
-      "records": [ { "fws": "U0512A0", "fwe": "U0512D4", "model": "MERETH SSD 240GB" } ]
-    }
-  ]
-}
-JSON
-orv_pack "$WORK/erase.json" "$BUILD/orvane-simwin.exe" "$WORK/erase.exe"
+orv_simwin_package erase '"bListMatchedOnly": true, "bWinFlash": true' U0512D5 U0512A0 U0512D4 "MERETH SSD 240GB"
 orv_fresh_log
 orv_start "$WORK/erase.exe" --speed 1 -- /ERASE
 WID=$(orv_find_window 60 '^Mereth Orvane') || fail "no main window within 60 s; visible: $(orv_visible_windows)"

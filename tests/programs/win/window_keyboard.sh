@@ -10,23 +10,7 @@ orv_init "$@"
 [ -f "$BUILD/orvane-simwin.exe" ] || fail "no $BUILD/orvane-simwin.exe"
 
 orv_tagged_image "$WORK/fw.bin" 394240 S0614C0 GM802030 21 64
-cat >"$WORK/keys.json" <<'JSON' || fail "cannot write keys.json"
-{
-  "iVisualStyle": 0,
-  "iLanguage": 0,
-  "options": { "bListMatchedOnly": true, "bWinFlash": true, "ReBoot": true },
-  "slots": [
-    {
-      "image": "fw.bin",
-      "new_fw": "S0614C0",
-      "fw_ext": "S0614C0",
-      "encipher": false,
-      "records": [ { "fws": "S0614A0", "fwe": "S0614B0", "model": "MERETH SSD 512GB" } ]
-    }
-  ]
-}
-JSON
-orv_pack "$WORK/keys.json" "$BUILD/orvane-simwin.exe" "$WORK/keys.exe"
+orv_simwin_package keys '"bListMatchedOnly": true, "bWinFlash": true, "ReBoot": true'
 orv_fresh_log
 orv_start "$WORK/keys.exe" --speed 1
 WID=$(orv_find_window 60 '^Mereth Orvane') || fail "no main window within 60 s; visible: $(orv_visible_windows)"

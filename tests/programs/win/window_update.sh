@@ -25,25 +25,7 @@ SIZE=394240
 orv_tagged_image "$WORK/fw.bin" $SIZE S0614C0 GM802030 21 64
 
 # make_package NAME OPTIONS: orvane-simwin packed with one slot for the 512 GB drive.
-make_package() {
-    cat >"$WORK/$1.json" <<JSON || fail "cannot write $1.json"
-{
-  "iVisualStyle": 0,
-  "iLanguage": 0,
-  "options": { "bListMatchedOnly": true, "bWinFlash": true, "ReBoot": true $2 },
-  "slots": [
-    {
-      "image": "fw.bin",
-      "new_fw": "S0614C0",
-      "fw_ext": "S0614C0",
-      "encipher": false,
-      "records": [ { "fws": "S0614A0", "fwe": "S0614B0", "model": "MERETH SSD 512GB" } ]
-    }
-  ]
-}
-JSON
-    orv_pack "$WORK/$1.json" "$BUILD/orvane-simwin.exe" "$WORK/$1.exe"
-}
+make_package() { orv_simwin_package "$1" '"bListMatchedOnly": true, "bWinFlash": true, "ReBoot": true'"$2"; }
 
 check_updated_log() {
     local line
