@@ -182,6 +182,8 @@ TEST(VolumeLock, TakesTheDisksVolumesAllOrNone) {
         {"a device type other than a disk's counts as unknown",
          {With(d_unplaced, &FakeVolume::number, Number{{0x1F, 1}})}, 1, {"lock D:\\", "dismount D:\\"}},
         {"nothing says where it lies: locked as if on the disk", {Vol(kGuidE, {"E:\\"}, std::nullopt)}, 1, takes_e},
+        {"the same after a volume on another disk", {Vol(kGuidD, {"D:\\"}, Extents{0}), Vol(kGuidE, {"E:\\"}, std::nullopt)},
+         1, {"close D:\\", "lock E:\\", "dismount E:\\"}},
         {"the disk is unknown: a volume on disk 0 is locked too", {Vol(kGuidD, {"D:\\"}, Extents{0})}, 1,
          {"lock D:\\", "dismount D:\\"}, std::nullopt, {}, -1},
         {"a volume in use: the one locked before it is let go",
