@@ -1,10 +1,16 @@
 #include "platform/stdio_files.h"
 
 #include <cstdio>
+#include <mutex>
 
 namespace orvane::platform {
 
 bool StdioAppend(const std::string& path, const std::string& text, const char* mode) {
+    // The window's thread and the update's worker append to the same log. The Windows C library
+    // appends by seeking to the end and then writing, so two appends at once can land on the
+    // same place and one line is lost; one at a time, nothing is.
+    static std::mutex one_at_a_time;
+    const std::lock_guard<std::mutex> hold(one_at_a_time);
     FILE* f = std::fopen(path.c_str(), mode);
     if (!f) return false;
     bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();

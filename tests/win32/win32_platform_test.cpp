@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -99,6 +101,34 @@ TEST(Win32SystemApi, AppendTextStoresCrLfAndFilesRoundTrip) {
     EXPECT_EQ(api.ReadFile(bin), data);
     DeleteFileA(bin.c_str());
     EXPECT_FALSE(api.ReadFile(bin));
+}
+
+// The window's thread and the update's worker append to one log at the same time; the C library
+// appends by a seek to the end and a write, which two threads can interleave.
+TEST(Win32SystemApi, AppendsFromTwoThreadsLoseNoLine) {
+    Win32SystemApi api;
+    const std::string log = api.TempPath() + Unique("orvane-append-threads") + ".txt";
+    DeleteFileA(log.c_str());
+    constexpr int kLines = 400;
+    // Long lines: the longer a write takes, the likelier another lands in the middle of it.
+    auto line = [](char who, int i) { return std::string(1, who) + std::to_string(i) + std::string(16384, '.'); };
+    auto writer = [&](char who) {
+        for (int i = 0; i < kLines; ++i) api.AppendText(log, line(who, i) + "\n");
+    };
+    std::thread a(writer, 'a'), b(writer, 'b');
+    a.join();
+    b.join();
+    const auto bytes = api.ReadFile(log);
+    ASSERT_TRUE(bytes);
+    std::multiset<std::string> lines;
+    std::istringstream in(std::string(bytes->begin(), bytes->end()));
+    for (std::string l; std::getline(in, l);) lines.insert(l);
+    std::multiset<std::string> expected;
+    for (char who : {'a', 'b'})
+        for (int i = 0; i < kLines; ++i) expected.insert(line(who, i) + "\r");
+    EXPECT_EQ(lines.size(), expected.size());
+    EXPECT_TRUE(lines == expected) << "a line is lost or mixed with another";
+    DeleteFileA(log.c_str());
 }
 
 TEST(Win32SystemApi, Registry) {
