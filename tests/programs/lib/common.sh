@@ -341,16 +341,21 @@ orv_screenshot() {
     xwd -root -silent | /usr/bin/convert xwd:- "png:$1" || fail "screenshot to $1 failed"
 }
 
+# orv_pixels FILE COMMAND ARGS...: tests/programs/lib/pixels.pl's answer in OUT; its failure fails
+# the check (so it is not called in a command substitution).
+orv_pixels() {
+    OUT=$(perl "$ORV_SOURCE_DIR/tests/programs/lib/pixels.pl" "$@") && [ -n "$OUT" ] || fail "pixels.pl $*: failed"
+}
+
 # orv_click_update PNG: a screenshot kept as PNG, the main window's client origin found in it by
 # the banner's first colour (only its left column has it), then a click on Update (73 x 33 at
 # (368, 150) of the client area at 96 DPI).
 orv_click_update() {
     orv_screenshot "$1"
     /usr/bin/convert "$1" "ppm:$WORK/shot.ppm" || fail "cannot convert $1"
-    local at ox oy
-    at=$(perl "$ORV_SOURCE_DIR/tests/programs/lib/pixels.pl" "$WORK/shot.ppm" find 10,30,90) && [ -n "$at" ] ||
-        fail "pixels.pl cannot read $1"
-    read -r ox oy <<<"$at"
+    local ox oy
+    orv_pixels "$WORK/shot.ppm" find 10,30,90
+    read -r ox oy <<<"$OUT"
     [ "$ox" != none ] || fail "no banner in the screenshot $1"
     xdotool mousemove $((ox + 404)) $((oy + 166)) click 1 2>/dev/null || fail "xdotool cannot click"
 }

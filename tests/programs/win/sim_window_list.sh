@@ -10,12 +10,6 @@
 orv_init "$@"
 [ -n "$WINE" ] || fail "this check needs a Windows build"
 [ -n "${DISPLAY:-}" ] || fail "no DISPLAY for the window checks"
-# pixels FILE COMMAND ARGS...: tests/programs/lib/pixels.pl's answer in OUT; its failure fails the
-# check (so it is not called in a command substitution).
-pixels() {
-    OUT=$(perl "$ORV_SOURCE_DIR/tests/programs/lib/pixels.pl" "$@") && [ -n "$OUT" ] || fail "pixels.pl $*: failed"
-}
-
 # Places in the window's client area (the layout's): the drive list at (8, 92), 433 wide; the
 # firmware line at y 141; the NVMe selectors, captioned, in two rows: the slot's list at y 165
 # and the activation's at y 192, both lists right of the captions (x 85 and on in English, 75 in
@@ -74,16 +68,16 @@ shot() {
     orv_screenshot "$png"
     SHOT=$WORK/$1.ppm
     /usr/bin/convert "$png" "ppm:$SHOT" || fail "cannot convert $png"
-    pixels "$SHOT" find 10,30,90
+    orv_pixels "$SHOT" find 10,30,90
     read -r OX OY <<<"$OUT"
     [ "$OX" != none ] || fail "no banner in the screenshot $png: is the window on screen?"
 }
 
 # In client coordinates of the last shot, answers in OUT: px X Y; count X0 Y0 X1 Y1 COLOUR;
 # glyphs X0 Y0 X1 Y1 COLOUR.
-px() { pixels "$SHOT" at $((OX + $1)) $((OY + $2)); }
-count() { pixels "$SHOT" count $((OX + $1)) $((OY + $2)) $((OX + $3)) $((OY + $4)) "$5"; }
-glyphs() { pixels "$SHOT" glyphs $((OX + $1)) $((OY + $2)) $((OX + $3)) $((OY + $4)) "$5"; }
+px() { orv_pixels "$SHOT" at $((OX + $1)) $((OY + $2)); }
+count() { orv_pixels "$SHOT" count $((OX + $1)) $((OY + $2)) $((OX + $3)) $((OY + $4)) "$5"; }
+glyphs() { orv_pixels "$SHOT" glyphs $((OX + $1)) $((OY + $2)) $((OX + $3)) $((OY + $4)) "$5"; }
 
 # expect_px X Y COLOUR WHAT
 expect_px() {
@@ -96,7 +90,7 @@ expect_px() {
 check_item() {
     local y top
     # The item's first band: the list has the focus, so its item is drawn as selected.
-    pixels "$SHOT" column $((OX + PLAIN_X)) $((OY + LIST_Y)) $((OY + LIST_Y + 12)) 242,242,255
+    orv_pixels "$SHOT" column $((OX + PLAIN_X)) $((OY + LIST_Y)) $((OY + LIST_Y + 12)) 242,242,255
     y=$OUT
     [ "$y" != none ] || fail "item $ITEM: no first band (242,242,255) in the list at x $PLAIN_X"
     top=$((y - OY))

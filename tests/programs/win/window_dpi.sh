@@ -10,11 +10,8 @@ orv_init "$@"
 [ -n "$WINE" ] || fail "this check needs a Windows build"
 [ -n "${DISPLAY:-}" ] || fail "no DISPLAY for the window checks"
 for f in orvane-simwin.exe orvane_win32_tests.exe; do [ -f "$BUILD/$f" ] || fail "no $BUILD/$f"; done
-pixels() {
-    OUT=$(perl "$ORV_SOURCE_DIR/tests/programs/lib/pixels.pl" "$@") && [ -n "$OUT" ] || fail "pixels.pl $*: failed"
-}
 # shows X Y COLOUR: whether the shot has COLOUR at (X, Y); OUT holds the colour it has.
-shows() { pixels "$SHOT" at "$1" "$2" && [ "$OUT" = "$3" ]; }
+shows() { orv_pixels "$SHOT" at "$1" "$2" && [ "$OUT" = "$3" ]; }
 
 KEY='HKCU\Control Panel\Desktop'
 reg_dpi() { orv_exec 60 reg.exe query "$KEY" /v LogPixels 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_DWORD *0x\([0-9a-fA-F]*\).*/\1/p'; }
@@ -59,7 +56,7 @@ for DPI in 96 144 192; do
     orv_screenshot "$png"
     SHOT=$WORK/shot-$DPI.ppm
     /usr/bin/convert "$png" "ppm:$SHOT" || fail "cannot convert $png"
-    pixels "$SHOT" find 10,30,90
+    orv_pixels "$SHOT" find 10,30,90
     read -r OX OY <<<"$OUT"
     [ "$OX" != none ] || fail "$DPI DPI: no banner in $png"
     # The banner's first column runs down its scaled height and stops there.
@@ -69,7 +66,7 @@ for DPI in 96 144 192; do
     # The selected item (the drive that may be updated): its first band at the list's scaled
     # place, then its icon's badge at the scaled (21, 16) of the icon at the scaled (10, 0).
     x=$((OX + $(scale 388 $DPI)))
-    pixels "$SHOT" column "$x" $((OY + $(scale 92 $DPI))) $((OY + $(scale 104 $DPI))) 242,242,255
+    orv_pixels "$SHOT" column "$x" $((OY + $(scale 92 $DPI))) $((OY + $(scale 104 $DPI))) 242,242,255
     [ "$OUT" != none ] || fail "$DPI DPI: no selected item at the list's place ($png)"
     top=$OUT
     # The gradient's lower half starts after half its 3-pixel bands: rows 15, 24 and 30 of items
@@ -81,7 +78,7 @@ for DPI in 96 144 192; do
         fail "$DPI DPI: no badge of the scaled icon: $OUT ($png)"
     # The firmware line in navy and orange, at its scaled row.
     line=($((OX + $(scale 8 $DPI))) $((OY + $(scale 136 $DPI))) $((OX + $(scale 300 $DPI))) $((OY + $(scale 162 $DPI))))
-    pixels "$SHOT" count "${line[@]}" 0,0,128
+    orv_pixels "$SHOT" count "${line[@]}" 0,0,128
     ((OUT > 10 * DPI / 96)) || fail "$DPI DPI: the old revision is not on its line ($OUT navy pixels, $png)"
     echo "$DPI DPI: window $WIDTH x $HEIGHT, client origin ($OX, $OY), item top $top; $png"
     xdotool windowfocus "$WID" 2>/dev/null

@@ -15,10 +15,6 @@ orv_init "$@"
 [ -n "${DISPLAY:-}" ] || fail "no DISPLAY for the window checks"
 [ -f "$BUILD/orvane-simwin.exe" ] || fail "no $BUILD/orvane-simwin.exe"
 
-pixels() {
-    OUT=$(perl "$ORV_SOURCE_DIR/tests/programs/lib/pixels.pl" "$@") && [ -n "$OUT" ] || fail "pixels.pl $*: failed"
-}
-
 # The image the simulated drive takes: its tag (docs/machine-format.md) at byte 64 names the new
 # revision and the drive's DEF text: "ORVSIMFW", both texts blank-padded to 8, the length (LE).
 SIZE=394240
@@ -69,7 +65,7 @@ while orv_window_exists "$WID" && ((n < 200)); do
     /usr/bin/convert "$png" "ppm:$WORK/shot.ppm" || fail "cannot convert $png"
     # 160 pixels of client area under the caption and frame (25 pixels in Wine at 96 DPI).
     ((HEIGHT >= 160 && HEIGHT <= 200)) || fail "the unattended window is $HEIGHT pixels high, not the compact 160 and its caption"
-    pixels "$WORK/shot.ppm" count "$X" "$Y" $((X + WIDTH)) $((Y + HEIGHT)) "$HILIGHT"
+    orv_pixels "$WORK/shot.ppm" count "$X" "$Y" $((X + WIDTH)) $((Y + HEIGHT)) "$HILIGHT"
     fills+=("$OUT")
     shots+=("$png")
     sleep 0.5
